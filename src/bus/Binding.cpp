@@ -1,0 +1,152 @@
+#include "bus/Binding.h"
+
+#include "platform/Text8.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace bus {
+namespace {
+// What the count reads after a registration the driver refused.
+constexpr std::uint32_t kRegistrationFailedCount = 0xDEAD37F0u;
+} // namespace
+
+void Binding::ensureRegistered() {
+    if (globalsRegistered_) return;
+    const std::int32_t result =
+        driver_.RegisterGpibGlobalsForThread(&ibstaLong_, &iberrLong_, &ibcntLong_, &ibcntlLong_);
+    if (result == 0) {
+        globalsRegistered_ = true;
+        return;
+    }
+    if (result == 1) {
+        driver_.UnregisterGpibGlobalsForThread();
+        driver_.RegisterGpibGlobalsForThread(&ibstaLong_, &iberrLong_, &ibcntLong_, &ibcntlLong_);
+        globalsRegistered_ = true;
+        return;
+    }
+    if (result == 2 || result == 3) driver_.UnregisterGpibGlobalsForThread();
+    // The driver will not write our variables, so fill them with the failure
+    // itself: the copy after the coming call then reports ERR instead of a
+    // stale success. The next operation tries to register again.
+    ibstaLong_ = ERR;
+    iberrLong_ = 0;
+    ibcntlLong_ = static_cast<std::int32_t>(kRegistrationFailedCount);
+    copyStatus();
+}
+
+void Binding::copyStatus() {
+    ibsta = LongToInt(ibstaLong_);
+    iberr = static_cast<std::int16_t>(iberrLong_);
+    ibcnt = LongToInt(ibcntlLong_);
+}
+
+void Binding::SendIFC(std::int16_t board) {
+    ensureRegistered();
+    driver_.SendIFC(board);
+    copyStatus();
+}
+
+void Binding::ibsre(std::int16_t board, std::int16_t value) {
+    ensureRegistered();
+    driver_.ibsre(board, value);
+    copyStatus();
+}
+
+void Binding::FindLstn(std::int16_t board, const std::int16_t* probeList,
+                       std::int16_t* resultList, std::int16_t limit) {
+    ensureRegistered();
+    std::vector<Addr4882> probes;
+    for (const std::int16_t* p = probeList;; ++p) {
+        probes.push_back(static_cast<Addr4882>(*p));
+        if (probes.back() == NOADDR) break;
+    }
+    const std::size_t n = limit > 0 ? static_cast<std::size_t>(limit) : 0;
+    std::vector<Addr4882> results(n);
+    for (std::size_t i = 0; i < n; ++i) results[i] = static_cast<Addr4882>(resultList[i]);
+    driver_.FindLstn(board, probes.data(), results.data(), limit);
+    for (std::size_t i = 0; i < n; ++i) resultList[i] = static_cast<std::int16_t>(results[i]);
+    copyStatus();
+}
+
+std::int16_t Binding::ibdev(std::int16_t board, std::int16_t pad, std::int16_t sad,
+                            std::int16_t tmo, std::int16_t eot, std::int16_t eos) {
+    ensureRegistered();
+    const std::int32_t ud = driver_.ibdev(board, pad, sad, tmo, eot, eos);
+    copyStatus();
+    return LongToInt(ud);
+}
+
+void Binding::ibpad(std::int16_t ud, std::int16_t pad) {
+    ensureRegistered();
+    driver_.ibpad(ud, pad);
+    copyStatus();
+}
+
+void Binding::ibtmo(std::int16_t ud, std::int16_t tmo) {
+    ensureRegistered();
+    driver_.ibtmo(ud, tmo);
+    copyStatus();
+}
+
+std::int16_t Binding::ibask(std::int16_t ud, std::int16_t option) {
+    ensureRegistered();
+    std::int32_t value = 0;
+    driver_.ibask(ud, option, &value);
+    copyStatus();
+    return LongToInt(value);
+}
+
+void Binding::ibwait(std::int16_t ud, std::int16_t mask) {
+    ensureRegistered();
+    driver_.ibwait(ud, mask);
+    copyStatus();
+}
+
+void Binding::ibwrt(std::int16_t ud, std::u16string_view text) {
+    ensureRegistered();
+    platform::toBytes(text, bytes_);
+    driver_.ibwrt(ud, bytes_.data(), static_cast<std::int32_t>(bytes_.size()));
+    copyStatus();
+}
+
+void Binding::ibrd(std::int16_t ud, std::u16string& buffer) {
+    ensureRegistered();
+    platform::toBytes(buffer, bytes_);
+    driver_.ibrd(ud, bytes_.data(), static_cast<std::int32_t>(bytes_.size()));
+    copyStatus();
+    // Only the bytes the driver delivered replace the buffer's start.
+    const auto received = static_cast<std::size_t>(std::clamp<std::int64_t>(
+        ibcntlLong_, 0, static_cast<std::int64_t>(buffer.size())));
+    for (std::size_t i = 0; i < received; ++i)
+        buffer[i] = platform::charOfByte(static_cast<unsigned char>(bytes_[i]));
+}
+
+std::int16_t Binding::ibrsp(std::int16_t ud) {
+    ensureRegistered();
+    driver_.ibrsp(ud, spollBuffer_);
+    copyStatus();
+    return static_cast<unsigned char>(spollBuffer_[0]);
+}
+
+void Binding::DevClear(std::int16_t board, std::int16_t address) {
+    ensureRegistered();
+    driver_.DevClear(board, static_cast<Addr4882>(address));
+    copyStatus();
+}
+
+void Binding::ibwrtf(std::int16_t ud, std::u16string_view fileName) {
+    ensureRegistered();
+    const std::string name = platform::toBytes(fileName);
+    driver_.ibwrtfA(ud, name.c_str());
+    copyStatus();
+}
+
+void Binding::ibrdf(std::int16_t ud, std::u16string_view fileName) {
+    ensureRegistered();
+    const std::string name = platform::toBytes(fileName);
+    driver_.ibrdfA(ud, name.c_str());
+    copyStatus();
+}
+
+} // namespace bus
