@@ -1,0 +1,103 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace bus::sim {
+
+// One device on the simulated bus, as the bus sees it: bytes come in and
+// form messages, answers wait in an output queue until the controller reads
+// them, and a status byte answers serial polls. Subclasses say what a message
+// does and what the status byte holds; this class keeps the input, the output
+// queue and the service request.
+//
+// A message is complete at its last byte sent with EOI, or at a line feed
+// (unless the device takes line feeds as data). Each answer in the output
+// queue goes out with END on its last byte. A service request is raised when
+// the device's service condition turns on, taken back when it turns off, and
+// cleared by a serial poll until the condition turns on again.
+class Instrument {
+public:
+    Instrument() = default;
+    virtual ~Instrument() = default;
+    Instrument(const Instrument&) = delete;
+    Instrument& operator=(const Instrument&) = delete;
+
+    // Bytes from the controller; `end` means EOI came with the last of them.
+    void receive(std::string_view bytes, bool end);
+
+    bool hasOutput() const { return head_ < ends_.size(); }
+    // Bytes waiting in the output queue, all answers together.
+    std::size_t outputSize() const { return output_.size() - readPos_; }
+    // Copies at most `capacity` bytes of the answer at the head of the queue;
+    // `end` tells whether the last byte copied is that answer's last.
+    std::size_t talk(char* dest, std::size_t capacity, bool& end);
+    // Puts bytes in the output queue as one answer, as if the device had
+    // answered a query (nothing is added to them). Empty bytes are ignored.
+    void queueOutput(std::string bytes);
+
+    // The status byte, with RQS (0x40) while a request is pending; the poll
+    // clears the request.
+    std::uint8_t serialPoll();
+    bool requestingService() const { return requesting_; }
+    // Device clear: input, output queue, status and a pending request go.
+    void deviceClear();
+
+protected:
+    // One complete message, as received (line ends included).
+    virtual void execute(std::string_view message) = 0;
+    // The status byte without RQS.
+    virtual std::uint8_t statusByte() const = 0;
+    // True while the device wants service.
+    virtual bool serviceCondition() const = 0;
+    // The device's own part of a serial poll and of a device clear.
+    virtual void afterSerialPoll() {}
+    virtual void clearStatus() {}
+    // A device that takes line feeds as data ends its messages only at EOI.
+    virtual bool lineFeedEndsMessage() const { return true; }
+    // Longer messages are dropped whole, then messageTooLong() is called.
+    virtual std::size_t maxMessageLength() const { return 64 * 1024; }
+    virtual void messageTooLong() {}
+
+    // Moves `answer` to the end of the output queue and leaves it empty,
+    // keeping the buffers' memory for the next answer.
+    void putAnswer(std::string& answer);
+    void clearOutput();
+    // Raises or takes back the service request after a status change.
+    void updateServiceRequest();
+
+private:
+    void complete(std::string_view tail);
+    void buffer(std::string_view bytes);
+
+    std::string input_;
+    bool inputTooLong_ = false;
+
+    // The answers in the output queue, back to back; ends_ holds the end of
+    // each, head_ the answer being read and readPos_ the next byte, so a large
+    // answer is read in chunks without moving the rest.
+    std::string output_;
+    std::vector<std::size_t> ends_;
+    std::size_t head_ = 0;
+    std::size_t readPos_ = 0;
+
+    bool condition_ = false;
+    bool requesting_ = false;
+};
+
+// The instruments of the default bench and a plain one for crowded buses.
+// An IEEE 488.2 digital multimeter.
+std::unique_ptr<Instrument> makeMultimeter();
+// An older function generator that knows only its own commands and reports a
+// rejected message in its status byte.
+std::unique_ptr<Instrument> makeLegacyInstrument();
+// An IEEE 488.2 oscilloscope.
+std::unique_ptr<Instrument> makeOscilloscope();
+// An IEEE 488.2 device that knows only the common commands.
+std::unique_ptr<Instrument> makeGenericListener();
+
+} // namespace bus::sim
