@@ -1,0 +1,231 @@
+#include "bus/drivers/GpibLibrary.h"
+
+#include <type_traits>
+#include <utility>
+
+// NI's 32-bit DLL uses the Windows API convention (NI488CC); 64-bit Windows
+// and linux-gpib have a single convention.
+#ifdef _WIN32
+#define VIREON_GPIB_CALL __stdcall
+#else
+#define VIREON_GPIB_CALL
+#endif
+
+namespace bus {
+
+// The Driver's 32-bit integers are the libraries' int, so int arguments and
+// int* results pass through unchanged.
+static_assert(std::is_same_v<std::int32_t, int>);
+#ifdef _WIN32
+// NI declares the long count as long*, which is 32 bits on Windows.
+static_assert(sizeof(long) == sizeof(std::int32_t));
+#endif
+
+// Pointer parameters are declared const where the library only reads through
+// them; NI's header leaves some of those const off, which changes nothing in
+// the call.
+struct GpibLibrary::Api {
+#ifdef _WIN32
+    int(VIREON_GPIB_CALL* RegisterGpibGlobalsForThread)(int*, int*, int*, long*);
+    int(VIREON_GPIB_CALL* UnregisterGpibGlobalsForThread)();
+#else
+    int(VIREON_GPIB_CALL* ThreadIbsta)();
+    int(VIREON_GPIB_CALL* ThreadIberr)();
+    long(VIREON_GPIB_CALL* ThreadIbcntl)();
+#endif
+    void(VIREON_GPIB_CALL* SendIFC)(int board);
+    int(VIREON_GPIB_CALL* ibsre)(int ud, int v);
+    void(VIREON_GPIB_CALL* FindLstn)(int board, const Addr4882* padList, Addr4882* resultList,
+                                     int limit);
+    int(VIREON_GPIB_CALL* ibdev)(int board, int pad, int sad, int tmo, int eot, int eos);
+    int(VIREON_GPIB_CALL* ibpad)(int ud, int v);
+    int(VIREON_GPIB_CALL* ibtmo)(int ud, int v);
+    int(VIREON_GPIB_CALL* ibask)(int ud, int option, int* value);
+    int(VIREON_GPIB_CALL* ibwait)(int ud, int mask);
+    int(VIREON_GPIB_CALL* ibwrt)(int ud, const void* buf, long count);
+    int(VIREON_GPIB_CALL* ibrd)(int ud, void* buf, long count);
+    int(VIREON_GPIB_CALL* ibrsp)(int ud, char* spr);
+    void(VIREON_GPIB_CALL* DevClear)(int board, Addr4882 address);
+    int(VIREON_GPIB_CALL* ibwrtf)(int ud, const char* fileName);
+    int(VIREON_GPIB_CALL* ibrdf)(int ud, const char* fileName);
+};
+
+namespace {
+
+template <auto Member, class Table>
+void assignEntryPoint(Table& table, SharedLibrary::Symbol symbol) {
+    table.*Member = reinterpret_cast<std::remove_reference_t<decltype(table.*Member)>>(symbol);
+}
+
+} // namespace
+
+GpibLoadResult GpibLibrary::load() {
+#ifdef _WIN32
+    return bind(SharedLibrary::openSystem("Gpib-32.dll"));
+#else
+    return bind(SharedLibrary::openSystem("libgpib.so.0"));
+#endif
+}
+
+GpibLoadResult GpibLibrary::load(const std::string& path) {
+    return bind(SharedLibrary::open(path));
+}
+
+GpibLoadResult GpibLibrary::bind(SharedLibraryOpenResult opened) {
+    if (!opened.library) return {nullptr, std::move(opened.error)};
+
+    struct EntryPoint {
+        const char* name;
+        void (*assign)(Api&, SharedLibrary::Symbol);
+    };
+    // Every entry point the back end calls, so a library that lacks one is
+    // refused as a whole instead of failing at the first call.
+    static constexpr EntryPoint entryPoints[] = {
+#ifdef _WIN32
+        {"RegisterGpibGlobalsForThread", &assignEntryPoint<&Api::RegisterGpibGlobalsForThread>},
+        {"UnregisterGpibGlobalsForThread", &assignEntryPoint<&Api::UnregisterGpibGlobalsForThread>},
+        {"ibwrtfA", &assignEntryPoint<&Api::ibwrtf>},
+        {"ibrdfA", &assignEntryPoint<&Api::ibrdf>},
+#else
+        {"ThreadIbsta", &assignEntryPoint<&Api::ThreadIbsta>},
+        {"ThreadIberr", &assignEntryPoint<&Api::ThreadIberr>},
+        {"ThreadIbcntl", &assignEntryPoint<&Api::ThreadIbcntl>},
+        {"ibwrtf", &assignEntryPoint<&Api::ibwrtf>},
+        {"ibrdf", &assignEntryPoint<&Api::ibrdf>},
+#endif
+        {"SendIFC", &assignEntryPoint<&Api::SendIFC>},
+        {"ibsre", &assignEntryPoint<&Api::ibsre>},
+        {"FindLstn", &assignEntryPoint<&Api::FindLstn>},
+        {"ibdev", &assignEntryPoint<&Api::ibdev>},
+        {"ibpad", &assignEntryPoint<&Api::ibpad>},
+        {"ibtmo", &assignEntryPoint<&Api::ibtmo>},
+        {"ibask", &assignEntryPoint<&Api::ibask>},
+        {"ibwait", &assignEntryPoint<&Api::ibwait>},
+        {"ibwrt", &assignEntryPoint<&Api::ibwrt>},
+        {"ibrd", &assignEntryPoint<&Api::ibrd>},
+        {"ibrsp", &assignEntryPoint<&Api::ibrsp>},
+        {"DevClear", &assignEntryPoint<&Api::DevClear>},
+    };
+
+    auto api = std::make_unique<Api>();
+    for (const EntryPoint& entry : entryPoints) {
+        SharedLibrary::Symbol symbol = opened.library->symbol(entry.name);
+        if (!symbol)
+            return {nullptr, opened.library->name() + " does not export " + entry.name +
+                                 ", which this program needs"};
+        entry.assign(*api, symbol);
+    }
+    return {
+        std::unique_ptr<GpibLibrary>(new GpibLibrary(std::move(opened.library), std::move(api))),
+        {}};
+}
+
+GpibLibrary::GpibLibrary(std::unique_ptr<SharedLibrary> library, std::unique_ptr<const Api> api)
+    : library_(std::move(library)), api_(std::move(api)) {}
+
+GpibLibrary::~GpibLibrary() = default;
+
+std::string GpibLibrary::libraryName() const {
+    return library_->name();
+}
+
+std::int32_t GpibLibrary::finish(int status) {
+#ifdef _WIN32
+    // NI's driver has already written the registered variables.
+    return status;
+#else
+    // linux-gpib keeps each thread's status itself; its status word is the
+    // value the call returned. Its long count is cut to 32 bits, as NI's own
+    // 32-bit long count would hold it.
+    return globals_.publish(status, api_->ThreadIberr(),
+                            static_cast<std::int32_t>(api_->ThreadIbcntl()));
+#endif
+}
+
+void GpibLibrary::settle() {
+#ifndef _WIN32
+    finish(api_->ThreadIbsta());
+#endif
+}
+
+std::int32_t GpibLibrary::RegisterGpibGlobalsForThread(std::int32_t* ibsta, std::int32_t* iberr,
+                                                       std::int32_t* ibcnt, std::int32_t* ibcntl) {
+#ifdef _WIN32
+    return api_->RegisterGpibGlobalsForThread(ibsta, iberr, ibcnt, reinterpret_cast<long*>(ibcntl));
+#else
+    return globals_.registerThread(ibsta, iberr, ibcnt, ibcntl);
+#endif
+}
+
+std::int32_t GpibLibrary::UnregisterGpibGlobalsForThread() {
+#ifdef _WIN32
+    return api_->UnregisterGpibGlobalsForThread();
+#else
+    return globals_.unregisterThread();
+#endif
+}
+
+void GpibLibrary::SendIFC(std::int32_t board) {
+    api_->SendIFC(board);
+    settle();
+}
+
+std::int32_t GpibLibrary::ibsre(std::int32_t ud, std::int32_t v) {
+    return finish(api_->ibsre(ud, v));
+}
+
+void GpibLibrary::FindLstn(std::int32_t board, const Addr4882* padlist, Addr4882* resultlist,
+                           std::int32_t limit) {
+    api_->FindLstn(board, padlist, resultlist, limit);
+    settle();
+}
+
+std::int32_t GpibLibrary::ibdev(std::int32_t board, std::int32_t pad, std::int32_t sad,
+                                std::int32_t tmo, std::int32_t eot, std::int32_t eos) {
+    const int ud = api_->ibdev(board, pad, sad, tmo, eot, eos);
+    settle();
+    return ud;
+}
+
+std::int32_t GpibLibrary::ibpad(std::int32_t ud, std::int32_t pad) {
+    return finish(api_->ibpad(ud, pad));
+}
+
+std::int32_t GpibLibrary::ibtmo(std::int32_t ud, std::int32_t tmo) {
+    return finish(api_->ibtmo(ud, tmo));
+}
+
+std::int32_t GpibLibrary::ibask(std::int32_t ud, std::int32_t option, std::int32_t* value) {
+    return finish(api_->ibask(ud, option, value));
+}
+
+std::int32_t GpibLibrary::ibwait(std::int32_t ud, std::int32_t mask) {
+    return finish(api_->ibwait(ud, mask));
+}
+
+std::int32_t GpibLibrary::ibwrt(std::int32_t ud, const void* buf, std::int32_t cnt) {
+    return finish(api_->ibwrt(ud, buf, cnt));
+}
+
+std::int32_t GpibLibrary::ibrd(std::int32_t ud, void* buf, std::int32_t cnt) {
+    return finish(api_->ibrd(ud, buf, cnt));
+}
+
+std::int32_t GpibLibrary::ibrsp(std::int32_t ud, char* spr) {
+    return finish(api_->ibrsp(ud, spr));
+}
+
+void GpibLibrary::DevClear(std::int32_t board, Addr4882 address) {
+    api_->DevClear(board, address);
+    settle();
+}
+
+std::int32_t GpibLibrary::ibwrtfA(std::int32_t ud, const char* filename) {
+    return finish(api_->ibwrtf(ud, filename));
+}
+
+std::int32_t GpibLibrary::ibrdfA(std::int32_t ud, const char* filename) {
+    return finish(api_->ibrdf(ud, filename));
+}
+
+} // namespace bus
