@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -37,6 +38,11 @@ private:
 
     mutable std::mutex mutex_;
     std::unordered_map<std::thread::id, Slots> slots_;
+    // The first thread to register is nearly always the only one: its slots
+    // are found without the lock. Only that thread writes fastSlots_, and
+    // only while fastThread_ does not name it.
+    std::atomic<std::thread::id> fastThread_{};
+    Slots fastSlots_{};
 };
 
 } // namespace bus
