@@ -112,14 +112,15 @@ void Binding::ibwrt(std::int16_t ud, std::u16string_view text) {
 
 void Binding::ibrd(std::int16_t ud, std::u16string& buffer) {
     ensureRegistered();
-    platform::toBytes(buffer, bytes_);
+    // The driver only writes into its buffer, and what it leaves alone is
+    // kept from `buffer` itself, so nothing needs converting on the way in.
+    bytes_.resize(buffer.size());
     driver_.ibrd(ud, bytes_.data(), static_cast<std::int32_t>(bytes_.size()));
     copyStatus();
     // Only the bytes the driver delivered replace the buffer's start.
     const auto received = static_cast<std::size_t>(std::clamp<std::int64_t>(
         ibcntlLong_, 0, static_cast<std::int64_t>(buffer.size())));
-    for (std::size_t i = 0; i < received; ++i)
-        buffer[i] = platform::charOfByte(static_cast<unsigned char>(bytes_[i]));
+    platform::fromBytes(std::string_view(bytes_.data(), received), buffer.data());
 }
 
 std::int16_t Binding::ibrsp(std::int16_t ud) {

@@ -11,12 +11,18 @@ constexpr std::array<char16_t, 32> kHigh = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+constexpr std::array<char16_t, 256> makeTable() {
+    std::array<char16_t, 256> table{};
+    for (std::size_t b = 0; b < table.size(); ++b)
+        table[b] = b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : static_cast<char16_t>(b);
+    return table;
+}
+// One lookup per byte: answers of many megabytes pass through here.
+constexpr std::array<char16_t, 256> kCharOfByte = makeTable();
+
 } // namespace
 
-char16_t charOfByte(unsigned char byte) {
-    if (byte >= 0x80 && byte < 0xA0) return kHigh[byte - 0x80];
-    return static_cast<char16_t>(byte);
-}
+char16_t charOfByte(unsigned char byte) { return kCharOfByte[byte]; }
 
 int byteOfChar(char16_t ch) {
     if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF)) return ch;
@@ -25,10 +31,14 @@ int byteOfChar(char16_t ch) {
     return -1;
 }
 
+void fromBytes(std::string_view bytes, char16_t* out) {
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        out[i] = kCharOfByte[static_cast<unsigned char>(bytes[i])];
+}
+
 void fromBytes(std::string_view bytes, std::u16string& out) {
     out.resize(bytes.size());
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        out[i] = charOfByte(static_cast<unsigned char>(bytes[i]));
+    fromBytes(bytes, out.data());
 }
 
 std::u16string fromBytes(std::string_view bytes) {

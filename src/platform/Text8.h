@@ -10,6 +10,8 @@ namespace platform {
 // value, so every byte 0-255 survives a round trip.
 std::u16string fromBytes(std::string_view bytes);
 void fromBytes(std::string_view bytes, std::u16string& out);
+// Converts into memory the caller owns, which holds bytes.size() characters.
+void fromBytes(std::string_view bytes, char16_t* out);
 // Characters with no byte become '?'.
 std::string toBytes(std::u16string_view text);
 void toBytes(std::u16string_view text, std::string& out);

@@ -1,0 +1,71 @@
+// Speed of the bus layer on the simulated bench: whole answers through
+// ReadResponse and short query round trips through WriteChecked+ReadResponse.
+#include "bus/DeviceIo.h"
+#include "bus/Discovery.h"
+#include "bus/drivers/SimulatedBus.h"
+#include "bus/sim/Instrument.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+
+namespace {
+
+class SilentBoxes : public platform::MessageBoxes {
+public:
+    platform::Answer show(std::u16string_view, std::u16string_view, platform::Buttons,
+                          platform::Icon) override {
+        return platform::Answer::Ok;
+    }
+};
+
+class AbortExit : public platform::ProgramExit {
+protected:
+    void end(int) override { std::abort(); }
+};
+
+struct Bench {
+    std::unique_ptr<bus::SimulatedBus> bus = bus::SimulatedBus::defaultBench();
+    SilentBoxes boxes;
+    AbortExit exit;
+    bus::BusSession s{*bus, boxes, exit};
+    std::int16_t ud = 0;
+
+    Bench() {
+        bus::FindListeners(s);
+        ud = bus::OpenDevice(s);
+    }
+};
+
+void BM_ReadResponse(benchmark::State& state) {
+    Bench b;
+    const auto size = static_cast<std::size_t>(state.range(0));
+    std::string answer(size - 1, 'x');
+    answer += '\n';
+    bus::sim::Instrument* dmm = b.bus->instrument(5);
+    for (auto _ : state) {
+        state.PauseTiming();
+        dmm->queueOutput(answer);
+        state.ResumeTiming();
+        std::u16string got = bus::ReadResponse(b.s, b.ud);
+        benchmark::DoNotOptimize(got.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(size));
+}
+BENCHMARK(BM_ReadResponse)->RangeMultiplier(16)->Range(1 << 12, 1 << 24)->Unit(benchmark::kMillisecond);
+
+void BM_ShortQuery(benchmark::State& state) {
+    Bench b;
+    for (auto _ : state) {
+        bus::WriteChecked(b.s, b.ud, u"*IDN?");
+        std::u16string got = bus::ReadResponse(b.s, b.ud);
+        benchmark::DoNotOptimize(got.data());
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+}
+BENCHMARK(BM_ShortQuery);
+
+} // namespace
+
+BENCHMARK_MAIN();
