@@ -1,0 +1,30 @@
+#pragma once
+
+#include "bus/drivers/DriverChoice.h"
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+#include <string>
+
+namespace console {
+
+// What the command line asks for.
+struct CommandLine {
+    enum class Action { Run, ShowHelp, ShowVersion, Fail };
+    Action action = Action::Run;
+    bus::DriverKind driver = bus::DriverKind::Auto;
+    // Empty: no I/O trace.
+    std::string tracePath;
+    // The help or version text for standard output, or why the command line
+    // was refused, for standard error.
+    QString text;
+};
+
+// vireon [--driver auto|sim|gpib] [--trace FILE] [--help] [--version]
+// VIREON_DRIVER and VIREON_TRACE stand in for options not given; the command
+// line wins. arguments[0] is the program.
+CommandLine parseCommandLine(const QStringList& arguments, const QProcessEnvironment& environment);
+
+} // namespace console

@@ -1,0 +1,37 @@
+#include "console/Version.h"
+
+namespace console {
+
+namespace {
+
+std::u16string decimal(int value) {
+    const std::string digits = std::to_string(value);
+    return {digits.begin(), digits.end()};
+}
+
+} // namespace
+
+std::u16string makeVersionText(int major, int minor, int revision) {
+    std::u16string text = decimal(major) + u"." + decimal(minor) + decimal(revision);
+    if (text.back() == u'0') text.pop_back();
+    return text;
+}
+
+std::u16string windowCaption(std::u16string_view versionText, std::u16string_view versionDate,
+                             bool simulatedBus) {
+    std::u16string caption(kProgramTitle);
+    caption += u", v";
+    caption += versionText;
+    caption += u" - ";
+    caption += versionDate;
+    caption += u" / TW";
+    if (simulatedBus) caption += u" [simulated bus]";
+    return caption;
+}
+
+VersionTexts buildVersion() {
+    return {makeVersionText(VIREON_VERSION_MAJOR, VIREON_VERSION_MINOR, VIREON_VERSION_PATCH),
+            std::u16string(kVersionDate)};
+}
+
+} // namespace console

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "bus/BusSession.h"
+#include "bus/DeviceTable.h"
+
+#include <QObject>
+
+#include <array>
+#include <functional>
+
+class QAction;
+class QButtonGroup;
+class QComboBox;
+class QPushButton;
+
+namespace devices {
+
+struct DevicePanelControls {
+    // Button k stands for device index k + 1; its id in the group is k.
+    std::array<QPushButton*, bus::kMaxDevices> AddressButton{};
+    QButtonGroup* AddressButtonGroup = nullptr;
+    QComboBox* SendMessageList = nullptr;
+    // The "&Message Lists" menu.
+    QAction* History = nullptr;
+    QAction* EnableSyntaxCheck = nullptr;
+    QAction* SendToDevice = nullptr;
+};
+
+// The address buttons and the "Select &Device" and "Syntax &Check" menu
+// entries: how the operator picks the device that every later message goes to.
+class DevicePanel : public QObject {
+public:
+    DevicePanel(bus::BusSession& session, const DevicePanelControls& controls);
+
+    // Start-up: one captioned, enabled button per device found, the rest
+    // blank and disabled.
+    void showDevicesFound();
+    // Start-up: a lone device is selected without a click; with none or
+    // several the message list menu waits for the first selection.
+    void selectLoneDevice();
+
+    void AddressButton_Click(int index);
+    void AddressButton_DblClick(int index);
+    void EnableSyntaxCheck_Click();
+    void SelectDevice_Click();
+
+    // Opens the syntax-check dialog for the selected device, modally.
+    std::function<void()> showSyntaxCheckDialog;
+
+private:
+    void focusEntryBox();
+
+    bus::BusSession& session_;
+    DevicePanelControls controls_;
+};
+
+} // namespace devices

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+inline QString toQString(std::u16string_view text) {
+    return QString(reinterpret_cast<const QChar*>(text.data()),
+                   static_cast<qsizetype>(text.size()));
+}
+
+inline std::u16string fromQString(const QString& text) {
+    return text.toStdU16String();
+}
+
+} // namespace platform

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/Shell.h"
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// Records what the console asked the desktop to open; opens nothing.
+class RecordingShell : public platform::Shell {
+public:
+    bool open(std::u16string_view target) override {
+        opened_.emplace_back(target);
+        return succeed_;
+    }
+    void failFromNowOn() { succeed_ = false; }
+    const std::vector<std::u16string>& opened() const { return opened_; }
+
+private:
+    std::vector<std::u16string> opened_;
+    bool succeed_ = true;
+};
+
+} // namespace testing_support
