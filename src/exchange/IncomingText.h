@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace exchange {
+
+// The incoming view holds at most this many characters.
+inline constexpr std::int32_t kIncomingLimit = 32768;
+// Characters of an answer per line of the view.
+inline constexpr std::size_t kLineWidth = 50;
+
+// What an answer of `length` characters will occupy in the view: the answer
+// plus six characters ("05: " and CR LF) per line, with the line count
+// estimated as length / 50 rounded half to even, plus one.
+std::int64_t SizeEstimate(std::size_t length);
+
+// The answer cut into 50-character lines, each led by the two-digit address
+// and ": " and ended by CR LF. Control characters inside stay data.
+std::u16string BuildBlock(std::u16string_view answer, int address);
+
+// The help text shown on top of the incoming view; `viewText` is what the
+// view holds now (a blank line separates the help from an earlier answer).
+std::u16string HelpText(std::u16string_view viewText);
+
+} // namespace exchange
