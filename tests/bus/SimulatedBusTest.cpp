@@ -505,46 +505,6 @@ TEST_F(SimBus, TimeOutCodeIsKeptPerDescriptor) {
     EXPECT_EQ(value, bus::T300ms);
 }
 
-TEST_F(SimBus, BoardCallsSucceed) {
-    bus->SendIFC(kBoard);
-    EXPECT_FALSE(sta & bus::ERR);
-    bus->ibsre(kBoard, 1);
-    EXPECT_FALSE(sta & bus::ERR);
-    bus->SendIFC(3);
-    EXPECT_TRUE(sta & bus::ERR);
-}
-
-TEST_F(SimBus, EveryOutcomeIsPublished) {
-    const std::int32_t ud = open(5);
-    write(ud, "*IDN?");
-    EXPECT_EQ(cnt, 5);
-    EXPECT_EQ(cntl, 5);
-    bus->ibtmo(ud, bus::T3s);
-    EXPECT_EQ(sta, bus::CMPL);
-    EXPECT_EQ(cntl, 0);
-    write(open(8), "x");
-    EXPECT_EQ(sta, bus::ERR | bus::CMPL);
-    EXPECT_EQ(err, bus::ENOL);
-}
-
-// ---------------------------------------------------------------------------
-// Registration.
-
-TEST_F(SimBus, RegistrationResults) {
-    EXPECT_EQ(bus->RegisterGpibGlobalsForThread(&sta, &err, &cnt, &cntl), 1);
-    std::int32_t other[4] = {};
-    EXPECT_EQ(bus->RegisterGpibGlobalsForThread(&other[0], &other[1], &other[2], &other[3]), 2);
-    EXPECT_EQ(bus->UnregisterGpibGlobalsForThread(), 0);
-
-    sta = err = cnt = cntl = 0x1234;
-    write(open(7), "x");
-    EXPECT_EQ(sta, 0x1234) << "an unregistered thread gets nothing written";
-
-    EXPECT_EQ(bus->RegisterGpibGlobalsForThread(&other[0], &other[1], &other[2], &other[3]), 0);
-    write(open(7), "x");
-    EXPECT_EQ(other[1], bus::ENOL);
-}
-
 // ---------------------------------------------------------------------------
 // Device clear.
 
