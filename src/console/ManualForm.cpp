@@ -49,6 +49,11 @@ ManualForm::ManualForm(const ConsoleSeams& seams, QWidget* parent)
     Timer1_.setInterval(kTimer1Interval);
 
     wire();
+    wireExchange();
+    wireMessageList();
+    wireSyntaxCheck();
+    wireDataFiles();
+    wireAbout();
 }
 
 ManualForm::~ManualForm() = default;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bus/BusSession.h"
+#include "console/ConsoleHooks.h"
 #include "console/ConsoleState.h"
 #include "console/Options.h"
 #include "console/Version.h"
@@ -78,6 +79,8 @@ public:
     bus::BusSession& session() { return session_; }
     ConsoleState& state() { return state_; }
     MessageListHooks& messageListHooks() { return messageListHooks_; }
+    ConsoleHooks& hooks() { return hooks_; }
+    Ui::ManualForm& ui() { return *ui_; }
     devices::DevicePanel& devicePanel() { return devicePanel_; }
     platform::FileDialogs& CommonDialog01() { return fileDialogs_; }
     platform::Shell& shell() { return shell_; }
@@ -96,6 +99,14 @@ private:
     void applyFontFallbacks();
     void prepareDataFolder();
     void wire();
+    // Each subsystem wires its own handlers, in its own folder. The objects
+    // they create are children of the window, so they go with it; their
+    // destructors must not touch the window's members.
+    void wireExchange();
+    void wireMessageList();
+    void wireSyntaxCheck();
+    void wireDataFiles();
+    void wireAbout();
 
     std::unique_ptr<Ui::ManualForm> ui_;
     platform::FileDialogs& fileDialogs_;
@@ -107,6 +118,7 @@ private:
     bus::BusSession session_;
     ConsoleState state_;
     MessageListHooks messageListHooks_;
+    ConsoleHooks hooks_;
 
     Options options_;
     devices::DevicePanel devicePanel_;
