@@ -9,11 +9,11 @@ using exchange::SizeEstimate;
 
 TEST(SizeEstimate, RoundsLineCountHalfToEven) {
     EXPECT_EQ(SizeEstimate(0), 6);
-    EXPECT_EQ(SizeEstimate(25), 25 + 6);      // 0.5 lines -> 0
-    EXPECT_EQ(SizeEstimate(26), 26 + 12);     // 0.52 -> 1
-    EXPECT_EQ(SizeEstimate(75), 75 + 18);     // 1.5 -> 2
-    EXPECT_EQ(SizeEstimate(125), 125 + 18);   // 2.5 -> 2
-    EXPECT_EQ(SizeEstimate(29252), 32768);    // the longest answer that fits
+    EXPECT_EQ(SizeEstimate(25), 25 + 6);    // 0.5 lines -> 0
+    EXPECT_EQ(SizeEstimate(26), 26 + 12);   // 0.52 -> 1
+    EXPECT_EQ(SizeEstimate(75), 75 + 18);   // 1.5 -> 2
+    EXPECT_EQ(SizeEstimate(125), 125 + 18); // 2.5 -> 2
+    EXPECT_EQ(SizeEstimate(29252), 32768);  // the longest answer that fits
     EXPECT_GT(SizeEstimate(29253), 32768);
     EXPECT_GT(SizeEstimate(std::size_t{1} << 40), 32768); // no overflow
 }
@@ -39,11 +39,13 @@ TEST(BuildBlock, ControlCharactersStayInsideTheirLine) {
 TEST(HelpText, ThirtyFiveLinesAndOneBlankBeforeAnEarlierAnswer) {
     const std::u16string alone = exchange::HelpText(u"");
     std::size_t lines = 0;
-    for (std::size_t p = alone.find(u"\r\n"); p != std::u16string::npos; p = alone.find(u"\r\n", p + 2))
+    for (std::size_t p = alone.find(u"\r\n"); p != std::u16string::npos;
+         p = alone.find(u"\r\n", p + 2))
         ++lines;
     EXPECT_EQ(lines, 36u); // 35 lines plus the separating blank for an empty view
     EXPECT_EQ(alone.substr(0, 21), u"\r\n*** Vireon Help ***");
-    EXPECT_EQ(alone.substr(alone.size() - 48), u"*** End Help *** Click Clear to continue ***\r\n\r\n");
+    EXPECT_EQ(alone.substr(alone.size() - 48),
+              u"*** End Help *** Click Clear to continue ***\r\n\r\n");
 
     EXPECT_EQ(exchange::HelpText(u"05: 1\r\n"), alone);
     // An earlier help text starts with its own blank line.

@@ -1,0 +1,317 @@
+#include "exchange/Exchange.h"
+
+#include "bus/DeviceIo.h"
+#include "console/ManualForm.h"
+#include "exchange/IncomingText.h"
+#include "messagelist/EntryBox.h"
+#include "platform/qt/QtText.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace exchange {
+
+namespace {
+
+constexpr std::u16string_view kHelpEntry = u"<Help>";
+constexpr std::u16string_view kTooLargeTitle = u"Too large string - 30k list limit exceeded";
+
+// Marks a send cycle as running for as long as it is in scope.
+class CycleMark {
+public:
+    explicit CycleMark(bool& running) : running_(running) { running_ = true; }
+    ~CycleMark() { running_ = false; }
+    CycleMark(const CycleMark&) = delete;
+    CycleMark& operator=(const CycleMark&) = delete;
+
+private:
+    bool& running_;
+};
+
+// The view's own text, its paragraphs ended by CR LF as the console writes them.
+std::u16string fromView(const QString& shown) {
+    std::u16string text;
+    text.reserve(static_cast<std::size_t>(shown.size()) +
+                 static_cast<std::size_t>(shown.size()) / 8);
+    for (const QChar c : shown) {
+        if (c == u'\n') text += u'\r';
+        text += c.unicode();
+    }
+    return text;
+}
+
+} // namespace
+
+Exchange::Exchange(console::ManualForm& form, const ExchangeControls& controls)
+    : QObject(&form), form_(form), controls_(controls) {
+    view_ = fromView(controls_.ReceivedMessages->toPlainText());
+    connect(controls_.ReceivedMessages, &QPlainTextEdit::textChanged, this, &Exchange::viewEdited);
+    // A log of answers has nothing to undo, and an undo history would keep
+    // a copy of every answer for the whole run.
+    controls_.ReceivedMessages->setUndoRedoEnabled(false);
+    controls_.ReceivedMessages->installEventFilter(this);
+}
+
+const std::u16string& Exchange::viewText() {
+    if (viewStale_) {
+        view_ = fromView(controls_.ReceivedMessages->toPlainText());
+        viewStale_ = false;
+    }
+    return view_;
+}
+
+void Exchange::setViewText(std::u16string text) {
+    view_ = std::move(text);
+    viewStale_ = false;
+    settingView_ = true;
+    controls_.ReceivedMessages->setPlainText(platform::toQString(view_));
+    settingView_ = false;
+}
+
+void Exchange::placeOnTop(const std::u16string& block) {
+    const std::u16string& old = viewText();
+    std::u16string shown;
+    shown.reserve(block.size() + old.size());
+    shown.append(block).append(old);
+    view_ = std::move(shown);
+    // Only the new lines go into the view: rebuilding the whole text would
+    // lay the older answers out again with every answer.
+    settingView_ = true;
+    QPlainTextEdit& edit = *controls_.ReceivedMessages;
+    QTextCursor top(edit.document());
+    top.insertText(platform::toQString(block));
+    edit.verticalScrollBar()->setValue(0);
+    settingView_ = false;
+}
+
+void Exchange::viewEdited() {
+    if (!settingView_) viewStale_ = true;
+}
+
+void Exchange::hourglass() {
+    form_.setCursor(Qt::WaitCursor);
+}
+
+void Exchange::defaultPointer() {
+    form_.unsetCursor();
+}
+
+void Exchange::enableClear() {
+    if (controls_.ClearIncoming->isEnabled()) return;
+    controls_.ClearIncoming->setEnabled(true);
+    controls_.ClrIncoming->setEnabled(true);
+}
+
+void Exchange::SendMessage_Click() {
+    // The events let through while an answer is awaited may ask for another
+    // cycle (a second Enter, a click on Send); it would write in the middle
+    // of this one, so it is refused.
+    if (cycleRunning_) return;
+    const CycleMark running(cycleRunning_);
+    QComboBox& box = *controls_.SendMessageList;
+
+    const std::u16string entry = box.currentText().toStdU16String();
+    if (messagelist::trimSpaces(entry).empty()) {
+        box.setFocus();
+        return;
+    }
+    if (entry == kHelpEntry && !controls_.Help->isEnabled()) {
+        // The help is on screen already.
+        messagelist::ClearEntry(box);
+        box.setFocus();
+        return;
+    }
+
+    controls_.ReceivedCharacters->setText(QString());
+    controls_.SyntaxErrorMessage->hide();
+
+    console::ConsoleHooks& hooks = form_.hooks();
+    const bool syntaxMethod = hooks.SyntaxMethodSet && hooks.SyntaxMethodSet();
+    // Service requests left from earlier messages must not pass for this one's.
+    if (syntaxMethod && hooks.PreWriteClearing) hooks.PreWriteClearing();
+
+    std::u16string outgoing = messagelist::trimSpaces(entry);
+    bool record = true;
+    if (entry.find(u'?') != std::u16string::npos) {
+        // "??" asks for an answer without sending any question mark.
+        if (const auto pair = outgoing.find(u"??"); pair != std::u16string::npos)
+            outgoing.erase(pair, 2);
+
+        if (controls_.SendToFile->isChecked() || controls_.SendtoFileOnce->isChecked()) {
+            // Without a file transfer to take over, the query is abandoned.
+            record = hooks.ReceiveToFile && hooks.ReceiveToFile(outgoing);
+        } else {
+            if (controls_.AutoClear->isChecked() && controls_.AutoClear->isEnabled())
+                setViewText({});
+            bus::BusSession& session = form_.session();
+            // A bare "??" writes nothing and reads what the device still holds.
+            if (!outgoing.empty()) writeMessage(std::move(outgoing), syntaxMethod);
+            if (!session.ErrorFlag) {
+                hourglass();
+                QCoreApplication::processEvents();
+                const std::u16string answer =
+                    bus::ReadResponse(session, session.devices.DeviceHandle);
+                defaultPointer();
+                PrintMessageList(answer);
+            }
+        }
+    } else if (entry == kHelpEntry) {
+        showHelp();
+    } else {
+        writeMessage(std::move(outgoing), syntaxMethod);
+    }
+
+    if (record) recordMessage();
+    closingSteps();
+}
+
+void Exchange::writeMessage(std::u16string text, bool syntaxMethod) {
+    if (controls_.vrAddCR->isChecked()) text += u'\r';
+    if (controls_.vrAddLF->isChecked()) text += u'\n';
+    bus::BusSession& session = form_.session();
+    bus::WriteChecked(session, session.devices.DeviceHandle, text);
+    console::ConsoleHooks& hooks = form_.hooks();
+    if (syntaxMethod && hooks.CheckSyntax) hooks.CheckSyntax(session.devices.DeviceHandle);
+}
+
+void Exchange::recordMessage() {
+    QComboBox& box = *controls_.SendMessageList;
+    const QString shown = box.currentText();
+    // A message picked from the list is there already.
+    if (shown.isEmpty() || box.currentIndex() != -1) return;
+
+    if (!controls_.AllowMultipleCommands->isChecked()) {
+        const QString upper = shown.toUpper();
+        for (int i = 0; i < box.count(); ++i) {
+            if (box.itemText(i).toUpper() == upper) {
+                box.setCurrentIndex(i);
+                return;
+            }
+        }
+    }
+    box.addItem(shown);
+    form_.state().MessageListChanged = true;
+    controls_.ClearHistory->setEnabled(true);
+    controls_.LoadStartupMessageList->setEnabled(true);
+    box.setCurrentIndex(box.count() - 1);
+}
+
+void Exchange::closingSteps() {
+    QComboBox& box = *controls_.SendMessageList;
+    if (box.currentIndex() > 0) {
+        controls_.DeleteOutgoingMessageEntry->setEnabled(true);
+        console::ConsoleHooks& hooks = form_.hooks();
+        if (controls_.SendtoFileOnce->isChecked() && hooks.SendtoFileOnce_Click)
+            hooks.SendtoFileOnce_Click();
+    } else {
+        controls_.DeleteOutgoingMessageEntry->setEnabled(false);
+    }
+    defaultPointer();
+    if (controls_.vrSelectNextListItem->isChecked() && box.currentIndex() < box.count() - 1)
+        box.setCurrentIndex(box.currentIndex() + 1);
+    box.setFocus();
+}
+
+void Exchange::PrintMessageList(const std::u16string& text) {
+    const std::int64_t estimate = SizeEstimate(text.size());
+    platform::MessageBoxes& boxes = form_.session().boxes;
+    if (estimate > kIncomingLimit) {
+        boxes.show(u"This this Incoming Message is too large to capture.\n"
+                   u"Try saving it to a file instead.\n\n"
+                   u"You will have to resend the query !",
+                   kTooLargeTitle, platform::Buttons::Ok, platform::Icon::Critical);
+        return;
+    }
+    bool clearFirst = false;
+    if (estimate + static_cast<std::int64_t>(viewText().size()) > kIncomingLimit) {
+        const platform::Answer answer =
+            boxes.show(u"To capture this Incoming Message the previous must be cleared.\n\n"
+                       u"If you select cancel you will have to resend the query !",
+                       kTooLargeTitle, platform::Buttons::OkCancel, platform::Icon::Exclamation);
+        if (answer == platform::Answer::Cancel) return;
+        clearFirst = true;
+    }
+
+    hourglass();
+    QCoreApplication::processEvents();
+
+    const std::u16string block = BuildBlock(text, form_.session().devices.SelectedAddress);
+    if (clearFirst)
+        setViewText(block);
+    else
+        placeOnTop(block);
+
+    controls_.ReceivedCharacters->setText(QString::number(text.size()) + u' ');
+    enableClear();
+    defaultPointer();
+}
+
+void Exchange::ClearIncoming_Click() {
+    setViewText({});
+    QComboBox& box = *controls_.SendMessageList;
+    // The help entry goes with the help it asked for.
+    if (box.currentIndex() == 0) messagelist::ClearEntry(box);
+    controls_.SyntaxErrorMessage->hide();
+    controls_.ReceivedCharacters->setText(QString());
+    controls_.ClearIncoming->setEnabled(false);
+    controls_.ClrIncoming->setEnabled(false);
+    controls_.Help->setEnabled(true);
+    box.setEnabled(true);
+    if (box.isEnabled()) box.setFocus();
+}
+
+void Exchange::ClrIncoming_Click() {
+    ClearIncoming_Click();
+}
+
+void Exchange::AutoClear_Click() {
+    if (controls_.SendMessageList->isEnabled()) controls_.SendMessageList->setFocus();
+}
+
+bool Exchange::ReceivedMessages_KeyPress(int qtKey) {
+    const bool leaves = qtKey == Qt::Key_Tab || qtKey == Qt::Key_Return || qtKey == Qt::Key_Enter;
+    // With nothing to send, these keys take the operator back to the devices.
+    if (!leaves || controls_.SendMessage->isEnabled()) return false;
+    controls_.AddressButton0->setFocus();
+    return true;
+}
+
+bool Exchange::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == controls_.ReceivedMessages && event->type() == QEvent::KeyPress)
+        return ReceivedMessages_KeyPress(static_cast<QKeyEvent*>(event)->key());
+    return QObject::eventFilter(watched, event);
+}
+
+void Exchange::showHelp() {
+    const std::u16string& old = viewText();
+    std::u16string shown = HelpText(old);
+    shown += old;
+    setViewText(std::move(shown));
+    messagelist::ClearEntry(*controls_.SendMessageList);
+    controls_.DeleteOutgoingMessageEntry->setEnabled(false);
+    enableClear();
+    // The disabled entry also says the help is on screen.
+    controls_.Help->setEnabled(false);
+}
+
+void Exchange::Help_Click() {
+    if (cycleRunning_) return;
+    QComboBox& box = *controls_.SendMessageList;
+    if (box.count() == 0) return;
+    box.setCurrentIndex(0);
+    box.setEditText(box.itemText(0));
+    SendMessage_Click();
+    box.setEnabled(false);
+    controls_.SendMessage->setEnabled(false);
+}
+
+} // namespace exchange

@@ -1,0 +1,189 @@
+#include "exchange/ReceiveToFile.h"
+
+#include "bus/DeviceIo.h"
+#include "console/ManualForm.h"
+#include "datafiles/DataFolderChoice.h"
+#include "platform/qt/QtText.h"
+
+#include "ui_ManualForm.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+namespace exchange {
+
+std::u16string receiveToFileWarning() {
+    return u"NOTE!  For incoming data transfer to a file the timeout will be set to 100 secs "
+           u"which means that\n"
+           u"in case of a syntax error in the query the computer will appear locked for this "
+           u"amount of time.\n"
+           u"You may prevent this by enabling the Syntax Check feature. Also be aware of that the "
+           u"incoming\n"
+           u"data will not be displayed in the Incoming Data list.\n\n"
+           u"This message will be displayed only once.\n\n"
+           u"Do you wish to continue ?";
+}
+
+std::u16string receiveToFileTimeout() {
+    return u"This may be due to either a syntax error or a transfer longer than 100 secs. In the "
+           u"latter case the\n"
+           u"data transfer may be incomplete and there is probably remaining data in the "
+           u"device's output buffer.\n"
+           u"To clear, uncheck \"Send Received Data to File\" and send a single questionmark (?).";
+}
+
+ReceiveToFile::ReceiveToFile(console::ManualForm& form) : QObject(&form), form_(form) {}
+
+void ReceiveToFile::focusEntryBox() {
+    if (form_.ui().SendMessageList->isEnabled()) form_.ui().SendMessageList->setFocus();
+}
+
+void ReceiveToFile::setOnceMode(bool on) {
+    Ui::ManualForm& ui = form_.ui();
+    ui.SendtoFileOnce->setChecked(on);
+    if (on) ui.SendToFile->setChecked(false);
+    // A view that receives nothing has nothing to clear.
+    ui.AutoClear->setEnabled(!on);
+    focusEntryBox();
+}
+
+void ReceiveToFile::setAllTheTimeMode(bool on) {
+    Ui::ManualForm& ui = form_.ui();
+    ui.SendToFile->setChecked(on);
+    if (on) ui.SendtoFileOnce->setChecked(false);
+    ui.AutoClear->setEnabled(!on);
+    focusEntryBox();
+}
+
+void ReceiveToFile::SendtoFileOnce_Click() {
+    setOnceMode(!form_.ui().SendtoFileOnce->isChecked());
+}
+
+void ReceiveToFile::SendToFile_Click() {
+    // Its change flag is the options' business: they mark it on every click.
+    setAllTheTimeMode(!form_.ui().SendToFile->isChecked());
+}
+
+void ReceiveToFile::SendtoFileOnce_Triggered(bool checked) {
+    setOnceMode(checked);
+}
+
+void ReceiveToFile::SendToFile_Triggered(bool checked) {
+    setAllTheTimeMode(checked);
+}
+
+bool ReceiveToFile::transfer(const std::u16string& outgoing) {
+    bus::BusSession& session = form_.session();
+    if (!WarningShown) {
+        if (session.boxes.show(receiveToFileWarning(), u"Warning", platform::Buttons::YesNo,
+                               platform::Icon::Exclamation) != platform::Answer::Yes)
+            return false;
+        WarningShown = true;
+    }
+
+    platform::FileDialogRequest request;
+    request.mode = platform::FileDialogMode::Save;
+    request.title = u"Save Incoming Message to File";
+    request.folder = form_.state().SelectedDataFolder;
+    request.fileName = u"Data";
+    request.filter = u"Data Files (*.dat)|*.dat";
+    const std::optional<platform::FileChoice> choice = form_.CommonDialog01().choose(request);
+    if (!choice) return false;
+    form_.state().SelectedDataFolder = datafiles::folderOfChoice(choice->path);
+
+    // The answer lands beside the chosen file and replaces it only once it
+    // has been received, so a failed transfer leaves an older file whole. A
+    // folder that takes no file is found out before the device is asked.
+    const QString target = QDir::fromNativeSeparators(platform::toQString(choice->path));
+    const QFileInfo info(target);
+    QTemporaryFile part(info.absolutePath() + QLatin1Char('/') + info.fileName() +
+                        QStringLiteral(".XXXXXX"));
+    if (!part.open()) {
+        session.boxes.show(u"The received data cannot be written to the file\n" + choice->path +
+                               u"\n(" + platform::fromQString(part.errorString()) +
+                               u").\n\nNothing was sent to the device.",
+                           u"Receive Data to File", platform::Buttons::Ok,
+                           platform::Icon::Exclamation);
+        return false;
+    }
+    part.close();
+
+    const std::int16_t ud = session.devices.DeviceHandle;
+    bus::WriteChecked(session, ud, outgoing);
+    console::ConsoleHooks& hooks = form_.hooks();
+    if (hooks.SyntaxMethodSet && hooks.SyntaxMethodSet() && hooks.CheckSyntax)
+        hooks.CheckSyntax(ud);
+    if (!session.ErrorFlag) receive(part, choice->path);
+    return true;
+}
+
+void ReceiveToFile::receive(QTemporaryFile& part, const std::u16string& path) {
+    bus::BusSession& session = form_.session();
+    const std::int16_t ud = session.devices.DeviceHandle;
+    const QString target = QDir::fromNativeSeparators(platform::toQString(path));
+    const QString partName = part.fileName();
+
+    form_.setCursor(Qt::WaitCursor);
+    QCoreApplication::processEvents();
+
+    bus::Binding& binding = session.binding;
+    const std::int16_t standing = binding.ibask(ud, bus::IbaTMO);
+    binding.ibtmo(ud, bus::T100s);
+    binding.ibwait(ud, static_cast<std::int16_t>(bus::TIMO | bus::CMPL));
+    binding.ibrdf(ud, platform::fromQString(QDir::toNativeSeparators(partName)));
+    const std::int16_t status = binding.ibsta;
+    const std::int16_t error = binding.iberr;
+    const std::int32_t received = binding.ibcntlLong();
+
+    bool keep = true;
+    if (status & bus::TIMO) {
+        // What arrived before the time-out is the operator's to look at; with
+        // nothing arrived, an older file stays.
+        keep = received > 0 || !QFileInfo::exists(target);
+        session.boxes.show(receiveToFileTimeout(), u"Timeout Has Occured", platform::Buttons::Ok,
+                           platform::Icon::Exclamation);
+    } else if (status & bus::ERR) {
+        keep = false;
+        session.boxes.show(
+            u"The device's answer could not be received into the file\n" + path +
+                (error == bus::EFSO
+                     ? std::u16string(u"\n(the file system refused it).")
+                     : u"\n(GPIB error " + QString::number(error).toStdU16String() + u").") +
+                u"\n\nThe file was left as it was.",
+            u"Receive Data to File", platform::Buttons::Ok, platform::Icon::Exclamation);
+    }
+    binding.ibtmo(ud, standing);
+
+    if (keep) {
+        std::error_code failed;
+        std::filesystem::rename(std::filesystem::path(partName.toStdU16String()),
+                                std::filesystem::path(target.toStdU16String()), failed);
+        // Received data is never thrown away: if it cannot take the chosen
+        // name, it stays under its own.
+        part.setAutoRemove(false);
+        if (failed) {
+            session.boxes.show(u"The received data could not be saved as\n" + path + u"\n(" +
+                                   QString::fromStdString(failed.message()).toStdU16String() +
+                                   u").\n\nIt was kept in\n" +
+                                   platform::fromQString(QDir::toNativeSeparators(partName)),
+                               u"Receive Data to File", platform::Buttons::Ok,
+                               platform::Icon::Exclamation);
+        }
+    }
+
+    Ui::ManualForm& ui = form_.ui();
+    ui.ReceivedCharacters->setText(QString::number(received) + QLatin1Char(' '));
+    if (!ui.ClearIncoming->isEnabled()) {
+        ui.ClearIncoming->setEnabled(true);
+        ui.ClrIncoming->setEnabled(true);
+    }
+    form_.unsetCursor();
+}
+
+} // namespace exchange

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+
+class QTemporaryFile;
+
+#include <string>
+#include <string_view>
+
+namespace console {
+class ManualForm;
+}
+
+namespace exchange {
+
+// Answers received straight into a data file: the two File menu modes (once,
+// all the time) and the transfer that takes the place of a query's write and
+// read while either is on.
+class ReceiveToFile : public QObject {
+    Q_OBJECT
+public:
+    // A child of the window; it reaches the window's state only while handling
+    // a command.
+    explicit ReceiveToFile(console::ManualForm& form);
+
+    // Switch a mode over, as a click on its menu entry does; the send cycle
+    // also uses the first to end the once mode.
+    void SendtoFileOnce_Click();
+    void SendToFile_Click();
+    // The menu entries after Qt has already switched their check mark.
+    void SendtoFileOnce_Triggered(bool checked);
+    void SendToFile_Triggered(bool checked);
+
+    // Writes the message as it is (no line ends) and receives the device's
+    // answer into a file the operator picks. True when the transfer completed,
+    // false when it was abandoned (warning refused, dialog cancelled, file not
+    // writable).
+    bool transfer(const std::u16string& outgoing);
+
+    bool warningShown() const { return WarningShown; }
+
+private:
+    void setOnceMode(bool on);
+    void setAllTheTimeMode(bool on);
+    void focusEntryBox();
+    // Reads the answer under the long time-out into `part`, which then takes
+    // the chosen file's place.
+    void receive(QTemporaryFile& part, const std::u16string& path);
+
+    console::ManualForm& form_;
+    // The operator has been warned of the long time-out in this run.
+    bool WarningShown = false;
+};
+
+std::u16string receiveToFileWarning();
+std::u16string receiveToFileTimeout();
+
+} // namespace exchange
