@@ -1,0 +1,139 @@
+#include "devices/Identification.h"
+
+#include "support/ScriptedDriver.h"
+#include "support/ScriptedMessageBoxes.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using testing_support::ScriptedDriver;
+using testing_support::utf8;
+
+using Printed = std::vector<std::pair<int, std::string>>;
+
+ScriptedDriver::Chunk silence() {
+    return {"", bus::ERR | bus::TIMO, bus::EABO};
+}
+ScriptedDriver::Chunk answer(std::string text) {
+    return {std::move(text), bus::END, 0};
+}
+
+// Devices at 5, 9 and 22 behind descriptor 32; 9 selected.
+struct IdentifyAll : testing::Test {
+    IdentifyAll() {
+        s.devices.ListenerAddresses = {3, 5, 9, 22};
+        s.devices.DeviceHandle = 32;
+        s.devices.SelectedDeviceIndex = 2;
+        s.devices.SelectedAddress = 9;
+        s.devices.TimeoutCode = bus::T3s;
+    }
+    Printed run(const devices::IdQueries& queries) {
+        Printed printed;
+        devices::IdentifyAll(s, queries, [&](const std::u16string& text) {
+            printed.emplace_back(s.devices.SelectedAddress, utf8(text));
+        });
+        return printed;
+    }
+    std::vector<std::string> calls() const {
+        std::vector<std::string> c;
+        for (const std::string& call : driver.calls)
+            if (call.find("GpibGlobalsForThread") == std::string::npos) c.push_back(call);
+        return c;
+    }
+
+    ScriptedDriver driver;
+    testing_support::ScriptedMessageBoxes boxes;
+    testing_support::ThrowingExit exit;
+    bus::BusSession s{driver, boxes, exit};
+};
+
+TEST_F(IdentifyAll, WithBothQueriesASilentIdIsFollowedByStarIdnLastDeviceFirst) {
+    driver.reads = {silence(), answer("SCOPE,1\r\n"), answer("  GEN 2\n"), silence(), silence()};
+    const Printed printed = run({true, true, false, false});
+
+    EXPECT_EQ(printed, (Printed{{22, "SCOPE,1"}, {9, "GEN 2"}, {5, "No response"}}));
+    const std::vector<std::string> expected{
+        "ibpad(32,22)",     "ibtmo(32,10)",     "ibwrt(32,ID?)",    "ibwait(32,16640)",
+        "ibrd(32,512)",     "ibwrt(32,*IDN?)",  "ibwait(32,16640)", "ibrd(32,512)",
+        "ibtmo(32,12)",     "ibpad(32,9)",      "ibtmo(32,10)",     "ibwrt(32,ID?)",
+        "ibwait(32,16640)", "ibrd(32,512)",     "ibtmo(32,12)",     "ibpad(32,5)",
+        "ibtmo(32,10)",     "ibwrt(32,ID?)",    "ibwait(32,16640)", "ibrd(32,512)",
+        "ibwrt(32,*IDN?)",  "ibwait(32,16640)", "ibrd(32,512)",     "ibtmo(32,12)",
+        "ibpad(32,9)"};
+    EXPECT_EQ(calls(), expected);
+    EXPECT_EQ(s.devices.SelectedAddress, 9);
+    EXPECT_EQ(s.devices.SelectedDeviceIndex, 2);
+}
+
+TEST_F(IdentifyAll, WithOneQueryEachDeviceIsAskedOnceWithTheChosenLineEnds) {
+    driver.reads = {answer("C\n"), silence(), answer("A\n")};
+    const Printed printed = run({false, true, true, true});
+
+    EXPECT_EQ(printed, (Printed{{22, "C"}, {9, "No response"}, {5, "A"}}));
+    EXPECT_EQ(driver.written, (std::vector<std::string>(3, "*IDN?\r\n")));
+
+    driver.written.clear();
+    driver.reads = {answer("x"), answer("y"), answer("z")};
+    run({true, false, false, true});
+    EXPECT_EQ(driver.written, (std::vector<std::string>(3, "ID?\n")));
+}
+
+TEST_F(IdentifyAll, AReadThatEndsWithoutTimeOutCountsAsAnAnswerEvenWhenEmpty) {
+    driver.reads = {{"", bus::ERR, bus::EABO}, answer(""), answer("   ")};
+    const Printed printed = run({true, true, false, false});
+    EXPECT_EQ(printed, (Printed{{22, ""}, {9, ""}, {5, ""}}));
+    EXPECT_EQ(driver.count("ibwrt"), 3);
+}
+
+TEST_F(IdentifyAll, AFailedWriteIsReportedAndTheDeviceStillGetsItsWaitAndRead) {
+    // 22 is gone: both its writes fail; the operator goes on each time.
+    driver.outcomes = {{}, {}, {bus::ERR, bus::ENOL}, {}, {bus::ERR, bus::ENOL}};
+    driver.reads = {silence(), silence(), answer("B"), answer("A")};
+    const Printed printed = run({true, true, false, false});
+
+    EXPECT_EQ(printed, (Printed{{22, "No response"}, {9, "B"}, {5, "A"}}));
+    ASSERT_EQ(boxes.shown().size(), 2u);
+    EXPECT_EQ(utf8(boxes.shown()[0].title), "GPIB ERROR # 2");
+    EXPECT_EQ(driver.count("ibrd"), 4);
+}
+
+TEST_F(IdentifyAll, WithoutASelectionTheDescriptorEndsAtAddressZero) {
+    s.devices.SelectedDeviceIndex = 0;
+    s.devices.SelectedAddress = 0;
+    driver.reads = {answer("c"), answer("b"), answer("a")};
+    run({true, false, false, false});
+    EXPECT_EQ(calls().back(), "ibpad(32,0)");
+    EXPECT_EQ(s.devices.SelectedAddress, 0);
+}
+
+TEST_F(IdentifyAll, AnAnswerLongerThanTheBufferIsCutAt512) {
+    s.devices.ListenerAddresses = {1, 5};
+    driver.reads = {answer(std::string(600, 'Q'))};
+    const Printed printed = run({true, false, false, false});
+    ASSERT_EQ(printed.size(), 1u);
+    EXPECT_EQ(printed.front().second, std::string(512, 'Q'));
+}
+
+struct TextCase {
+    std::u16string answer;
+    std::string shown;
+};
+class IdentificationText : public testing::TestWithParam<TextCase> {};
+
+TEST_P(IdentificationText, LosesOuterSpacesAndEveryLineEnd) {
+    EXPECT_EQ(utf8(devices::IdentificationText(GetParam().answer)), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, IdentificationText,
+                         testing::Values(TextCase{u"ACME,DMM,1\r\n", "ACME,DMM,1"},
+                                         TextCase{u"  ID GEN\n   ", "ID GEN"},
+                                         TextCase{u"A\nB\r\nC", "ABC"}, TextCase{u" x \r\n", "x"},
+                                         TextCase{u"in  side", "in  side"},
+                                         TextCase{std::u16string(512, u' '), ""}));
+
+} // namespace
