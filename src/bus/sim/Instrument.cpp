@@ -61,19 +61,42 @@ void Instrument::buffer(std::string_view bytes) {
     input_.append(bytes);
 }
 
+std::uint64_t Instrument::outputSize() const {
+    std::uint64_t size = output_.size() - readPos_;
+    for (std::size_t i = head_; i < answers_.size(); ++i)
+        size += answers_[i].size;
+    return size - generatedPos_;
+}
+
 std::size_t Instrument::talk(char* dest, std::size_t capacity, bool& end) {
     end = false;
     if (!hasOutput()) return 0;
-    const std::size_t left = ends_[head_] - readPos_;
+    Answer& head = answers_[head_];
+    if (head.generate) return talkGenerated(head, dest, capacity, end);
+    const std::size_t left = head.end - readPos_;
     const std::size_t n = std::min(capacity, left);
     std::memcpy(dest, output_.data() + readPos_, n);
     readPos_ += n;
+    if (n == left) finishHead(end);
+    return n;
+}
+
+std::size_t Instrument::talkGenerated(Answer& answer, char* dest, std::size_t capacity, bool& end) {
+    const std::uint64_t left = answer.size - generatedPos_;
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, left));
+    if (n > 0) answer.generate(generatedPos_, dest, n);
+    generatedPos_ += n;
     if (n == left) {
-        end = true;
-        if (++head_ == ends_.size()) clearOutput();
-        updateServiceRequest();
+        generatedPos_ = 0;
+        finishHead(end);
     }
     return n;
+}
+
+void Instrument::finishHead(bool& end) {
+    end = true;
+    if (++head_ == answers_.size()) clearOutput();
+    updateServiceRequest();
 }
 
 void Instrument::queueOutput(std::string bytes) {
@@ -84,7 +107,14 @@ void Instrument::queueOutput(std::string bytes) {
     } else {
         output_.append(bytes);
     }
-    ends_.push_back(output_.size());
+    answers_.push_back({output_.size(), 0, {}});
+    updateServiceRequest();
+}
+
+void Instrument::queueGenerated(std::uint64_t size, Generator generate) {
+    if (size == 0 || !generate) return;
+    if (!hasOutput()) clearOutput();
+    answers_.push_back({output_.size(), size, std::move(generate)});
     updateServiceRequest();
 }
 
@@ -97,7 +127,7 @@ void Instrument::putAnswer(std::string& answer) {
         output_.append(answer);
     }
     answer.clear();
-    ends_.push_back(output_.size());
+    answers_.push_back({output_.size(), 0, {}});
 }
 
 void Instrument::clearOutput() {
@@ -106,9 +136,10 @@ void Instrument::clearOutput() {
     } else {
         output_.clear();
     }
-    ends_.clear();
+    answers_.clear();
     head_ = 0;
     readPos_ = 0;
+    generatedPos_ = 0;
 }
 
 std::uint8_t Instrument::serialPoll() {

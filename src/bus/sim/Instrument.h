@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,15 +31,22 @@ public:
     // Bytes from the controller; `end` means EOI came with the last of them.
     void receive(std::string_view bytes, bool end);
 
-    bool hasOutput() const { return head_ < ends_.size(); }
+    bool hasOutput() const { return head_ < answers_.size(); }
     // Bytes waiting in the output queue, all answers together.
-    std::size_t outputSize() const { return output_.size() - readPos_; }
+    std::uint64_t outputSize() const;
     // Copies at most `capacity` bytes of the answer at the head of the queue;
     // `end` tells whether the last byte copied is that answer's last.
     std::size_t talk(char* dest, std::size_t capacity, bool& end);
     // Puts bytes in the output queue as one answer, as if the device had
     // answered a query (nothing is added to them). Empty bytes are ignored.
     void queueOutput(std::string bytes);
+
+    // Fills dest with the n bytes of a generated answer that start at offset.
+    using Generator = std::function<void(std::uint64_t offset, char* dest, std::size_t n)>;
+    // Puts an answer of `size` bytes in the output queue whose bytes are made
+    // only as the controller reads them, so an answer of any size costs no
+    // memory. A size of 0 is ignored.
+    void queueGenerated(std::uint64_t size, Generator generate);
 
     // The status byte, with RQS (0x40) while a request is pending; the poll
     // clears the request.
@@ -77,13 +85,26 @@ private:
     std::string input_;
     bool inputTooLong_ = false;
 
-    // The answers in the output queue, back to back; ends_ holds the end of
-    // each, head_ the answer being read and readPos_ the next byte, so a large
+    // One answer of the output queue: its bytes end at `end` in output_, or,
+    // when it is generated, it has `size` bytes made on demand and none in
+    // output_.
+    struct Answer {
+        std::size_t end;
+        std::uint64_t size = 0;
+        Generator generate;
+    };
+    std::size_t talkGenerated(Answer& answer, char* dest, std::size_t capacity, bool& end);
+    void finishHead(bool& end);
+
+    // The answers in the output queue, the bytes of stored ones back to back
+    // in output_; head_ is the answer being read, readPos_ the next byte of
+    // output_ and generatedPos_ the next byte of a generated head, so a large
     // answer is read in chunks without moving the rest.
     std::string output_;
-    std::vector<std::size_t> ends_;
+    std::vector<Answer> answers_;
     std::size_t head_ = 0;
     std::size_t readPos_ = 0;
+    std::uint64_t generatedPos_ = 0;
 
     bool condition_ = false;
     bool requesting_ = false;
