@@ -215,14 +215,21 @@ void TraceDriver::SendIFC(std::int32_t board) {
     finish(line);
 }
 
-std::int32_t TraceDriver::ibsre(std::int32_t ud, std::int32_t v) {
-    std::string line = begin("ibsre");
-    numberArg(line, ud);
-    numberArg(line, v);
+// The calls whose arguments are two numbers and that return only a status.
+template <typename Call>
+std::int32_t TraceDriver::traceTwoNumbers(std::string_view op, std::int32_t first,
+                                          std::int32_t second, Call call) {
+    std::string line = begin(op);
+    numberArg(line, first);
+    numberArg(line, second);
     endArgs(line);
-    const std::int32_t sta = inner_->ibsre(ud, v);
+    const std::int32_t sta = call();
     finish(line);
     return sta;
+}
+
+std::int32_t TraceDriver::ibsre(std::int32_t ud, std::int32_t v) {
+    return traceTwoNumbers("ibsre", ud, v, [&] { return inner_->ibsre(ud, v); });
 }
 
 void TraceDriver::FindLstn(std::int32_t board, const Addr4882* padlist, Addr4882* resultlist,
@@ -270,23 +277,11 @@ std::int32_t TraceDriver::ibdev(std::int32_t board, std::int32_t pad, std::int32
 }
 
 std::int32_t TraceDriver::ibpad(std::int32_t ud, std::int32_t pad) {
-    std::string line = begin("ibpad");
-    numberArg(line, ud);
-    numberArg(line, pad);
-    endArgs(line);
-    const std::int32_t sta = inner_->ibpad(ud, pad);
-    finish(line);
-    return sta;
+    return traceTwoNumbers("ibpad", ud, pad, [&] { return inner_->ibpad(ud, pad); });
 }
 
 std::int32_t TraceDriver::ibtmo(std::int32_t ud, std::int32_t tmo) {
-    std::string line = begin("ibtmo");
-    numberArg(line, ud);
-    numberArg(line, tmo);
-    endArgs(line);
-    const std::int32_t sta = inner_->ibtmo(ud, tmo);
-    finish(line);
-    return sta;
+    return traceTwoNumbers("ibtmo", ud, tmo, [&] { return inner_->ibtmo(ud, tmo); });
 }
 
 std::int32_t TraceDriver::ibask(std::int32_t ud, std::int32_t option, std::int32_t* value) {
@@ -304,13 +299,7 @@ std::int32_t TraceDriver::ibask(std::int32_t ud, std::int32_t option, std::int32
 }
 
 std::int32_t TraceDriver::ibwait(std::int32_t ud, std::int32_t mask) {
-    std::string line = begin("ibwait");
-    numberArg(line, ud);
-    numberArg(line, mask);
-    endArgs(line);
-    const std::int32_t sta = inner_->ibwait(ud, mask);
-    finish(line);
-    return sta;
+    return traceTwoNumbers("ibwait", ud, mask, [&] { return inner_->ibwait(ud, mask); });
 }
 
 std::int32_t TraceDriver::ibwrt(std::int32_t ud, const void* buf, std::int32_t cnt) {

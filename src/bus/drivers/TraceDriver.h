@@ -86,6 +86,9 @@ private:
     // Appends the calling thread's status as it stands now, ends the line,
     // writes it and flushes.
     void finish(std::string& line);
+    template <typename Call>
+    std::int32_t traceTwoNumbers(std::string_view op, std::int32_t first, std::int32_t second,
+                                 Call call);
 
     std::unique_ptr<Driver> inner_;
     std::string path_;
