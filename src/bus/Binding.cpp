@@ -53,8 +53,8 @@ void Binding::ibsre(std::int16_t board, std::int16_t value) {
     copyStatus();
 }
 
-void Binding::FindLstn(std::int16_t board, const std::int16_t* probeList,
-                       std::int16_t* resultList, std::int16_t limit) {
+void Binding::FindLstn(std::int16_t board, const std::int16_t* probeList, std::int16_t* resultList,
+                       std::int16_t limit) {
     ensureRegistered();
     std::vector<Addr4882> probes;
     for (const std::int16_t* p = probeList;; ++p) {
@@ -63,9 +63,11 @@ void Binding::FindLstn(std::int16_t board, const std::int16_t* probeList,
     }
     const std::size_t n = limit > 0 ? static_cast<std::size_t>(limit) : 0;
     std::vector<Addr4882> results(n);
-    for (std::size_t i = 0; i < n; ++i) results[i] = static_cast<Addr4882>(resultList[i]);
+    for (std::size_t i = 0; i < n; ++i)
+        results[i] = static_cast<Addr4882>(resultList[i]);
     driver_.FindLstn(board, probes.data(), results.data(), limit);
-    for (std::size_t i = 0; i < n; ++i) resultList[i] = static_cast<std::int16_t>(results[i]);
+    for (std::size_t i = 0; i < n; ++i)
+        resultList[i] = static_cast<std::int16_t>(results[i]);
     copyStatus();
 }
 
@@ -118,8 +120,8 @@ void Binding::ibrd(std::int16_t ud, std::u16string& buffer) {
     driver_.ibrd(ud, bytes_.data(), static_cast<std::int32_t>(bytes_.size()));
     copyStatus();
     // Only the bytes the driver delivered replace the buffer's start.
-    const auto received = static_cast<std::size_t>(std::clamp<std::int64_t>(
-        ibcntlLong_, 0, static_cast<std::int64_t>(buffer.size())));
+    const auto received = static_cast<std::size_t>(
+        std::clamp<std::int64_t>(ibcntlLong_, 0, static_cast<std::int64_t>(buffer.size())));
     platform::fromBytes(std::string_view(bytes_.data(), received), buffer.data());
 }
 
@@ -133,6 +135,12 @@ std::int16_t Binding::ibrsp(std::int16_t ud) {
 void Binding::DevClear(std::int16_t board, std::int16_t address) {
     ensureRegistered();
     driver_.DevClear(board, static_cast<Addr4882>(address));
+    copyStatus();
+}
+
+void Binding::ibonl(std::int16_t ud, std::int16_t value) {
+    ensureRegistered();
+    driver_.ibonl(ud, value);
     copyStatus();
 }
 

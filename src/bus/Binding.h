@@ -51,6 +51,7 @@ public:
     // The serial poll status byte, 0 to 255.
     std::int16_t ibrsp(std::int16_t ud);
     void DevClear(std::int16_t board, std::int16_t address);
+    void ibonl(std::int16_t ud, std::int16_t value);
     void ibwrtf(std::int16_t ud, std::u16string_view fileName);
     void ibrdf(std::int16_t ud, std::u16string_view fileName);
 

@@ -62,8 +62,15 @@ public:
 
     virtual void SendIFC(std::int32_t board) = 0;
     virtual std::int32_t ibsre(std::int32_t ud, std::int32_t v) = 0;
-    // Probes the addresses of padlist up to NOADDR and writes the listeners
-    // found to resultlist in probe order, at most limit of them.
+    // Probes the addresses of padlist (each a primary address in the low byte,
+    // a secondary one in the high byte) up to NOADDR, and writes the listeners
+    // found to resultlist in probe order. The board's own address, when it is
+    // probed, hears its own probe: it takes a result entry like any listener
+    // and counts towards the limit, though it is no device. ibcntl is the
+    // number of entries written. Errors: more listeners than limit gives ETAB
+    // with the first limit entries written; no listener but the board gives
+    // EBUS (linux-gpib's ENOL is the same finding); an address above 30 or a
+    // limit below 1 gives EARG; a board that is not there gives ENEB.
     virtual void FindLstn(std::int32_t board, const Addr4882* padlist, Addr4882* resultlist,
                           std::int32_t limit) = 0;
     virtual std::int32_t ibdev(std::int32_t board, std::int32_t pad, std::int32_t sad,
@@ -77,6 +84,8 @@ public:
     // Serial poll: the status byte lands in spr[0].
     virtual std::int32_t ibrsp(std::int32_t ud, char* spr) = 0;
     virtual void DevClear(std::int32_t board, Addr4882 address) = 0;
+    // v = 0 takes the descriptor offline and frees it; 1 resets it.
+    virtual std::int32_t ibonl(std::int32_t ud, std::int32_t v) = 0;
     virtual std::int32_t ibwrtfA(std::int32_t ud, const char* filename) = 0;
     virtual std::int32_t ibrdfA(std::int32_t ud, const char* filename) = 0;
 };

@@ -74,6 +74,7 @@ public:
         return done(0);
     }
     void DevClear(std::int32_t, Addr4882) override { done(0); }
+    std::int32_t ibonl(std::int32_t, std::int32_t) override { return done(0); }
     std::int32_t ibwrtfA(std::int32_t, const char*) override { return done(0); }
     std::int32_t ibrdfA(std::int32_t, const char*) override { return done(0); }
 

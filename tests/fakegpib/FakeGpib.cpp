@@ -140,6 +140,10 @@ FAKEGPIB_EXPORT void DevClear(int board, Addr4882_t address) {
     library().run([&](bus::Driver& d) { d.DevClear(board, address); });
 }
 
+FAKEGPIB_EXPORT int ibonl(int ud, int v) {
+    return library().run([&](bus::Driver& d) { return d.ibonl(ud, v); });
+}
+
 FAKEGPIB_EXPORT int ibwrtf(int ud, const char* file_path) {
     return library().run([&](bus::Driver& d) { return d.ibwrtfA(ud, file_path); });
 }

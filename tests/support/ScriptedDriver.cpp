@@ -48,7 +48,9 @@ std::int32_t ScriptedDriver::finish(std::string call, std::int32_t cnt) {
     return publish(o.sta, o.err, cnt);
 }
 
-void ScriptedDriver::SendIFC(std::int32_t board) { finish("SendIFC(" + std::to_string(board) + ")"); }
+void ScriptedDriver::SendIFC(std::int32_t board) {
+    finish("SendIFC(" + std::to_string(board) + ")");
+}
 
 std::int32_t ScriptedDriver::ibsre(std::int32_t ud, std::int32_t v) {
     return finish("ibsre(" + std::to_string(ud) + "," + std::to_string(v) + ")");
@@ -57,7 +59,8 @@ std::int32_t ScriptedDriver::ibsre(std::int32_t ud, std::int32_t v) {
 void ScriptedDriver::FindLstn(std::int32_t board, const bus::Addr4882* padlist,
                               bus::Addr4882* resultlist, std::int32_t limit) {
     std::string call = "FindLstn(" + std::to_string(board) + ",";
-    for (const bus::Addr4882* p = padlist; *p != bus::NOADDR; ++p) call += std::to_string(*p) + " ";
+    for (const bus::Addr4882* p = padlist; *p != bus::NOADDR; ++p)
+        call += std::to_string(*p) + " ";
     call += "," + std::to_string(limit) + ")";
     calls.push_back(call);
     const auto n = std::min<std::size_t>(listeners.size(), static_cast<std::size_t>(limit));
@@ -94,7 +97,8 @@ std::int32_t ScriptedDriver::ibwait(std::int32_t ud, std::int32_t mask) {
 
 std::int32_t ScriptedDriver::ibwrt(std::int32_t ud, const void* buf, std::int32_t cnt) {
     written.emplace_back(static_cast<const char*>(buf), static_cast<std::size_t>(cnt));
-    return finish("ibwrt(" + std::to_string(ud) + "," + written.back() + ")", cnt);
+    return finish("ibwrt(" + std::to_string(ud) + "," + written.back() + ")",
+                  writeCount >= 0 ? writeCount : cnt);
 }
 
 std::int32_t ScriptedDriver::ibrd(std::int32_t ud, void* buf, std::int32_t cnt) {
@@ -121,6 +125,10 @@ void ScriptedDriver::DevClear(std::int32_t board, bus::Addr4882 address) {
     finish("DevClear(" + std::to_string(board) + "," + std::to_string(address) + ")");
 }
 
+std::int32_t ScriptedDriver::ibonl(std::int32_t ud, std::int32_t v) {
+    return finish("ibonl(" + std::to_string(ud) + "," + std::to_string(v) + ")");
+}
+
 std::int32_t ScriptedDriver::ibwrtfA(std::int32_t ud, const char* filename) {
     return finish("ibwrtfA(" + std::to_string(ud) + "," + filename + ")");
 }
@@ -130,9 +138,8 @@ std::int32_t ScriptedDriver::ibrdfA(std::int32_t ud, const char* filename) {
 }
 
 int ScriptedDriver::count(const std::string& prefix) const {
-    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) {
-        return c.rfind(prefix, 0) == 0;
-    }));
+    return static_cast<int>(std::count_if(
+        calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
 }
 
 } // namespace testing_support

@@ -35,6 +35,8 @@ public:
     std::int32_t descriptor = 32;
     std::int32_t timeout = bus::T1s;
     std::deque<unsigned char> pollBytes;
+    // When not negative, the count every write reports instead of its length.
+    std::int32_t writeCount = -1;
     std::vector<std::string> calls;
     std::vector<std::string> written;
 
@@ -55,6 +57,7 @@ public:
     std::int32_t ibrd(std::int32_t ud, void* buf, std::int32_t cnt) override;
     std::int32_t ibrsp(std::int32_t ud, char* spr) override;
     void DevClear(std::int32_t board, bus::Addr4882 address) override;
+    std::int32_t ibonl(std::int32_t ud, std::int32_t v) override;
     std::int32_t ibwrtfA(std::int32_t ud, const char* filename) override;
     std::int32_t ibrdfA(std::int32_t ud, const char* filename) override;
 

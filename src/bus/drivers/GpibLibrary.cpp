@@ -46,6 +46,7 @@ struct GpibLibrary::Api {
     int(VIREON_GPIB_CALL* ibrd)(int ud, void* buf, long count);
     int(VIREON_GPIB_CALL* ibrsp)(int ud, char* spr);
     void(VIREON_GPIB_CALL* DevClear)(int board, Addr4882 address);
+    int(VIREON_GPIB_CALL* ibonl)(int ud, int v);
     int(VIREON_GPIB_CALL* ibwrtf)(int ud, const char* fileName);
     int(VIREON_GPIB_CALL* ibrdf)(int ud, const char* fileName);
 };
@@ -105,6 +106,7 @@ GpibLoadResult GpibLibrary::bind(SharedLibraryOpenResult opened) {
         {"ibrd", &assignEntryPoint<&Api::ibrd>},
         {"ibrsp", &assignEntryPoint<&Api::ibrsp>},
         {"DevClear", &assignEntryPoint<&Api::DevClear>},
+        {"ibonl", &assignEntryPoint<&Api::ibonl>},
     };
 
     auto api = std::make_unique<Api>();
@@ -218,6 +220,10 @@ std::int32_t GpibLibrary::ibrsp(std::int32_t ud, char* spr) {
 void GpibLibrary::DevClear(std::int32_t board, Addr4882 address) {
     api_->DevClear(board, address);
     settle();
+}
+
+std::int32_t GpibLibrary::ibonl(std::int32_t ud, std::int32_t v) {
+    return finish(api_->ibonl(ud, v));
 }
 
 std::int32_t GpibLibrary::ibwrtfA(std::int32_t ud, const char* filename) {

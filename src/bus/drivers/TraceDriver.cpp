@@ -348,6 +348,10 @@ void TraceDriver::DevClear(std::int32_t board, Addr4882 address) {
     finish(line);
 }
 
+std::int32_t TraceDriver::ibonl(std::int32_t ud, std::int32_t v) {
+    return traceTwoNumbers("ibonl", ud, v, [&] { return inner_->ibonl(ud, v); });
+}
+
 std::int32_t TraceDriver::ibwrtfA(std::int32_t ud, const char* filename) {
     std::string line = begin("ibwrtfA");
     numberArg(line, ud);
