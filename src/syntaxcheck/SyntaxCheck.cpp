@@ -1,6 +1,7 @@
 #include "syntaxcheck/SyntaxCheck.h"
 
 #include "bus/BusErrors.h"
+#include "bus/DeviceIo.h"
 
 namespace syntaxcheck {
 
@@ -39,10 +40,9 @@ bool CheckSyntax(bus::BusSession& s, std::int16_t dev, std::int16_t method) {
     bus::Binding& b = s.binding;
     // Bound the wait whatever the standing time-out, so an accepted command
     // costs only a short delay.
-    const std::int16_t standing = b.ibask(dev, bus::IbaTMO);
-    if (standing != bus::T300ms) b.ibtmo(dev, bus::T300ms);
+    bus::TimeoutScope shortWait(b, dev, bus::T300ms, false, false);
     b.ibwait(dev, kWaitMask);
-    if (standing != bus::T300ms) b.ibtmo(dev, standing);
+    shortWait.restore();
     return IsSyntaxError(method, b.ibrsp(dev));
 }
 
