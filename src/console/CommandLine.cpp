@@ -21,8 +21,9 @@ CommandLine parseCommandLine(const QStringList& arguments, const QProcessEnviron
     const QCommandLineOption driver(
         QStringLiteral("driver"),
         QStringLiteral("Bus back end: auto (the GPIB library when it loads, else the simulated "
-                       "bench), sim or gpib. Default: $VIREON_DRIVER, else auto."),
-        QStringLiteral("auto|sim|gpib"));
+                       "bench), sim, gpib, ...; \"--driver help\" lists them all. "
+                       "Default: $VIREON_DRIVER, else auto."),
+        QStringLiteral("NAME[:ARGS]"));
     const QCommandLineOption trace(
         QStringLiteral("trace"),
         QStringLiteral("Write every driver call to FILE (JSON Lines). Default: $VIREON_TRACE."),
@@ -63,12 +64,17 @@ CommandLine parseCommandLine(const QStringList& arguments, const QProcessEnviron
         kind = parser.value(driver);
         from = QStringLiteral("--driver");
     }
+    if (kind.compare(QStringLiteral("help"), Qt::CaseInsensitive) == 0) {
+        result.action = CommandLine::Action::ShowHelp;
+        result.text = QString::fromStdString(bus::backEndList());
+        return result;
+    }
     if (!kind.isEmpty()) {
-        const auto parsed = bus::parseDriverKind(kind.toStdString());
+        std::string error;
+        const auto parsed = bus::parseDriverSpec(kind.toLocal8Bit().toStdString(), error);
         if (!parsed) {
             result.action = CommandLine::Action::Fail;
-            result.text = QStringLiteral("unknown driver \"%1\" in %2 (choose auto, sim or gpib)")
-                              .arg(kind, from);
+            result.text = QString::fromStdString(error) + QStringLiteral(" in ") + from;
             return result;
         }
         result.driver = *parsed;

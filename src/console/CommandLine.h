@@ -14,7 +14,8 @@ namespace console {
 struct CommandLine {
     enum class Action { Run, ShowHelp, ShowVersion, Fail };
     Action action = Action::Run;
-    bus::DriverKind driver = bus::DriverKind::Auto;
+    // The chosen back end; `driver --help` prints the table instead.
+    bus::DriverSpec driver = bus::DriverSpec{&bus::backEnds().front(), {}};
     // Empty: no I/O trace.
     std::string tracePath;
     // The help or version text for standard output, or why the command line
@@ -22,7 +23,7 @@ struct CommandLine {
     QString text;
 };
 
-// vireon [--driver auto|sim|gpib] [--trace FILE] [--help] [--version]
+// vireon [--driver NAME[:ARGS]|help] [--trace FILE] [--help] [--version]
 // VIREON_DRIVER and VIREON_TRACE stand in for options not given; the command
 // line wins. arguments[0] is the program.
 CommandLine parseCommandLine(const QStringList& arguments, const QProcessEnvironment& environment);

@@ -9,56 +9,49 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <ostream>
-#include <random>
 #include <string>
-#include <vector>
 
 namespace {
 
-using bus::DriverKind;
-
-struct ParseCase {
+struct SpecCase {
     const char* text;
-    std::optional<DriverKind> kind;
+    const char* name; // nullptr: refused
+    const char* args; // or what the refusal says
 };
 
-void PrintTo(const ParseCase& c, std::ostream* os) {
-    *os << '"' << c.text << '"';
+class DriverSpecs : public ::testing::TestWithParam<SpecCase> {};
+
+TEST_P(DriverSpecs, NameInAnyCaseThenArguments) {
+    const SpecCase& c = GetParam();
+    std::string error;
+    const std::optional<bus::DriverSpec> spec = bus::parseDriverSpec(c.text, error);
+    if (c.name == nullptr) {
+        EXPECT_FALSE(spec) << c.text;
+        EXPECT_NE(error.find(c.args), std::string::npos) << error;
+        return;
+    }
+    ASSERT_TRUE(spec) << error;
+    EXPECT_EQ(spec->backEnd->name, c.name);
+    EXPECT_EQ(spec->args, c.args);
 }
 
-class ParseDriverKindTest : public ::testing::TestWithParam<ParseCase> {};
+INSTANTIATE_TEST_SUITE_P(Table, DriverSpecs,
+                         ::testing::Values(SpecCase{"auto", "auto", ""}, SpecCase{"SIM", "sim", ""},
+                                           SpecCase{"gPiB", "gpib", ""},
+                                           SpecCase{"", nullptr, "choose auto, sim, gpib"},
+                                           SpecCase{" sim", nullptr, "unknown driver \" sim\""},
+                                           SpecCase{"simulated", nullptr, "--driver help"},
+                                           SpecCase{"sim:5", nullptr, "takes no arguments"},
+                                           // The trace wraps a back end; it is chosen with --trace.
+                                           SpecCase{"trace:x.jsonl", nullptr, "unknown driver"}));
 
-TEST_P(ParseDriverKindTest, AcceptsTheThreeNamesInAnyCase) {
-    EXPECT_EQ(bus::parseDriverKind(GetParam().text), GetParam().kind) << GetParam().text;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, ParseDriverKindTest,
-    ::testing::Values(ParseCase{"auto", DriverKind::Auto}, ParseCase{"AUTO", DriverKind::Auto},
-                      ParseCase{"sim", DriverKind::Sim}, ParseCase{"Sim", DriverKind::Sim},
-                      ParseCase{"gpib", DriverKind::Gpib}, ParseCase{"gPiB", DriverKind::Gpib},
-                      ParseCase{"", std::nullopt}, ParseCase{" sim", std::nullopt},
-                      ParseCase{"gpib ", std::nullopt}, ParseCase{"simulated", std::nullopt},
-                      ParseCase{"au", std::nullopt}));
-
-// The library is not installed on the build machines; where it is, the
-// fallback cannot be seen.
-std::optional<std::string> libraryLoadError() {
-    bus::GpibLoadResult library = bus::GpibLibrary::load();
-    if (library.driver) return std::nullopt;
-    return library.error;
-}
-
-std::string tempTracePath() {
-    return ::testing::TempDir() + "vireon_choice_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
-           std::to_string(std::random_device{}()) + ".jsonl";
-}
-
-std::string fileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+TEST(BackEnds, TheListShowsEveryRowWithItsArguments) {
+    const std::string list = bus::backEndList();
+    for (const bus::BackEnd& row : bus::backEnds()) {
+        EXPECT_NE(list.find(std::string(row.name)), std::string::npos) << row.name;
+        EXPECT_NE(list.find(std::string(row.help)), std::string::npos) << row.name;
+    }
+    EXPECT_NE(list.find("trace:FILE"), std::string::npos) << list;
 }
 
 // A driver that answers at all: registration works and a call returns.
@@ -70,85 +63,43 @@ void expectWorking(bus::Driver& driver) {
     EXPECT_EQ(driver.UnregisterGpibGlobalsForThread(), 0);
 }
 
-TEST(SelectDriver, SimAlwaysGivesTheBenchAndNothingElse) {
-    bus::DriverSelection s = bus::selectDriver(DriverKind::Sim, "");
-    ASSERT_NE(s.driver, nullptr);
-    EXPECT_TRUE(s.simulated);
-    EXPECT_EQ(s.description, "simulated bench");
-    EXPECT_TRUE(s.notes.empty());
-    EXPECT_EQ(s.error, "");
-    EXPECT_EQ(dynamic_cast<bus::TraceDriver*>(s.driver.get()), nullptr);
-    expectWorking(*s.driver);
+TEST(SelectDriver, WithoutTheLibraryAutoFallsBackAndGpibFailsNamingWhy) {
+    const bus::GpibLoadResult library = bus::GpibLibrary::load();
+    if (library.driver) GTEST_SKIP() << "a GPIB library loads on this machine";
+
+    bus::DriverSelection fallback = bus::selectDriver("auto", "");
+    ASSERT_NE(fallback.driver, nullptr);
+    EXPECT_TRUE(fallback.simulated);
+    ASSERT_EQ(fallback.notes.size(), 1u);
+    EXPECT_NE(fallback.notes[0].find(library.error), std::string::npos) << fallback.notes[0];
+    expectWorking(*fallback.driver);
+
+    const bus::DriverSelection refused = bus::selectDriver("gpib", "");
+    EXPECT_EQ(refused.driver, nullptr);
+    EXPECT_NE(refused.error.find(library.error), std::string::npos) << refused.error;
 }
 
-TEST(SelectDriver, AutoFallsBackToTheBenchAndSaysWhy) {
-    const auto why = libraryLoadError();
-    if (!why) GTEST_SKIP() << "a GPIB library loads on this machine, so there is no fallback";
-    bus::DriverSelection s = bus::selectDriver(DriverKind::Auto, "");
-    ASSERT_NE(s.driver, nullptr);
-    EXPECT_TRUE(s.simulated);
-    EXPECT_EQ(s.error, "");
-    ASSERT_EQ(s.notes.size(), 1u);
-    EXPECT_NE(s.notes[0].find(*why), std::string::npos) << s.notes[0];
-    expectWorking(*s.driver);
-}
-
-TEST(SelectDriver, GpibWithoutTheLibraryIsAnErrorNamingIt) {
-    const auto why = libraryLoadError();
-    if (!why) GTEST_SKIP() << "a GPIB library loads on this machine";
-    ASSERT_NE(*why, "");
-    const std::string trace = tempTracePath();
-    bus::DriverSelection s = bus::selectDriver(DriverKind::Gpib, trace);
-    EXPECT_EQ(s.driver, nullptr);
-    EXPECT_NE(s.error.find(*why), std::string::npos) << s.error;
-    EXPECT_TRUE(s.notes.empty());
-    // No driver, so no trace file either.
-    EXPECT_FALSE(std::ifstream(trace).is_open());
+TEST(SelectDriver, ATraceWrapsTheBackEndOrIsLeftOutWithANote) {
+    const std::string trace = ::testing::TempDir() + "vireon_choice_trace.jsonl";
     std::remove(trace.c_str());
-}
-
-TEST(SelectDriver, ATracePathWrapsTheDriver) {
-    const std::string trace = tempTracePath();
     {
-        bus::DriverSelection s = bus::selectDriver(DriverKind::Sim, trace);
-        ASSERT_NE(s.driver, nullptr);
-        EXPECT_TRUE(s.notes.empty());
-        EXPECT_NE(s.description.find(trace), std::string::npos) << s.description;
-        auto* traced = dynamic_cast<bus::TraceDriver*>(s.driver.get());
-        ASSERT_NE(traced, nullptr);
-        EXPECT_EQ(traced->path(), trace);
+        bus::DriverSelection s = bus::selectDriver("sim", trace);
+        ASSERT_NE(dynamic_cast<bus::TraceDriver*>(s.driver.get()), nullptr);
+        EXPECT_TRUE(s.simulated);
+        EXPECT_EQ(s.description, "simulated bench, I/O trace to " + trace);
         expectWorking(*s.driver);
     }
-    const std::string text = fileText(trace);
-    std::remove(trace.c_str());
-    EXPECT_NE(text.find(R"("op":"RegisterGpibGlobalsForThread")"), std::string::npos) << text;
+    std::ifstream in(trace, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     EXPECT_NE(text.find(R"("op":"SendIFC","args":[0],)"), std::string::npos) << text;
-}
+    std::remove(trace.c_str());
 
-TEST(SelectDriver, ATraceThatCannotBeOpenedLeavesTheDriverUntracedWithANote) {
-    const std::string trace = ::testing::TempDir() + "no-such-folder/trace.jsonl";
-    bus::DriverSelection s = bus::selectDriver(DriverKind::Sim, trace);
-    ASSERT_NE(s.driver, nullptr);
-    EXPECT_EQ(s.error, "");
+    const std::string nowhere = ::testing::TempDir() + "no-such-folder/trace.jsonl";
+    bus::DriverSelection s = bus::selectDriver("sim", nowhere);
     EXPECT_EQ(dynamic_cast<bus::TraceDriver*>(s.driver.get()), nullptr);
-    EXPECT_EQ(s.description, "simulated bench");
     ASSERT_EQ(s.notes.size(), 1u);
     EXPECT_EQ(s.notes[0].rfind("trace disabled: ", 0), 0u) << s.notes[0];
-    EXPECT_NE(s.notes[0].find(trace), std::string::npos) << s.notes[0];
     expectWorking(*s.driver);
-}
-
-TEST(SelectDriver, ALaterTraceWriteFailureReachesTheCaller) {
-    if (std::FILE* probe = std::fopen("/dev/full", "ab"))
-        std::fclose(probe);
-    else
-        GTEST_SKIP() << "this system has no /dev/full to fail writes with";
-    std::vector<std::string> reports;
-    bus::DriverSelection s = bus::selectDriver(
-        DriverKind::Sim, "/dev/full", [&](const std::string& text) { reports.push_back(text); });
-    ASSERT_NE(s.driver, nullptr);
-    expectWorking(*s.driver);
-    EXPECT_EQ(reports.size(), 1u);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "bus/drivers/TraceDriver.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <utility>
 
@@ -19,50 +20,146 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     });
 }
 
-} // namespace
-
-std::optional<DriverKind> parseDriverKind(std::string_view text) {
-    if (equalsIgnoringCase(text, "auto")) return DriverKind::Auto;
-    if (equalsIgnoringCase(text, "sim")) return DriverKind::Sim;
-    if (equalsIgnoringCase(text, "gpib")) return DriverKind::Gpib;
-    return std::nullopt;
+DriverSelection makeBench(BackEndRequest&) {
+    DriverSelection s;
+    s.driver = SimulatedBus::defaultBench();
+    s.simulated = true;
+    s.description = "simulated bench";
+    return s;
 }
 
-DriverSelection selectDriver(DriverKind kind, const std::string& tracePath,
-                             std::function<void(const std::string&)> traceWriteFailed) {
+// The library, or why it cannot be used.
+DriverSelection loadGpib(std::string& error) {
     DriverSelection s;
-    if (kind != DriverKind::Sim) {
-        GpibLoadResult library = GpibLibrary::load();
-        if (library.driver) {
-            s.description = "GPIB library " + library.driver->libraryName();
-            s.driver = std::move(library.driver);
-        } else if (kind == DriverKind::Gpib) {
-            s.error = "GPIB library not available: " + library.error;
-            return s;
-        } else {
-            s.notes.push_back("GPIB library not used: " + library.error +
-                              "; running on the simulated bench");
-        }
-    }
-    if (!s.driver) {
-        s.driver = SimulatedBus::defaultBench();
-        if (!s.driver) {
-            s.error = "the simulated bench could not be built";
-            return s;
-        }
-        s.simulated = true;
-        s.description = "simulated bench";
-    }
-    if (!tracePath.empty()) {
-        TraceOpenResult traced =
-            TraceDriver::open(std::move(s.driver), tracePath, std::move(traceWriteFailed));
-        s.driver = std::move(traced.driver);
-        if (traced.error.empty())
-            s.description += ", I/O trace to " + tracePath;
-        else
-            s.notes.push_back("trace disabled: " + traced.error);
-    }
+    GpibLoadResult library = GpibLibrary::load();
+    error = library.error;
+    if (!library.driver) return s;
+    s.description = "GPIB library " + library.driver->libraryName();
+    s.driver = std::move(library.driver);
     return s;
+}
+
+DriverSelection makeGpib(BackEndRequest&) {
+    std::string why;
+    DriverSelection s = loadGpib(why);
+    if (!s.driver) s.error = "GPIB library not available: " + why;
+    return s;
+}
+
+DriverSelection makeAuto(BackEndRequest& request) {
+    std::string why;
+    DriverSelection s = loadGpib(why);
+    if (s.driver) return s;
+    s = makeBench(request);
+    s.notes.push_back("GPIB library not used: " + why + "; running on the simulated bench");
+    return s;
+}
+
+DriverSelection makeTrace(BackEndRequest& request) {
+    DriverSelection s = std::move(request.inner);
+    TraceOpenResult traced =
+        TraceDriver::open(std::move(s.driver), request.args, std::move(request.traceWriteFailed));
+    s.driver = std::move(traced.driver);
+    if (traced.error.empty())
+        s.description += ", I/O trace to " + request.args;
+    else
+        s.notes.push_back("trace disabled: " + traced.error);
+    return s;
+}
+
+constexpr std::array kBackEnds{
+    BackEnd{"auto", "", "the GPIB library when it loads, else the simulated bench (the default)",
+            false, &makeAuto},
+    BackEnd{"sim", "",
+            "the built-in simulated bench: a multimeter at 5, a function generator at 9, "
+            "an oscilloscope at 22",
+            false, &makeBench},
+    BackEnd{"gpib", "",
+            "only the system's GPIB library (Gpib-32.dll on Windows, libgpib.so.0 elsewhere)",
+            false, &makeGpib},
+    BackEnd{"trace", "FILE",
+            "appends every driver call of the chosen back end to FILE as JSON Lines "
+            "(given with --trace FILE)",
+            true, &makeTrace},
+};
+
+const BackEnd& traceRow() {
+    return kBackEnds.back();
+}
+
+} // namespace
+
+std::span<const BackEnd> backEnds() {
+    return kBackEnds;
+}
+
+std::string backEndList() {
+    std::string text = "Back ends (--driver NAME[:ARGS], or $VIREON_DRIVER):\n";
+    for (const BackEnd& row : kBackEnds) {
+        std::string form(row.name);
+        if (!row.argumentForm.empty()) form += ":" + std::string(row.argumentForm);
+        text += "  " + form;
+        text.append(form.size() < 14 ? 14 - form.size() : 1, ' ');
+        text += std::string(row.help) + "\n";
+    }
+    return text;
+}
+
+std::optional<DriverSpec> parseDriverSpec(std::string_view text, std::string& error) {
+    const auto colon = text.find(':');
+    const std::string_view name = text.substr(0, colon);
+    const auto row = std::find_if(kBackEnds.begin(), kBackEnds.end(), [&](const BackEnd& b) {
+        return equalsIgnoringCase(b.name, name);
+    });
+    if (row == kBackEnds.end() || row->decorator) {
+        std::string names;
+        for (const BackEnd& b : kBackEnds) {
+            if (b.decorator) continue;
+            if (!names.empty()) names += ", ";
+            names += b.name;
+        }
+        error = "unknown driver \"" + std::string(text) + "\" (choose " + names +
+                "; --driver help lists them)";
+        return std::nullopt;
+    }
+    DriverSpec spec{&*row,
+                    colon == std::string_view::npos ? "" : std::string(text.substr(colon + 1))};
+    if (row->argumentForm.empty() && colon != std::string_view::npos) {
+        error = "driver \"" + std::string(row->name) + "\" takes no arguments";
+        return std::nullopt;
+    }
+    if (!row->argumentForm.empty() && spec.args.empty()) {
+        error = "driver \"" + std::string(row->name) + "\" needs " + std::string(row->name) + ":" +
+                std::string(row->argumentForm);
+        return std::nullopt;
+    }
+    return spec;
+}
+
+DriverSelection selectDriver(const DriverSpec& spec, const std::string& tracePath,
+                             std::function<void(const std::string&)> traceWriteFailed) {
+    BackEndRequest request{spec.args, {}, {}};
+    DriverSelection s = spec.backEnd->make(request);
+    if (!s.driver) {
+        if (s.error.empty())
+            s.error = "the back end \"" + std::string(spec.backEnd->name) + "\" could not be built";
+        return s;
+    }
+    if (tracePath.empty()) return s;
+    BackEndRequest trace{tracePath, std::move(s), std::move(traceWriteFailed)};
+    return traceRow().make(trace);
+}
+
+DriverSelection selectDriver(std::string_view spec, const std::string& tracePath,
+                             std::function<void(const std::string&)> traceWriteFailed) {
+    std::string error;
+    const std::optional<DriverSpec> parsed = parseDriverSpec(spec, error);
+    if (!parsed) {
+        DriverSelection s;
+        s.error = error;
+        return s;
+    }
+    return selectDriver(*parsed, tracePath, std::move(traceWriteFailed));
 }
 
 } // namespace bus

@@ -5,19 +5,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace bus {
 
-// Which back end the console starts with: the GPIB library when it loads
-// (else the simulated bench), always the bench, or only the library.
-enum class DriverKind { Auto, Sim, Gpib };
-
-// "auto", "sim" or "gpib" in any letter case; anything else is nullopt.
-std::optional<DriverKind> parseDriverKind(std::string_view text);
-
+// What a back end's factory made: the driver, or why there is none.
 struct DriverSelection {
     // The driver to use; null exactly when error is set.
     std::unique_ptr<Driver> driver;
@@ -31,10 +26,49 @@ struct DriverSelection {
     std::string error;
 };
 
-// Picks and builds the back end. A non-empty tracePath wraps it in the I/O
+// What a factory is given: the text after "NAME:", and for a decorator the
+// selection it wraps.
+struct BackEndRequest {
+    std::string args;
+    DriverSelection inner;
+    std::function<void(const std::string&)> traceWriteFailed;
+};
+
+// One row of the back-end table. Adding a back end is one file under
+// bus/drivers/ and one row here.
+struct BackEnd {
+    std::string_view name;
+    // "" for a back end without arguments, else how they are written.
+    std::string_view argumentForm;
+    std::string_view help;
+    // A decorator wraps the back end chosen with --driver (the I/O trace,
+    // chosen with --trace) and cannot be chosen on its own.
+    bool decorator = false;
+    DriverSelection (*make)(BackEndRequest& request) = nullptr;
+};
+
+std::span<const BackEnd> backEnds();
+
+// The table as `vireon --driver help` prints it.
+std::string backEndList();
+
+// A back end chosen by "NAME[:ARGS]" (the name in any letter case).
+struct DriverSpec {
+    const BackEnd* backEnd = nullptr;
+    std::string args;
+};
+
+// The row and arguments, or nullopt with `error` saying what is wrong.
+std::optional<DriverSpec> parseDriverSpec(std::string_view text, std::string& error);
+
+// Builds the chosen back end. A non-empty tracePath wraps it in the I/O
 // trace; when that file cannot be opened the driver runs untraced and a note
 // says why. traceWriteFailed hears once about a trace write failing later.
-DriverSelection selectDriver(DriverKind kind, const std::string& tracePath,
+DriverSelection selectDriver(const DriverSpec& spec, const std::string& tracePath,
+                             std::function<void(const std::string&)> traceWriteFailed = {});
+
+// The same by name, for callers that hold only the text.
+DriverSelection selectDriver(std::string_view spec, const std::string& tracePath,
                              std::function<void(const std::string&)> traceWriteFailed = {});
 
 } // namespace bus
