@@ -166,7 +166,10 @@ void BM_ReceiveToFileConsole(benchmark::State& state) {
         state.PauseTiming();
         bus.instrument(5)->queueGenerated(kAnswerSize, fillAnswer);
         state.ResumeTiming();
-        form.hooks().ReceiveToFile(u"");
+        {
+            auto operation = form.console().beginOperation();
+            form.receiveToFile().transfer(*operation, u"");
+        }
         state.PauseTiming();
         const qint64 size = QFileInfo(QString::fromStdU16String(dialogs.path)).size();
         state.ResumeTiming();

@@ -51,7 +51,7 @@ struct BenchConsole {
         : settings(platform::QtSettingsStore::inFile(dir.filePath(QStringLiteral("Vireon.ini")))),
           dataFolder(
               QDir::toNativeSeparators(dir.filePath(QStringLiteral("Vireon"))).toStdU16String()),
-          selection(bus::selectDriver(bus::DriverKind::Sim, {})),
+          selection(bus::selectDriver("sim", {})),
           form(console::ConsoleSeams{*selection.driver, selection.simulated, boxes, exit, dialogs,
                                      shell, settings, dataFolder}) {
         form.Form_Load();

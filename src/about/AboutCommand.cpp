@@ -1,11 +1,11 @@
 #include "about/AboutCommand.h"
 
 #include "about/vrAboutForm.h"
-#include "console/ManualForm.h"
+#include "console/ConsoleState.h"
 #include "platform/qt/QtDownload.h"
 #include "platform/qt/QtText.h"
 
-#include "ui_ManualForm.h"
+#include <QComboBox>
 
 #include <QDir>
 #include <QFileInfo>
@@ -19,8 +19,12 @@ std::u16string updateWebSite() {
     return site.isEmpty() ? std::u16string(kDefaultWebSite) : platform::fromQString(site);
 }
 
-AboutCommand::AboutCommand(console::ManualForm& form, std::unique_ptr<platform::Download> download)
-    : QObject(&form), form_(form), download_(std::move(download)) {
+AboutCommand::AboutCommand(QWidget& window, const console::ConsoleState& state,
+                           platform::MessageBoxes& boxes, platform::Shell& shell,
+                           const console::VersionTexts& version, QComboBox& entryBox,
+                           std::unique_ptr<platform::Download> download)
+    : window_(window), state_(state), boxes_(boxes), shell_(shell), version_(version),
+      entryBox_(entryBox), download_(std::move(download)) {
     if (!download_) download_ = std::make_unique<platform::QtDownload>();
 }
 
@@ -29,18 +33,17 @@ AboutCommand::~AboutCommand() = default;
 void AboutCommand::About_Click() {
     // The versions file goes beside the data folder, in "vbTemp" below the
     // same per-user folder.
-    const QString dataFolder =
-        QDir::fromNativeSeparators(platform::toQString(form_.state().DataFolder));
+    const QString dataFolder = QDir::fromNativeSeparators(platform::toQString(state_.DataFolder));
     const QString downloadFolder =
         QDir::toNativeSeparators(QFileInfo(dataFolder).absolutePath() + QStringLiteral("/vbTemp"));
 
     // Loaded afresh each time, as closing unloads it.
-    vrAboutForm dialog(AboutSeams{form_.session().boxes, form_.shell(), *download_,
-                                  form_.version().VersionText, form_.version().VersionDate,
-                                  platform::fromQString(downloadFolder), updateWebSite()},
-                       &form_);
+    vrAboutForm dialog(AboutSeams{boxes_, shell_, *download_, version_.VersionText,
+                                  version_.VersionDate, platform::fromQString(downloadFolder),
+                                  updateWebSite()},
+                       &window_);
     dialog.exec();
-    if (form_.ui().SendMessageList->isEnabled()) form_.ui().SendMessageList->setFocus();
+    if (entryBox_.isEnabled()) entryBox_.setFocus();
 }
 
 } // namespace about

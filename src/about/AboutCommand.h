@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/Version.h"
 #include "platform/Download.h"
 
 #include <QObject>
@@ -7,9 +8,16 @@
 #include <memory>
 #include <string>
 
+class QComboBox;
+class QWidget;
+
 namespace console {
-class ManualForm;
+struct ConsoleState;
 }
+namespace platform {
+class MessageBoxes;
+class Shell;
+} // namespace platform
 
 namespace about {
 
@@ -21,15 +29,22 @@ std::u16string updateWebSite();
 class AboutCommand : public QObject {
     Q_OBJECT
 public:
-    // A child of the window; download defaults to the network.
-    explicit AboutCommand(console::ManualForm& form,
-                          std::unique_ptr<platform::Download> download = nullptr);
+    // The dialog belongs to `window`; the focus goes back to `entryBox`;
+    // download defaults to the network.
+    AboutCommand(QWidget& window, const console::ConsoleState& state, platform::MessageBoxes& boxes,
+                 platform::Shell& shell, const console::VersionTexts& version, QComboBox& entryBox,
+                 std::unique_ptr<platform::Download> download = nullptr);
     ~AboutCommand() override;
 
     void About_Click();
 
 private:
-    console::ManualForm& form_;
+    QWidget& window_;
+    const console::ConsoleState& state_;
+    platform::MessageBoxes& boxes_;
+    platform::Shell& shell_;
+    const console::VersionTexts& version_;
+    QComboBox& entryBox_;
     std::unique_ptr<platform::Download> download_;
 };
 

@@ -2,12 +2,11 @@
 
 #include "ui_ManualForm.h"
 
-#include "bus/Discovery.h"
 #include "platform/qt/QtText.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
-#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLayout>
 #include <QStringList>
 
@@ -36,24 +35,26 @@ std::unique_ptr<Ui::ManualForm> ManualForm::setUpUi(QMainWindow& window) {
 ManualForm::ManualForm(const ConsoleSeams& seams, QWidget* parent)
     : QMainWindow(parent), ui_(setUpUi(*this)), fileDialogs_(seams.fileDialogs),
       shell_(seams.shell), dataFolder_(seams.dataFolder), simulatedBus_(seams.simulatedBus),
-      version_(buildVersion()), session_(seams.driver, seams.boxes, seams.exit),
+      version_(buildVersion()), console_(seams.driver, seams.boxes, seams.exit),
       options_(state_, seams.settings, optionControls()),
-      devicePanel_(session_, devicePanelControls()),
-      identification_(state_, identificationControls()), addressDoubleClicks_(*ui_->AddressButton) {
+      syntaxChecking_(*this, console_, syntaxCheckingControls()),
+      devicePanel_(console_, syntaxChecking_, devicePanelControls()),
+      identification_(state_, identificationControls()), addressDoubleClicks_(*ui_->AddressButton),
+      receiveToFile_(*this, console_, state_, seams.fileDialogs, syntaxChecking_,
+                     receiveToFileControls()),
+      exchange_(*this, console_, state_, receiveToFile_, syntaxChecking_, exchangeControls()),
+      entryBox_(entryBoxControls(), [this] { exchange_.SendMessage_Click(); }),
+      idAll_(*this, console_, exchange_, idAllControls()),
+      dataFiles_(*this, console_, state_, seams.fileDialogs, seams.shell, *ui_->SendMessageList),
+      messageList_(state_, seams.boxes, seams.fileDialogs, messageListControls()),
+      about_(*this, state_, seams.boxes, seams.shell, version_, *ui_->SendMessageList) {
     // The client area below the menu bar is fixed; the window follows it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     ui_->Line1->setBackgroundRole(QPalette::Dark);
     applyFontFallbacks();
-
     Timer1_.setObjectName(QStringLiteral("Timer1"));
     Timer1_.setInterval(kTimer1Interval);
-
     wire();
-    wireExchange();
-    wireMessageList();
-    wireSyntaxCheck();
-    wireDataFiles();
-    wireAbout();
 }
 
 ManualForm::~ManualForm() = default;
@@ -91,6 +92,67 @@ devices::IdentificationControls ManualForm::identificationControls() const {
     return {ui_->vrID, ui_->vrIDN, ui_->IdAll, ui_->SendMessageList};
 }
 
+syntaxcheck::SyntaxCheckingControls ManualForm::syntaxCheckingControls() {
+    return {ui_->SyntaxErrorMessage, &Timer1_, devicePanelControls().AddressButton};
+}
+
+exchange::ReceiveToFileControls ManualForm::receiveToFileControls() const {
+    return {ui_->SendMessageList,    ui_->SendtoFileOnce, ui_->SendToFile, ui_->AutoClear,
+            ui_->ReceivedCharacters, ui_->ClearIncoming,  ui_->ClrIncoming};
+}
+
+exchange::ExchangeControls ManualForm::exchangeControls() const {
+    exchange::ExchangeControls controls;
+    controls.SendMessageList = ui_->SendMessageList;
+    controls.SendMessage = ui_->SendMessage;
+    controls.DeleteOutgoingMessageEntry = ui_->DeleteOutgoingMessageEntry;
+    controls.ClearHistory = ui_->ClearHistory;
+    controls.ClearIncoming = ui_->ClearIncoming;
+    controls.AddressButton0 = ui_->AddressButton_0;
+    controls.ReceivedMessages = ui_->ReceivedMessages;
+    controls.ReceivedCharacters = ui_->ReceivedCharacters;
+    controls.SyntaxErrorMessage = ui_->SyntaxErrorMessage;
+    controls.vrAddCR = ui_->vrAddCR;
+    controls.vrAddLF = ui_->vrAddLF;
+    controls.AllowMultipleCommands = ui_->AllowMultipleCommands;
+    controls.vrSelectNextListItem = ui_->vrSelectNextListItem;
+    controls.AutoClear = ui_->AutoClear;
+    controls.SendToFile = ui_->SendToFile;
+    controls.SendtoFileOnce = ui_->SendtoFileOnce;
+    controls.ClrIncoming = ui_->ClrIncoming;
+    controls.LoadStartupMessageList = ui_->LoadStartupMessageList;
+    controls.Help = ui_->Help;
+    return controls;
+}
+
+messagelist::EntryBoxControls ManualForm::entryBoxControls() const {
+    return {ui_->SendMessageList, ui_->SendMessage, ui_->DeleteOutgoingMessageEntry, ui_->Caps,
+            ui_->CheckListForMatch};
+}
+
+devices::IdAllControls ManualForm::idAllControls() const {
+    devices::IdAllControls controls;
+    controls.vrID = ui_->vrID;
+    controls.vrIDN = ui_->vrIDN;
+    controls.vrAddCR = ui_->vrAddCR;
+    controls.vrAddLF = ui_->vrAddLF;
+    controls.AutoClear = ui_->AutoClear;
+    controls.Help = ui_->Help;
+    controls.ReceivedMessages = ui_->ReceivedMessages;
+    controls.ReceivedCharacters = ui_->ReceivedCharacters;
+    controls.SendMessageList = ui_->SendMessageList;
+    return controls;
+}
+
+messagelist::MessageListControls ManualForm::messageListControls() const {
+    return {ui_->SendMessageList,
+            ui_->SendMessage,
+            ui_->DeleteOutgoingMessageEntry,
+            ui_->ClearHistory,
+            ui_->LoadStartupMessageList,
+            ui_->OutGoingFile};
+}
+
 void ManualForm::applyFontFallbacks() {
     // The designed sans-serif face is rarely installed outside Windows; its
     // stand-ins, closest first, keep the designed captions inside their
@@ -113,7 +175,11 @@ void ManualForm::applyFontFallbacks() {
     // the designed font must be fixed-pitch.
     QFont incoming = ui_->ReceivedMessages->font();
     incoming.setStyleHint(QFont::TypeWriter);
-    if (!QFontInfo(incoming).fixedPitch()) {
+    // Judged by the glyphs themselves: some monospaced faces do not call
+    // themselves fixed-pitch.
+    const QFontMetrics metrics(incoming);
+    if (metrics.horizontalAdvance(QLatin1Char('i')) !=
+        metrics.horizontalAdvance(QLatin1Char('W'))) {
         QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         fixed.setPointSizeF(incoming.pointSizeF());
         incoming = fixed;
@@ -152,23 +218,57 @@ void ManualForm::wire() {
 
     connect(ui_->Command_Exit, &QPushButton::clicked, this, &ManualForm::Command_Exit_Click);
     connect(ui_->Quit, &QAction::triggered, this, &ManualForm::Quit_Click);
+
+    using exchange::Exchange;
+    connect(ui_->SendMessage, &QPushButton::clicked, &exchange_, &Exchange::SendMessage_Click);
+    connect(ui_->ClearIncoming, &QPushButton::clicked, &exchange_, &Exchange::ClearIncoming_Click);
+    connect(ui_->ClrIncoming, &QAction::triggered, &exchange_, &Exchange::ClrIncoming_Click);
+    // Qt has toggled the entry and the options have marked it changed.
+    connect(ui_->AutoClear, &QAction::triggered, &exchange_, &Exchange::AutoClear_Click);
+    connect(ui_->Help, &QAction::triggered, &exchange_, &Exchange::Help_Click);
+
+    connect(&Timer1_, &QTimer::timeout, &syntaxChecking_.blink(),
+            &syntaxcheck::SyntaxErrorBlink::Timer1_Timer);
+    connect(ui_->IdAll, &QPushButton::clicked, &idAll_, &devices::IdAllCommand::IdAll_Click);
+
+    using datafiles::DataFiles;
+    connect(ui_->SendToDevice, &QAction::triggered, &dataFiles_, &DataFiles::SendToDevice_Click);
+    connect(ui_->DisplayFile, &QAction::triggered, &dataFiles_, &DataFiles::DisplayFile_Click);
+    // Qt switches the check marks itself before the handlers run.
+    using exchange::ReceiveToFile;
+    connect(ui_->SendtoFileOnce, &QAction::triggered, &receiveToFile_,
+            &ReceiveToFile::SendtoFileOnce_Triggered);
+    connect(ui_->SendToFile, &QAction::triggered, &receiveToFile_,
+            &ReceiveToFile::SendToFile_Triggered);
+
+    using messagelist::MessageList;
+    MessageList* list = &messageList_;
+    connect(ui_->SortMessageList, &QAction::triggered, list, &MessageList::SortMessageList_Click);
+    connect(ui_->ClrMessageList, &QAction::triggered, list, &MessageList::ClrMessageList_Click);
+    connect(ui_->SaveMessageList, &QAction::triggered, list, &MessageList::SaveMessageList_Click);
+    connect(ui_->LoadStartupMessageList, &QAction::triggered, list,
+            &MessageList::LoadStartupMessageList_Click);
+    connect(ui_->RestoreMessageList, &QAction::triggered, list,
+            &MessageList::RestoreMessageList_Click);
+    connect(ui_->ImportAlternateMessageList, &QAction::triggered, list,
+            &MessageList::ImportAlternateMessageList_Click);
+    connect(ui_->SaveAlternateMessageList, &QAction::triggered, list,
+            &MessageList::SaveAlternateMessageList_Click);
+    connect(ui_->ClearHistory, &QPushButton::clicked, list, &MessageList::ClearHistory_Click);
+    connect(ui_->DeleteOutgoingMessageEntry, &QPushButton::clicked, list,
+            &MessageList::DeleteOutgoingMessageEntry_Click);
+
+    connect(ui_->About, &QAction::triggered, &about_, &about::AboutCommand::About_Click);
 }
 
 void ManualForm::Form_Load() {
     setWindowTitle(platform::toQString(
         windowCaption(version_.VersionText, version_.VersionDate, simulatedBus_)));
 
-    // Take the bus: interface clear, then remote enable.
-    bus::Binding& binding = session_.binding;
-    binding.SendIFC(0);
-    binding.ibsre(0, 1);
-    session_.devices.TimeoutCode = bus::T3s;
-    bus::FindListeners(session_);
-    session_.devices.DeviceHandle = bus::OpenDevice(session_);
+    console_.TakeBus();
 
     prepareDataFolder();
-    if (state_.DataFolderUsable && messageListHooks_.ReadMessageList)
-        messageListHooks_.ReadMessageList(state_.StartUpFile);
+    if (state_.DataFolderUsable) messageList_.ReadMessageList(state_.StartUpFile);
 
     devicePanel_.showDevicesFound();
     devicePanel_.selectLoneDevice();
@@ -181,15 +281,15 @@ void ManualForm::prepareDataFolder() {
     state_.StartUpFile = platform::joinPath(folder.path, u"StartUp.gmg");
     state_.DataFolderUsable = folder.usable;
     if (folder.usable) return;
-    session_.boxes.show(u"The data folder\n" + folder.path + u"\ncould not be created: " +
-                            folder.error +
-                            u".\n\nThe console goes on without its start-up message list.",
-                        u"Data Folder", platform::Buttons::Ok, platform::Icon::Exclamation);
+    console_.boxes().show(u"The data folder\n" + folder.path + u"\ncould not be created: " +
+                              folder.error +
+                              u".\n\nThe console goes on without its start-up message list.",
+                          u"Data Folder", platform::Buttons::Ok, platform::Icon::Exclamation);
 }
 
 void ManualForm::Form_Activate() {
     if (!loaded_ || state_.Activated) return;
-    if (session_.devices.count() != 1) {
+    if (console_.devices().count() != 1) {
         // Nothing is selected until the operator picks a device.
         QButtonGroup* group = ui_->AddressButton;
         group->setExclusive(false);
@@ -206,15 +306,17 @@ void ManualForm::Form_Activate() {
 
 void ManualForm::Form_QueryUnload(bool& cancel) {
     if (!state_.MessageListChanged) return;
-    const platform::Answer answer = session_.boxes.show(
+    const platform::Answer answer = console_.boxes().show(
         closeQuestion(), u"Exit", platform::Buttons::YesNoCancel, platform::Icon::Question);
     if (answer == platform::Answer::Cancel) {
         // The list is still unsaved, so the next close must ask again.
         cancel = true;
         return;
     }
-    if (answer == platform::Answer::Yes && messageListHooks_.WriteMessageList)
-        messageListHooks_.WriteMessageList(state_.StartUpFile);
+    if (answer == platform::Answer::Yes) {
+        std::u16string startUp = state_.StartUpFile;
+        messageList_.WriteMessageList(startUp);
+    }
     state_.MessageListChanged = false;
 }
 
@@ -222,6 +324,7 @@ void ManualForm::Form_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
     options_.save();
+    console_.ReleaseBus();
 }
 
 void ManualForm::Command_Exit_Click() {
@@ -237,6 +340,13 @@ bool ManualForm::event(QEvent* event) {
 }
 
 void ManualForm::closeEvent(QCloseEvent* event) {
+    // A close that arrives while an exchange lets events through would pull
+    // the bus and the window away from under it: the operator closes again
+    // once it has ended.
+    if (console_.busy()) {
+        event->ignore();
+        return;
+    }
     if (!unloaded_) {
         bool cancel = false;
         Form_QueryUnload(cancel);

@@ -1,23 +1,28 @@
 #pragma once
 
-#include "bus/BusSession.h"
-#include "console/ConsoleHooks.h"
+#include "about/AboutCommand.h"
 #include "console/ConsoleState.h"
 #include "console/Options.h"
 #include "console/Version.h"
+#include "core/Console.h"
+#include "datafiles/DataFiles.h"
 #include "devices/DevicePanel.h"
 #include "devices/DoubleClicks.h"
 #include "devices/Identification.h"
+#include "exchange/Exchange.h"
+#include "exchange/ReceiveToFile.h"
+#include "messagelist/EntryBox.h"
+#include "messagelist/MessageList.h"
 #include "platform/DataFolder.h"
 #include "platform/FileDialogs.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
+#include "syntaxcheck/SyntaxChecking.h"
 
 #include <QMainWindow>
 #include <QTimer>
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,19 +46,13 @@ struct ConsoleSeams {
     platform::DataFolder& dataFolder;
 };
 
-// Where the outgoing message list store plugs into the start-up and the close.
-// Empty hooks do nothing.
-struct MessageListHooks {
-    // Fills the outgoing list from a message list file (the start-up list).
-    std::function<void(const std::u16string& path)> ReadMessageList;
-    // Writes the outgoing list to a message list file (the start-up list,
-    // when the operator answers Yes at close).
-    std::function<void(const std::u16string& path)> WriteMessageList;
-};
-
 // The console's main window. Loading it takes the bus and finds the devices;
 // its first activation loads the options; closing it offers to save a changed
-// message list and saves the changed options.
+// message list, saves the changed options and hands the bus back.
+//
+// The window owns the console object and one object per subsystem, each
+// given only the controls and collaborators it uses; wire() connects the
+// controls to their handlers in one place.
 class ManualForm : public QMainWindow {
     Q_OBJECT
 public:
@@ -76,14 +75,15 @@ public:
     std::u16string VerVR() const { return u"2024-12-28 - v2.0"; }
     const VersionTexts& version() const { return version_; }
 
-    bus::BusSession& session() { return session_; }
+    core::Console& console() { return console_; }
+    bus::BusSession& session() { return console_.session(); }
     ConsoleState& state() { return state_; }
-    MessageListHooks& messageListHooks() { return messageListHooks_; }
-    ConsoleHooks& hooks() { return hooks_; }
     Ui::ManualForm& ui() { return *ui_; }
     devices::DevicePanel& devicePanel() { return devicePanel_; }
-    platform::FileDialogs& CommonDialog01() { return fileDialogs_; }
-    platform::Shell& shell() { return shell_; }
+    exchange::Exchange& exchange() { return exchange_; }
+    exchange::ReceiveToFile& receiveToFile() { return receiveToFile_; }
+    syntaxcheck::SyntaxChecking& syntaxChecking() { return syntaxChecking_; }
+    messagelist::MessageList& messageList() { return messageList_; }
     // Blinks the syntax-error label: 200 ms, stopped until a syntax error.
     QTimer& Timer1() { return Timer1_; }
 
@@ -96,17 +96,15 @@ private:
     OptionControls optionControls() const;
     devices::DevicePanelControls devicePanelControls() const;
     devices::IdentificationControls identificationControls() const;
+    syntaxcheck::SyntaxCheckingControls syntaxCheckingControls();
+    exchange::ReceiveToFileControls receiveToFileControls() const;
+    exchange::ExchangeControls exchangeControls() const;
+    messagelist::EntryBoxControls entryBoxControls() const;
+    devices::IdAllControls idAllControls() const;
+    messagelist::MessageListControls messageListControls() const;
     void applyFontFallbacks();
     void prepareDataFolder();
     void wire();
-    // Each subsystem wires its own handlers, in its own folder. The objects
-    // they create are children of the window, so they go with it; their
-    // destructors must not touch the window's members.
-    void wireExchange();
-    void wireMessageList();
-    void wireSyntaxCheck();
-    void wireDataFiles();
-    void wireAbout();
 
     std::unique_ptr<Ui::ManualForm> ui_;
     platform::FileDialogs& fileDialogs_;
@@ -115,16 +113,23 @@ private:
     const bool simulatedBus_;
     VersionTexts version_;
 
-    bus::BusSession session_;
+    core::Console console_;
     ConsoleState state_;
-    MessageListHooks messageListHooks_;
-    ConsoleHooks hooks_;
+    QTimer Timer1_;
 
+    // The subsystems; each lives as long as the window's controls.
     Options options_;
+    syntaxcheck::SyntaxChecking syntaxChecking_;
     devices::DevicePanel devicePanel_;
     devices::Identification identification_;
     devices::DoubleClicks addressDoubleClicks_;
-    QTimer Timer1_;
+    exchange::ReceiveToFile receiveToFile_;
+    exchange::Exchange exchange_;
+    messagelist::EntryBox entryBox_;
+    devices::IdAllCommand idAll_;
+    datafiles::DataFiles dataFiles_;
+    messagelist::MessageList messageList_;
+    about::AboutCommand about_;
 
     bool loaded_ = false;
     bool unloaded_ = false;

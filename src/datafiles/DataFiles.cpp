@@ -1,13 +1,15 @@
 #include "datafiles/DataFiles.h"
 
-#include "console/ManualForm.h"
+#include "console/ConsoleState.h"
 #include "datafiles/DataFolderChoice.h"
+#include "platform/FileDialogs.h"
+#include "platform/Shell.h"
 #include "platform/qt/QtText.h"
 
-#include "ui_ManualForm.h"
-
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QWidget>
 
 namespace datafiles {
 
@@ -38,10 +40,14 @@ std::u16string sendToDeviceTimeout() {
            u"into two.\n";
 }
 
-DataFiles::DataFiles(console::ManualForm& form) : QObject(&form), form_(form) {}
+DataFiles::DataFiles(QWidget& window, core::Console& console, console::ConsoleState& state,
+                     platform::FileDialogs& fileDialogs, platform::Shell& shell,
+                     QComboBox& entryBox)
+    : window_(window), console_(console), state_(state), fileDialogs_(fileDialogs), shell_(shell),
+      entryBox_(entryBox) {}
 
 std::u16string DataFiles::selectedAddressText() {
-    const bus::DeviceTable& devices = form_.session().devices;
+    const bus::DeviceTable& devices = console_.devices();
     const int address =
         devices.ListenerAddresses[static_cast<std::size_t>(devices.SelectedDeviceIndex)];
     const std::u16string digits = QString::number(address).toStdU16String();
@@ -49,11 +55,13 @@ std::u16string DataFiles::selectedAddressText() {
 }
 
 void DataFiles::focusEntryBox() {
-    if (form_.ui().SendMessageList->isEnabled()) form_.ui().SendMessageList->setFocus();
+    if (entryBox_.isEnabled()) entryBox_.setFocus();
 }
 
 void DataFiles::SendToDevice_Click() {
-    platform::MessageBoxes& boxes = form_.session().boxes;
+    const auto operation = console_.beginOperation();
+    if (!operation) return;
+    platform::MessageBoxes& boxes = console_.boxes();
     if (!DeviceWarningShown) {
         if (boxes.show(sendToDeviceWarning(), u"Warning", platform::Buttons::YesNo,
                        platform::Icon::Exclamation) != platform::Answer::Yes) {
@@ -67,16 +75,16 @@ void DataFiles::SendToDevice_Click() {
     platform::FileDialogRequest request;
     request.mode = platform::FileDialogMode::Open;
     request.title = u"Send Data from File to the Device at Address" + address;
-    request.folder = form_.state().SelectedDataFolder;
+    request.folder = state_.SelectedDataFolder;
     request.filter = std::u16string(kAllDataFiles);
     std::optional<platform::FileChoice> choice;
     for (;;) {
-        choice = form_.CommonDialog01().choose(request);
+        choice = fileDialogs_.choose(request);
         if (!choice) {
             focusEntryBox();
             return;
         }
-        form_.state().SelectedDataFolder = folderOfChoice(choice->path);
+        state_.SelectedDataFolder = folderOfChoice(choice->path);
         if (boxes.show(sendToDeviceQuestion(choice->name, address), u"Send Datafile to Device",
                        platform::Buttons::YesNo, platform::Icon::Question) == platform::Answer::Yes)
             break;
@@ -84,12 +92,12 @@ void DataFiles::SendToDevice_Click() {
         request.fileName = choice->path;
     }
 
-    sendFile(choice->path);
+    sendFile(*operation, choice->path);
     focusEntryBox();
 }
 
-void DataFiles::sendFile(const std::u16string& path) {
-    platform::MessageBoxes& boxes = form_.session().boxes;
+void DataFiles::sendFile(const core::Console::Operation& operation, const std::u16string& path) {
+    platform::MessageBoxes& boxes = console_.boxes();
     // A file that cannot be read would otherwise fail in silence, leaving the
     // operator to believe the device got it.
     QFile file(platform::toQString(path));
@@ -101,40 +109,34 @@ void DataFiles::sendFile(const std::u16string& path) {
     }
     file.close();
 
-    form_.setCursor(Qt::WaitCursor);
+    window_.setCursor(Qt::WaitCursor);
     QCoreApplication::processEvents();
 
-    bus::Binding& binding = form_.session().binding;
-    const std::int16_t ud = form_.session().devices.DeviceHandle;
-    const std::int16_t standing = binding.ibask(ud, bus::IbaTMO);
-    binding.ibtmo(ud, bus::T100s);
-    binding.ibwait(ud, static_cast<std::int16_t>(bus::TIMO | bus::CMPL));
-    binding.ibwrtf(ud, path);
-    if (binding.ibsta & bus::TIMO) {
+    const bus::TransferOutcome outcome = console_.SendFile(operation, path);
+    if (outcome.timedOut()) {
         boxes.show(sendToDeviceTimeout(), u"Timeout Has Occured", platform::Buttons::Ok,
                    platform::Icon::Exclamation);
-    } else if ((binding.ibsta & bus::ERR) && binding.iberr == bus::EFSO) {
+    } else if (outcome.failed() && outcome.iberr == bus::EFSO) {
         boxes.show(u"The file\n" + path +
                        u"\ncould not be read to its end; the device may have "
                        u"received part of it.",
                    u"Send Datafile to Device", platform::Buttons::Ok, platform::Icon::Exclamation);
     }
-    binding.ibtmo(ud, standing);
-    form_.unsetCursor();
+    window_.unsetCursor();
 }
 
 void DataFiles::DisplayFile_Click() {
     platform::FileDialogRequest request;
     request.mode = platform::FileDialogMode::Open;
     request.title = u"Show Data File";
-    request.folder = form_.state().SelectedDataFolder;
+    request.folder = state_.SelectedDataFolder;
     request.filter = std::u16string(kAllDataFiles);
-    const std::optional<platform::FileChoice> choice = form_.CommonDialog01().choose(request);
+    const std::optional<platform::FileChoice> choice = fileDialogs_.choose(request);
     if (choice) {
-        form_.state().SelectedDataFolder = folderOfChoice(choice->path);
+        state_.SelectedDataFolder = folderOfChoice(choice->path);
         // The desktop's viewer runs on its own; whether it started is not ours
         // to know.
-        form_.shell().open(choice->path);
+        shell_.open(choice->path);
     }
     focusEntryBox();
 }

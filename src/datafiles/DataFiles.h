@@ -1,14 +1,23 @@
 #pragma once
 
+#include "core/Console.h"
+
 #include <QObject>
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+class QComboBox;
+class QWidget;
+
 namespace console {
-class ManualForm;
+struct ConsoleState;
 }
+namespace platform {
+class FileDialogs;
+class Shell;
+} // namespace platform
 
 namespace datafiles {
 
@@ -17,9 +26,10 @@ namespace datafiles {
 class DataFiles : public QObject {
     Q_OBJECT
 public:
-    // A child of the window; it reaches the window's state only while handling
-    // a command.
-    explicit DataFiles(console::ManualForm& form);
+    // `window` shows the hourglass during a transfer; the focus goes back
+    // to `entryBox` after each command.
+    DataFiles(QWidget& window, core::Console& console, console::ConsoleState& state,
+              platform::FileDialogs& fileDialogs, platform::Shell& shell, QComboBox& entryBox);
 
     void SendToDevice_Click();
     void DisplayFile_Click();
@@ -29,10 +39,15 @@ private:
     // the place of the sign.
     std::u16string selectedAddressText();
     // The transfer under the long time-out, standing time-out restored.
-    void sendFile(const std::u16string& path);
+    void sendFile(const core::Console::Operation& operation, const std::u16string& path);
     void focusEntryBox();
 
-    console::ManualForm& form_;
+    QWidget& window_;
+    core::Console& console_;
+    console::ConsoleState& state_;
+    platform::FileDialogs& fileDialogs_;
+    platform::Shell& shell_;
+    QComboBox& entryBox_;
     // The operator has been warned of the long time-out in this run.
     bool DeviceWarningShown = false;
 };

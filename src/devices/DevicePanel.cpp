@@ -1,5 +1,8 @@
 #include "devices/DevicePanel.h"
 
+#include "core/Console.h"
+#include "syntaxcheck/SyntaxChecking.h"
+
 #include <QAction>
 #include <QButtonGroup>
 #include <QComboBox>
@@ -7,15 +10,16 @@
 
 namespace devices {
 
-DevicePanel::DevicePanel(bus::BusSession& session, const DevicePanelControls& controls)
-    : session_(session), controls_(controls) {
+DevicePanel::DevicePanel(core::Console& console, syntaxcheck::SyntaxChecking& syntaxChecking,
+                         const DevicePanelControls& controls)
+    : console_(console), syntaxChecking_(syntaxChecking), controls_(controls) {
     for (int k = 0; k < bus::kMaxDevices; ++k)
         controls_.AddressButtonGroup->setId(controls_.AddressButton[static_cast<std::size_t>(k)],
                                             k);
 }
 
 void DevicePanel::showDevicesFound() {
-    const bus::DeviceTable& table = session_.devices;
+    const bus::DeviceTable& table = console_.devices();
     for (int k = 0; k < bus::kMaxDevices; ++k) {
         QPushButton* button = controls_.AddressButton[static_cast<std::size_t>(k)];
         const bool found = k < table.count();
@@ -26,25 +30,27 @@ void DevicePanel::showDevicesFound() {
 }
 
 void DevicePanel::selectLoneDevice() {
-    bus::DeviceTable& table = session_.devices;
-    if (table.count() != 1) {
+    if (console_.devices().count() != 1) {
         controls_.History->setEnabled(false);
         return;
     }
-    table.SelectedDeviceIndex = 1;
-    table.SelectedAddress = table.ListenerAddresses[1];
-    session_.binding.ibpad(table.DeviceHandle, table.SelectedAddress);
+    const auto operation = console_.beginOperation();
+    if (!operation) return;
+    console_.SelectDevice(*operation, 1);
     controls_.SendMessageList->setEnabled(true);
     controls_.EnableSyntaxCheck->setEnabled(true);
 }
 
 void DevicePanel::AddressButton_Click(int index) {
     if (index < 0 || index >= bus::kMaxDevices) return;
-    bus::DeviceTable& table = session_.devices;
-    table.SelectedDeviceIndex = static_cast<std::int16_t>(index + 1);
-    table.SelectedAddress = table.ListenerAddresses[index + 1];
-    // A wrong address shows up at the next write, which reports it.
-    session_.binding.ibpad(table.DeviceHandle, table.SelectedAddress);
+    const auto operation = console_.beginOperation();
+    if (!operation) {
+        // Another exchange holds the bus: the selection stays as it was.
+        showSelection();
+        return;
+    }
+    console_.SelectDevice(*operation, index + 1);
+    const bus::DeviceTable& table = console_.devices();
 
     controls_.EnableSyntaxCheck->setEnabled(true);
     controls_.SendToDevice->setEnabled(true);
@@ -69,14 +75,23 @@ void DevicePanel::AddressButton_DblClick(int /*index*/) {
 }
 
 void DevicePanel::EnableSyntaxCheck_Click() {
-    if (showSyntaxCheckDialog) showSyntaxCheckDialog();
+    syntaxChecking_.showSyntaxCheckForm();
     focusEntryBox();
 }
 
 void DevicePanel::SelectDevice_Click() {
-    session_.boxes.show(u"Select a device with the buttons under Device Address.", u"Select Device",
-                        platform::Buttons::Ok, platform::Icon::None);
+    console_.boxes().show(u"Select a device with the buttons under Device Address.",
+                          u"Select Device", platform::Buttons::Ok, platform::Icon::None);
     focusEntryBox();
+}
+
+void DevicePanel::showSelection() {
+    const int selected = console_.devices().SelectedDeviceIndex;
+    QButtonGroup* group = controls_.AddressButtonGroup;
+    group->setExclusive(false);
+    for (int k = 0; k < bus::kMaxDevices; ++k)
+        controls_.AddressButton[static_cast<std::size_t>(k)]->setChecked(k + 1 == selected);
+    group->setExclusive(true);
 }
 
 void DevicePanel::focusEntryBox() {

@@ -1,17 +1,22 @@
 #pragma once
 
-#include "bus/BusSession.h"
 #include "bus/DeviceTable.h"
 
 #include <QObject>
 
 #include <array>
-#include <functional>
 
 class QAction;
 class QButtonGroup;
 class QComboBox;
 class QPushButton;
+
+namespace core {
+class Console;
+}
+namespace syntaxcheck {
+class SyntaxChecking;
+}
 
 namespace devices {
 
@@ -30,7 +35,8 @@ struct DevicePanelControls {
 // entries: how the operator picks the device that every later message goes to.
 class DevicePanel : public QObject {
 public:
-    DevicePanel(bus::BusSession& session, const DevicePanelControls& controls);
+    DevicePanel(core::Console& console, syntaxcheck::SyntaxChecking& syntaxChecking,
+                const DevicePanelControls& controls);
 
     // Start-up: one captioned, enabled button per device found, the rest
     // blank and disabled.
@@ -44,13 +50,13 @@ public:
     void EnableSyntaxCheck_Click();
     void SelectDevice_Click();
 
-    // Opens the syntax-check dialog for the selected device, modally.
-    std::function<void()> showSyntaxCheckDialog;
-
 private:
     void focusEntryBox();
+    // The checked button shows the selection, also after a refused click.
+    void showSelection();
 
-    bus::BusSession& session_;
+    core::Console& console_;
+    syntaxcheck::SyntaxChecking& syntaxChecking_;
     DevicePanelControls controls_;
 };
 

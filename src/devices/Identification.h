@@ -1,8 +1,14 @@
 #pragma once
 
-#include "bus/BusSession.h"
-#include "console/ConsoleHooks.h"
 #include "console/ConsoleState.h"
+#include "devices/IdentifyAll.h"
+
+namespace core {
+class Console;
+}
+namespace exchange {
+class AnswerView;
+}
 
 #include <QObject>
 
@@ -42,30 +48,6 @@ private:
     IdentificationControls controls_;
 };
 
-// Which identification queries go out, and the line ends they carry.
-struct IdQueries {
-    bool id = false;  // "ID?"
-    bool idn = false; // "*IDN?"
-    bool addCR = false;
-    bool addLF = false;
-};
-
-// The answer buffer of one device, and the most one read delivers.
-inline constexpr std::size_t kIdAnswerLength = 512;
-
-// Asks every device found, the last first, who it is: "ID?" or "*IDN?", or,
-// with both chosen, "*IDN?" when "ID?" brought nothing. Each device gets at
-// most 300 ms per query and then its standing time-out back. `print` is
-// called once per device with SelectedAddress set to it, with the answer
-// without line ends or "No response"; afterwards SelectedAddress and the
-// descriptor's address are as before. SelectedDeviceIndex is not touched.
-void IdentifyAll(bus::BusSession& s, const IdQueries& queries,
-                 const std::function<void(const std::u16string&)>& print);
-
-// The text shown for one device's answer: no spaces at either end and no line
-// ends anywhere.
-std::u16string IdentificationText(std::u16string answer);
-
 struct IdAllControls {
     QCheckBox* vrID = nullptr;
     QCheckBox* vrIDN = nullptr;
@@ -83,15 +65,15 @@ class IdAllCommand : public QObject {
     Q_OBJECT
 public:
     // A child of `window`, whose pointer shows the hourglass while it runs.
-    IdAllCommand(QWidget& window, bus::BusSession& session, console::ConsoleHooks& hooks,
+    IdAllCommand(QWidget& window, core::Console& console, exchange::AnswerView& view,
                  const IdAllControls& controls);
 
     void IdAll_Click();
 
 private:
     QWidget& window_;
-    bus::BusSession& session_;
-    console::ConsoleHooks& hooks_;
+    core::Console& console_;
+    exchange::AnswerView& view_;
     IdAllControls controls_;
 };
 

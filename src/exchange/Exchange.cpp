@@ -1,10 +1,12 @@
 #include "exchange/Exchange.h"
 
-#include "bus/DeviceIo.h"
-#include "console/ManualForm.h"
+#include "console/ConsoleState.h"
+#include "core/Console.h"
 #include "exchange/IncomingText.h"
+#include "exchange/ReceiveToFile.h"
 #include "messagelist/EntryBox.h"
 #include "platform/qt/QtText.h"
+#include "syntaxcheck/SyntaxChecking.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -12,6 +14,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -24,18 +27,6 @@ namespace {
 
 constexpr std::u16string_view kHelpEntry = u"<Help>";
 constexpr std::u16string_view kTooLargeTitle = u"Too large string - 30k list limit exceeded";
-
-// Marks a send cycle as running for as long as it is in scope.
-class CycleMark {
-public:
-    explicit CycleMark(bool& running) : running_(running) { running_ = true; }
-    ~CycleMark() { running_ = false; }
-    CycleMark(const CycleMark&) = delete;
-    CycleMark& operator=(const CycleMark&) = delete;
-
-private:
-    bool& running_;
-};
 
 // The view's own text, its paragraphs ended by CR LF as the console writes them.
 std::u16string fromView(const QString& shown) {
@@ -51,8 +42,11 @@ std::u16string fromView(const QString& shown) {
 
 } // namespace
 
-Exchange::Exchange(console::ManualForm& form, const ExchangeControls& controls)
-    : QObject(&form), form_(form), controls_(controls) {
+Exchange::Exchange(QWidget& window, core::Console& console, console::ConsoleState& state,
+                   ReceiveToFile& toFile, syntaxcheck::SyntaxChecking& syntaxChecking,
+                   const ExchangeControls& controls)
+    : window_(window), console_(console), state_(state), toFile_(toFile),
+      syntaxChecking_(syntaxChecking), controls_(controls) {
     view_ = fromView(controls_.ReceivedMessages->toPlainText());
     connect(controls_.ReceivedMessages, &QPlainTextEdit::textChanged, this, &Exchange::viewEdited);
     // A log of answers has nothing to undo, and an undo history would keep
@@ -98,11 +92,11 @@ void Exchange::viewEdited() {
 }
 
 void Exchange::hourglass() {
-    form_.setCursor(Qt::WaitCursor);
+    window_.setCursor(Qt::WaitCursor);
 }
 
 void Exchange::defaultPointer() {
-    form_.unsetCursor();
+    window_.unsetCursor();
 }
 
 void Exchange::enableClear() {
@@ -113,10 +107,10 @@ void Exchange::enableClear() {
 
 void Exchange::SendMessage_Click() {
     // The events let through while an answer is awaited may ask for another
-    // cycle (a second Enter, a click on Send); it would write in the middle
-    // of this one, so it is refused.
-    if (cycleRunning_) return;
-    const CycleMark running(cycleRunning_);
+    // cycle (a second Enter, a click on Send) or another bus operation; it
+    // would write in the middle of this one, so it is refused.
+    const auto operation = console_.beginOperation();
+    if (!operation) return;
     QComboBox& box = *controls_.SendMessageList;
 
     const std::u16string entry = box.currentText().toStdU16String();
@@ -134,10 +128,8 @@ void Exchange::SendMessage_Click() {
     controls_.ReceivedCharacters->setText(QString());
     controls_.SyntaxErrorMessage->hide();
 
-    console::ConsoleHooks& hooks = form_.hooks();
-    const bool syntaxMethod = hooks.SyntaxMethodSet && hooks.SyntaxMethodSet();
     // Service requests left from earlier messages must not pass for this one's.
-    if (syntaxMethod && hooks.PreWriteClearing) hooks.PreWriteClearing();
+    console_.PreWriteClearing(*operation);
 
     std::u16string outgoing = messagelist::trimSpaces(entry);
     bool record = true;
@@ -147,19 +139,16 @@ void Exchange::SendMessage_Click() {
             outgoing.erase(pair, 2);
 
         if (controls_.SendToFile->isChecked() || controls_.SendtoFileOnce->isChecked()) {
-            // Without a file transfer to take over, the query is abandoned.
-            record = hooks.ReceiveToFile && hooks.ReceiveToFile(outgoing);
+            record = toFile_.transfer(*operation, outgoing);
         } else {
             if (controls_.AutoClear->isChecked() && controls_.AutoClear->isEnabled())
                 setViewText({});
-            bus::BusSession& session = form_.session();
             // A bare "??" writes nothing and reads what the device still holds.
-            if (!outgoing.empty()) writeMessage(std::move(outgoing), syntaxMethod);
-            if (!session.ErrorFlag) {
+            if (!outgoing.empty()) writeMessage(*operation, std::move(outgoing));
+            if (!console_.session().ErrorFlag) {
                 hourglass();
                 QCoreApplication::processEvents();
-                const std::u16string answer =
-                    bus::ReadResponse(session, session.devices.DeviceHandle);
+                const std::u16string answer = console_.ReadResponse(*operation);
                 defaultPointer();
                 PrintMessageList(answer);
             }
@@ -167,20 +156,17 @@ void Exchange::SendMessage_Click() {
     } else if (entry == kHelpEntry) {
         showHelp();
     } else {
-        writeMessage(std::move(outgoing), syntaxMethod);
+        writeMessage(*operation, std::move(outgoing));
     }
 
     if (record) recordMessage();
     closingSteps();
 }
 
-void Exchange::writeMessage(std::u16string text, bool syntaxMethod) {
+void Exchange::writeMessage(const core::Console::Operation& operation, std::u16string text) {
     if (controls_.vrAddCR->isChecked()) text += u'\r';
     if (controls_.vrAddLF->isChecked()) text += u'\n';
-    bus::BusSession& session = form_.session();
-    bus::WriteChecked(session, session.devices.DeviceHandle, text);
-    console::ConsoleHooks& hooks = form_.hooks();
-    if (syntaxMethod && hooks.CheckSyntax) hooks.CheckSyntax(session.devices.DeviceHandle);
+    if (console_.WriteMessage(operation, text)) syntaxChecking_.ShowSyntaxErrorMessage();
 }
 
 void Exchange::recordMessage() {
@@ -189,29 +175,34 @@ void Exchange::recordMessage() {
     // A message picked from the list is there already.
     if (shown.isEmpty() || box.currentIndex() != -1) return;
 
+    // The recorded entry is the selected one from now on, so "X" offers to
+    // delete it. The box keeps its editor's "typed" mark when the entry's
+    // text equals the typed text, so the mark goes here.
+    const auto select = [&box](int index) {
+        box.setCurrentIndex(index);
+        if (QLineEdit* editor = box.lineEdit()) editor->setModified(false);
+    };
     if (!controls_.AllowMultipleCommands->isChecked()) {
         const QString upper = shown.toUpper();
         for (int i = 0; i < box.count(); ++i) {
             if (box.itemText(i).toUpper() == upper) {
-                box.setCurrentIndex(i);
+                select(i);
                 return;
             }
         }
     }
     box.addItem(shown);
-    form_.state().MessageListChanged = true;
+    state_.MessageListChanged = true;
     controls_.ClearHistory->setEnabled(true);
     controls_.LoadStartupMessageList->setEnabled(true);
-    box.setCurrentIndex(box.count() - 1);
+    select(box.count() - 1);
 }
 
 void Exchange::closingSteps() {
     QComboBox& box = *controls_.SendMessageList;
     if (box.currentIndex() > 0) {
         controls_.DeleteOutgoingMessageEntry->setEnabled(true);
-        console::ConsoleHooks& hooks = form_.hooks();
-        if (controls_.SendtoFileOnce->isChecked() && hooks.SendtoFileOnce_Click)
-            hooks.SendtoFileOnce_Click();
+        if (controls_.SendtoFileOnce->isChecked()) toFile_.SendtoFileOnce_Click();
     } else {
         controls_.DeleteOutgoingMessageEntry->setEnabled(false);
     }
@@ -223,7 +214,7 @@ void Exchange::closingSteps() {
 
 void Exchange::PrintMessageList(const std::u16string& text) {
     const std::int64_t estimate = SizeEstimate(text.size());
-    platform::MessageBoxes& boxes = form_.session().boxes;
+    platform::MessageBoxes& boxes = console_.boxes();
     if (estimate > kIncomingLimit) {
         boxes.show(u"This this Incoming Message is too large to capture.\n"
                    u"Try saving it to a file instead.\n\n"
@@ -244,7 +235,7 @@ void Exchange::PrintMessageList(const std::u16string& text) {
     hourglass();
     QCoreApplication::processEvents();
 
-    const std::u16string block = BuildBlock(text, form_.session().devices.SelectedAddress);
+    const std::u16string block = BuildBlock(text, console_.devices().SelectedAddress);
     if (clearFirst)
         setViewText(block);
     else
@@ -304,7 +295,7 @@ void Exchange::showHelp() {
 }
 
 void Exchange::Help_Click() {
-    if (cycleRunning_) return;
+    if (console_.busy()) return;
     QComboBox& box = *controls_.SendMessageList;
     if (box.count() == 0) return;
     box.setCurrentIndex(0);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/Console.h"
+#include "exchange/AnswerView.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -14,10 +17,15 @@ class QPushButton;
 class QWidget;
 
 namespace console {
-class ManualForm;
+struct ConsoleState;
+}
+namespace syntaxcheck {
+class SyntaxChecking;
 }
 
 namespace exchange {
+
+class ReceiveToFile;
 
 // The controls the message exchange reads and sets.
 struct ExchangeControls {
@@ -50,14 +58,17 @@ struct ExchangeControls {
 // ends, NUL and all), and the view is set from it once per change. Text that
 // reaches the view by another way (the operator typing into it, another part
 // of the console setting it) is taken back from the view when next needed.
-class Exchange : public QObject {
+class Exchange : public QObject, public AnswerView {
     Q_OBJECT
 public:
-    Exchange(console::ManualForm& form, const ExchangeControls& controls);
+    // `window` shows the hourglass while the bus is busy.
+    Exchange(QWidget& window, core::Console& console, console::ConsoleState& state,
+             ReceiveToFile& toFile, syntaxcheck::SyntaxChecking& syntaxChecking,
+             const ExchangeControls& controls);
 
     void SendMessage_Click();
     // Shows the answer above the older incoming text and its length beside.
-    void PrintMessageList(const std::u16string& text);
+    void PrintMessageList(const std::u16string& text) override;
     void ClearIncoming_Click();
     void ClrIncoming_Click();
     // The entry is already toggled and its option marked changed when this runs.
@@ -77,19 +88,22 @@ private:
     void viewEdited();
     void placeOnTop(const std::u16string& block);
     void showHelp();
-    void writeMessage(std::u16string text, bool syntaxMethod);
+    void writeMessage(const core::Console::Operation& operation, std::u16string text);
     void recordMessage();
     void closingSteps();
     void hourglass();
     void defaultPointer();
     void enableClear();
 
-    console::ManualForm& form_;
+    QWidget& window_;
+    core::Console& console_;
+    console::ConsoleState& state_;
+    ReceiveToFile& toFile_;
+    syntaxcheck::SyntaxChecking& syntaxChecking_;
     ExchangeControls controls_;
     std::u16string view_;
     bool viewStale_ = false;
     bool settingView_ = false;
-    bool cycleRunning_ = false;
 };
 
 } // namespace exchange

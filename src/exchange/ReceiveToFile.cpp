@@ -1,16 +1,20 @@
 #include "exchange/ReceiveToFile.h"
 
-#include "bus/DeviceIo.h"
-#include "console/ManualForm.h"
+#include "console/ConsoleState.h"
 #include "datafiles/DataFolderChoice.h"
+#include "platform/FileDialogs.h"
 #include "platform/qt/QtText.h"
+#include "syntaxcheck/SyntaxChecking.h"
 
-#include "ui_ManualForm.h"
-
+#include <QAction>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
 #include <QTemporaryFile>
+#include <QWidget>
 
 #include <filesystem>
 #include <memory>
@@ -38,14 +42,19 @@ std::u16string receiveToFileTimeout() {
            u"To clear, uncheck \"Send Received Data to File\" and send a single questionmark (?).";
 }
 
-ReceiveToFile::ReceiveToFile(console::ManualForm& form) : QObject(&form), form_(form) {}
+ReceiveToFile::ReceiveToFile(QWidget& window, core::Console& console, console::ConsoleState& state,
+                             platform::FileDialogs& fileDialogs,
+                             syntaxcheck::SyntaxChecking& syntaxChecking,
+                             const ReceiveToFileControls& controls)
+    : window_(window), console_(console), state_(state), fileDialogs_(fileDialogs),
+      syntaxChecking_(syntaxChecking), controls_(controls) {}
 
 void ReceiveToFile::focusEntryBox() {
-    if (form_.ui().SendMessageList->isEnabled()) form_.ui().SendMessageList->setFocus();
+    if (controls_.SendMessageList->isEnabled()) controls_.SendMessageList->setFocus();
 }
 
 void ReceiveToFile::setOnceMode(bool on) {
-    Ui::ManualForm& ui = form_.ui();
+    const ReceiveToFileControls& ui = controls_;
     ui.SendtoFileOnce->setChecked(on);
     if (on) ui.SendToFile->setChecked(false);
     // A view that receives nothing has nothing to clear.
@@ -54,7 +63,7 @@ void ReceiveToFile::setOnceMode(bool on) {
 }
 
 void ReceiveToFile::setAllTheTimeMode(bool on) {
-    Ui::ManualForm& ui = form_.ui();
+    const ReceiveToFileControls& ui = controls_;
     ui.SendToFile->setChecked(on);
     if (on) ui.SendtoFileOnce->setChecked(false);
     ui.AutoClear->setEnabled(!on);
@@ -62,12 +71,12 @@ void ReceiveToFile::setAllTheTimeMode(bool on) {
 }
 
 void ReceiveToFile::SendtoFileOnce_Click() {
-    setOnceMode(!form_.ui().SendtoFileOnce->isChecked());
+    setOnceMode(!controls_.SendtoFileOnce->isChecked());
 }
 
 void ReceiveToFile::SendToFile_Click() {
     // Its change flag is the options' business: they mark it on every click.
-    setAllTheTimeMode(!form_.ui().SendToFile->isChecked());
+    setAllTheTimeMode(!controls_.SendToFile->isChecked());
 }
 
 void ReceiveToFile::SendtoFileOnce_Triggered(bool checked) {
@@ -78,11 +87,12 @@ void ReceiveToFile::SendToFile_Triggered(bool checked) {
     setAllTheTimeMode(checked);
 }
 
-bool ReceiveToFile::transfer(const std::u16string& outgoing) {
-    bus::BusSession& session = form_.session();
+bool ReceiveToFile::transfer(const core::Console::Operation& operation,
+                             const std::u16string& outgoing) {
+    platform::MessageBoxes& boxes = console_.boxes();
     if (!WarningShown) {
-        if (session.boxes.show(receiveToFileWarning(), u"Warning", platform::Buttons::YesNo,
-                               platform::Icon::Exclamation) != platform::Answer::Yes)
+        if (boxes.show(receiveToFileWarning(), u"Warning", platform::Buttons::YesNo,
+                       platform::Icon::Exclamation) != platform::Answer::Yes)
             return false;
         WarningShown = true;
     }
@@ -90,12 +100,12 @@ bool ReceiveToFile::transfer(const std::u16string& outgoing) {
     platform::FileDialogRequest request;
     request.mode = platform::FileDialogMode::Save;
     request.title = u"Save Incoming Message to File";
-    request.folder = form_.state().SelectedDataFolder;
+    request.folder = state_.SelectedDataFolder;
     request.fileName = u"Data";
     request.filter = u"Data Files (*.dat)|*.dat";
-    const std::optional<platform::FileChoice> choice = form_.CommonDialog01().choose(request);
+    const std::optional<platform::FileChoice> choice = fileDialogs_.choose(request);
     if (!choice) return false;
-    form_.state().SelectedDataFolder = datafiles::folderOfChoice(choice->path);
+    state_.SelectedDataFolder = datafiles::folderOfChoice(choice->path);
 
     // The answer lands beside the chosen file and replaces it only once it
     // has been received, so a failed transfer leaves an older file whole. A
@@ -105,61 +115,49 @@ bool ReceiveToFile::transfer(const std::u16string& outgoing) {
     QTemporaryFile part(info.absolutePath() + QLatin1Char('/') + info.fileName() +
                         QStringLiteral(".XXXXXX"));
     if (!part.open()) {
-        session.boxes.show(u"The received data cannot be written to the file\n" + choice->path +
-                               u"\n(" + platform::fromQString(part.errorString()) +
-                               u").\n\nNothing was sent to the device.",
-                           u"Receive Data to File", platform::Buttons::Ok,
-                           platform::Icon::Exclamation);
+        boxes.show(u"The received data cannot be written to the file\n" + choice->path + u"\n(" +
+                       platform::fromQString(part.errorString()) +
+                       u").\n\nNothing was sent to the device.",
+                   u"Receive Data to File", platform::Buttons::Ok, platform::Icon::Exclamation);
         return false;
     }
     part.close();
 
-    const std::int16_t ud = session.devices.DeviceHandle;
-    bus::WriteChecked(session, ud, outgoing);
-    console::ConsoleHooks& hooks = form_.hooks();
-    if (hooks.SyntaxMethodSet && hooks.SyntaxMethodSet() && hooks.CheckSyntax)
-        hooks.CheckSyntax(ud);
-    if (!session.ErrorFlag) receive(part, choice->path);
+    if (console_.WriteMessage(operation, outgoing)) syntaxChecking_.ShowSyntaxErrorMessage();
+    if (!console_.session().ErrorFlag) receive(operation, part, choice->path);
     return true;
 }
 
-void ReceiveToFile::receive(QTemporaryFile& part, const std::u16string& path) {
-    bus::BusSession& session = form_.session();
-    const std::int16_t ud = session.devices.DeviceHandle;
+void ReceiveToFile::receive(const core::Console::Operation& operation, QTemporaryFile& part,
+                            const std::u16string& path) {
+    platform::MessageBoxes& boxes = console_.boxes();
     const QString target = QDir::fromNativeSeparators(platform::toQString(path));
     const QString partName = part.fileName();
 
-    form_.setCursor(Qt::WaitCursor);
+    window_.setCursor(Qt::WaitCursor);
     QCoreApplication::processEvents();
 
-    bus::Binding& binding = session.binding;
-    const std::int16_t standing = binding.ibask(ud, bus::IbaTMO);
-    binding.ibtmo(ud, bus::T100s);
-    binding.ibwait(ud, static_cast<std::int16_t>(bus::TIMO | bus::CMPL));
-    binding.ibrdf(ud, platform::fromQString(QDir::toNativeSeparators(partName)));
-    const std::int16_t status = binding.ibsta;
-    const std::int16_t error = binding.iberr;
-    const std::int32_t received = binding.ibcntlLong();
+    const bus::TransferOutcome outcome =
+        console_.ReceiveFile(operation, platform::fromQString(QDir::toNativeSeparators(partName)));
+    const std::int32_t received = outcome.count;
 
     bool keep = true;
-    if (status & bus::TIMO) {
+    if (outcome.timedOut()) {
         // What arrived before the time-out is the operator's to look at; with
         // nothing arrived, an older file stays.
         keep = received > 0 || !QFileInfo::exists(target);
-        session.boxes.show(receiveToFileTimeout(), u"Timeout Has Occured", platform::Buttons::Ok,
-                           platform::Icon::Exclamation);
-    } else if (status & bus::ERR) {
+        boxes.show(receiveToFileTimeout(), u"Timeout Has Occured", platform::Buttons::Ok,
+                   platform::Icon::Exclamation);
+    } else if (outcome.failed()) {
         keep = false;
-        session.boxes.show(
-            u"The device's answer could not be received into the file\n" + path +
-                (error == bus::EFSO
-                     ? std::u16string(u"\n(the file system refused it).")
-                     : u"\n(GPIB error " + QString::number(error).toStdU16String() + u").") +
-                u"\n\nThe file was left as it was.",
-            u"Receive Data to File", platform::Buttons::Ok, platform::Icon::Exclamation);
+        boxes.show(u"The device's answer could not be received into the file\n" + path +
+                       (outcome.iberr == bus::EFSO
+                            ? std::u16string(u"\n(the file system refused it).")
+                            : u"\n(GPIB error " + QString::number(outcome.iberr).toStdU16String() +
+                                  u").") +
+                       u"\n\nThe file was left as it was.",
+                   u"Receive Data to File", platform::Buttons::Ok, platform::Icon::Exclamation);
     }
-    binding.ibtmo(ud, standing);
-
     if (keep) {
         std::error_code failed;
         std::filesystem::rename(std::filesystem::path(partName.toStdU16String()),
@@ -168,22 +166,21 @@ void ReceiveToFile::receive(QTemporaryFile& part, const std::u16string& path) {
         // name, it stays under its own.
         part.setAutoRemove(false);
         if (failed) {
-            session.boxes.show(u"The received data could not be saved as\n" + path + u"\n(" +
-                                   QString::fromStdString(failed.message()).toStdU16String() +
-                                   u").\n\nIt was kept in\n" +
-                                   platform::fromQString(QDir::toNativeSeparators(partName)),
-                               u"Receive Data to File", platform::Buttons::Ok,
-                               platform::Icon::Exclamation);
+            boxes.show(u"The received data could not be saved as\n" + path + u"\n(" +
+                           QString::fromStdString(failed.message()).toStdU16String() +
+                           u").\n\nIt was kept in\n" +
+                           platform::fromQString(QDir::toNativeSeparators(partName)),
+                       u"Receive Data to File", platform::Buttons::Ok, platform::Icon::Exclamation);
         }
     }
 
-    Ui::ManualForm& ui = form_.ui();
+    const ReceiveToFileControls& ui = controls_;
     ui.ReceivedCharacters->setText(QString::number(received) + QLatin1Char(' '));
     if (!ui.ClearIncoming->isEnabled()) {
         ui.ClearIncoming->setEnabled(true);
         ui.ClrIncoming->setEnabled(true);
     }
-    form_.unsetCursor();
+    window_.unsetCursor();
 }
 
 } // namespace exchange

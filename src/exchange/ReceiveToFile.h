@@ -1,17 +1,40 @@
 #pragma once
 
-#include <QObject>
+#include "core/Console.h"
 
-class QTemporaryFile;
+#include <QObject>
 
 #include <string>
 #include <string_view>
 
+class QAction;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTemporaryFile;
+class QWidget;
+
 namespace console {
-class ManualForm;
+struct ConsoleState;
+}
+namespace platform {
+class FileDialogs;
+}
+namespace syntaxcheck {
+class SyntaxChecking;
 }
 
 namespace exchange {
+
+struct ReceiveToFileControls {
+    QComboBox* SendMessageList = nullptr;
+    QAction* SendtoFileOnce = nullptr;
+    QAction* SendToFile = nullptr;
+    QAction* AutoClear = nullptr;
+    QLabel* ReceivedCharacters = nullptr;
+    QPushButton* ClearIncoming = nullptr;
+    QAction* ClrIncoming = nullptr;
+};
 
 // Answers received straight into a data file: the two File menu modes (once,
 // all the time) and the transfer that takes the place of a query's write and
@@ -19,9 +42,10 @@ namespace exchange {
 class ReceiveToFile : public QObject {
     Q_OBJECT
 public:
-    // A child of the window; it reaches the window's state only while handling
-    // a command.
-    explicit ReceiveToFile(console::ManualForm& form);
+    // `window` shows the hourglass while the answer comes in.
+    ReceiveToFile(QWidget& window, core::Console& console, console::ConsoleState& state,
+                  platform::FileDialogs& fileDialogs, syntaxcheck::SyntaxChecking& syntaxChecking,
+                  const ReceiveToFileControls& controls);
 
     // Switch a mode over, as a click on its menu entry does; the send cycle
     // also uses the first to end the once mode.
@@ -35,7 +59,7 @@ public:
     // answer into a file the operator picks. True when the transfer completed,
     // false when it was abandoned (warning refused, dialog cancelled, file not
     // writable).
-    bool transfer(const std::u16string& outgoing);
+    bool transfer(const core::Console::Operation& operation, const std::u16string& outgoing);
 
     bool warningShown() const { return WarningShown; }
 
@@ -45,9 +69,15 @@ private:
     void focusEntryBox();
     // Reads the answer under the long time-out into `part`, which then takes
     // the chosen file's place.
-    void receive(QTemporaryFile& part, const std::u16string& path);
+    void receive(const core::Console::Operation& operation, QTemporaryFile& part,
+                 const std::u16string& path);
 
-    console::ManualForm& form_;
+    QWidget& window_;
+    core::Console& console_;
+    console::ConsoleState& state_;
+    platform::FileDialogs& fileDialogs_;
+    syntaxcheck::SyntaxChecking& syntaxChecking_;
+    ReceiveToFileControls controls_;
     // The operator has been warned of the long time-out in this run.
     bool WarningShown = false;
 };

@@ -1,11 +1,15 @@
 #include "messagelist/MessageList.h"
 
-#include "console/ManualForm.h"
+#include "console/ConsoleState.h"
 #include "messagelist/MessageListFiles.h"
 #include "messagelist/MessageListFormat.h"
+#include "platform/FileDialogs.h"
+#include "platform/MessageBoxes.h"
 #include "platform/qt/QtText.h"
 
-#include "ui_ManualForm.h"
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
 
 #include <QCollator>
 #include <QLineEdit>
@@ -36,16 +40,18 @@ std::u16string concat(std::initializer_list<std::u16string_view> parts) {
 
 } // namespace
 
-MessageList::MessageList(console::ManualForm& form) : QObject(&form), form_(form) {}
+MessageList::MessageList(console::ConsoleState& state, platform::MessageBoxes& boxes,
+                         platform::FileDialogs& fileDialogs, const MessageListControls& controls)
+    : state_(state), boxes_(boxes), fileDialogs_(fileDialogs), controls_(controls) {}
 
 // ---- The store ------------------------------------------------------------
 
 bool MessageList::ReadMessageList(const std::u16string& fileName) {
-    return readList(platform::toQString(fileName), fileName == form_.state().StartUpFile);
+    return readList(platform::toQString(fileName), fileName == state_.StartUpFile);
 }
 
 bool MessageList::readList(const QString& path, bool startUpFile) {
-    Ui::ManualForm& ui = form_.ui();
+    const MessageListControls& ui = controls_;
     FileRead read = readWholeFile(path);
     // Only a start-up file that is not there yet gets the default list: one
     // that exists but cannot be read is the operator's, and stays untouched.
@@ -95,23 +101,23 @@ void MessageList::WriteMessageList(std::u16string& MsgFile) {
         replaceFile(platform::toQString(MsgFile),
                     QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
     if (!error.isEmpty()) {
-        form_.session().boxes.show(
+        boxes_.show(
             concat({u"Can't write to the file ", MsgFile, u". It is probably write protected."}),
             u"File Write error", platform::Buttons::Ok, platform::Icon::Exclamation);
         MsgFile.clear();
         return;
     }
-    form_.ui().OutGoingFile->setText(platform::toQString(MsgFile));
+    controls_.OutGoingFile->setText(platform::toQString(MsgFile));
 }
 
 void MessageList::SaveDefaultMessageList(bool& FileNotSaved) {
-    const std::u16string& startUp = form_.state().StartUpFile;
+    const std::u16string& startUp = state_.StartUpFile;
     const std::string bytes = formatMessageList(defaultMessageList());
     const QString error =
         replaceFile(platform::toQString(startUp),
                     QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
     if (error.isEmpty()) return;
-    form_.session().boxes.show(
+    boxes_.show(
         concat({u"Can't write to the file ", startUp, u". It is probably write protected."}),
         u"File Write error", platform::Buttons::Ok, platform::Icon::Exclamation);
     FileNotSaved = true;
@@ -127,13 +133,13 @@ void MessageList::SortMessageList_Click() {
         // The user's locale decides the order, as in every sorted list on the desktop.
         replaceEntries(sortedMessageList(entries(), QCollator()));
         enableReloadControls(true);
-        form_.state().MessageListChanged = true;
+        state_.MessageListChanged = true;
     }
     focusEntryBox();
 }
 
 void MessageList::ClrMessageList_Click() {
-    Ui::ManualForm& ui = form_.ui();
+    const MessageListControls& ui = controls_;
     const bool typed = !ui.SendMessageList->currentText().isEmpty();
     const std::u16string_view hint =
         typed ? u"Select the Clear Messages button [X] if you want to clear only the currently "
@@ -147,7 +153,7 @@ void MessageList::ClrMessageList_Click() {
                     kContinue}),
             u"Clear Outgoing Messages", true)) {
         replaceEntries({helpEntry()});
-        form_.state().MessageListChanged = true;
+        state_.MessageListChanged = true;
         enableReloadControls(true);
         ui.DeleteOutgoingMessageEntry->setEnabled(false);
     }
@@ -155,7 +161,7 @@ void MessageList::ClrMessageList_Click() {
 }
 
 void MessageList::DeleteOutgoingMessageEntry_Click() {
-    Ui::ManualForm& ui = form_.ui();
+    const MessageListControls& ui = controls_;
     QComboBox* box = ui.SendMessageList;
     const int i = selectedIndex();
     if (i <= 0) {
@@ -168,7 +174,7 @@ void MessageList::DeleteOutgoingMessageEntry_Click() {
     if (askYesNo(u"Do you really want to delete the selected entry in Outgoing Message List ?",
                  u"Delete Entry", false)) {
         box->removeItem(i);
-        form_.state().MessageListChanged = true;
+        state_.MessageListChanged = true;
         if (box->count() == 1) ui.DeleteOutgoingMessageEntry->setEnabled(false);
         enableReloadControls(true);
         selectEntry(box->count() == 1 || i > 1 ? i - 1 : i);
@@ -178,12 +184,12 @@ void MessageList::DeleteOutgoingMessageEntry_Click() {
 
 void MessageList::LoadStartupMessageList_Click() {
     const std::u16string_view warning =
-        form_.state().MessageListChanged ? kDiscardLines : std::u16string_view();
+        state_.MessageListChanged ? kDiscardLines : std::u16string_view();
     if (askYesNo(concat({u"This will reload the start up Outgoing Message List.\n\n", warning,
                          kContinue}),
                  u"Reload Start Up Outgoing Messages", true)) {
-        if (readList(platform::toQString(form_.state().StartUpFile), true))
-            form_.state().MessageListChanged = false;
+        if (readList(platform::toQString(state_.StartUpFile), true))
+            state_.MessageListChanged = false;
     }
     focusEntryBox();
 }
@@ -199,14 +205,14 @@ void MessageList::RestoreMessageList_Click() {
                  u"Restore Outgoing Messages", true)) {
         bool fileNotSaved = false;
         SaveDefaultMessageList(fileNotSaved);
-        if (!fileNotSaved && readList(platform::toQString(form_.state().StartUpFile), true))
-            form_.state().MessageListChanged = false;
+        if (!fileNotSaved && readList(platform::toQString(state_.StartUpFile), true))
+            state_.MessageListChanged = false;
     }
     focusEntryBox();
 }
 
 void MessageList::ImportAlternateMessageList_Click() {
-    console::ConsoleState& state = form_.state();
+    console::ConsoleState& state = state_;
     if (state.MessageListChanged &&
         !askYesNo(concat({u"This will load an alternate Outgoing Message List. The current "
                           u"Outgoing Message List will be discarded.\n\n",
@@ -220,7 +226,7 @@ void MessageList::ImportAlternateMessageList_Click() {
     request.title = u"Load Alternative Outgoing Message List";
     request.folder = state.DataFolder;
     request.filter = kFileFilter;
-    const std::optional<platform::FileChoice> choice = form_.CommonDialog01().choose(request);
+    const std::optional<platform::FileChoice> choice = fileDialogs_.choose(request);
     // An alternate list is never the reason to write the start-up file.
     if (choice && readList(platform::toQString(choice->path), false)) {
         state.MessageListChanged = true;
@@ -230,14 +236,14 @@ void MessageList::ImportAlternateMessageList_Click() {
 }
 
 void MessageList::SaveAlternateMessageList_Click() {
-    console::ConsoleState& state = form_.state();
+    console::ConsoleState& state = state_;
     platform::FileDialogRequest request;
     request.mode = platform::FileDialogMode::Save;
     request.title = u"Save Alternate Outgoing Message List";
     request.folder = state.DataFolder;
     request.fileName = u"Message";
     request.filter = kFileFilter;
-    const std::optional<platform::FileChoice> choice = form_.CommonDialog01().choose(request);
+    const std::optional<platform::FileChoice> choice = fileDialogs_.choose(request);
     if (choice) {
         // The real folder of the file, even when a folder's name contains the file's.
         state.SelectedDataFolder =
@@ -255,10 +261,10 @@ void MessageList::SaveMessageList_Click() {
                          kContinue}),
                  u"Save Outgoing Messages", true)) {
         // A copy, so a failed write cannot empty the start-up file's name.
-        std::u16string startUp = form_.state().StartUpFile;
+        std::u16string startUp = state_.StartUpFile;
         WriteMessageList(startUp);
         if (!startUp.empty()) {
-            form_.state().MessageListChanged = false;
+            state_.MessageListChanged = false;
             enableReloadControls(false);
         }
     }
@@ -268,7 +274,7 @@ void MessageList::SaveMessageList_Click() {
 // ---- Helpers --------------------------------------------------------------
 
 QStringList MessageList::entries() const {
-    const QComboBox* box = form_.ui().SendMessageList;
+    const QComboBox* box = controls_.SendMessageList;
     QStringList list;
     list.reserve(box->count());
     for (int i = 0; i < box->count(); ++i)
@@ -277,7 +283,7 @@ QStringList MessageList::entries() const {
 }
 
 void MessageList::replaceEntries(const QStringList& entries) {
-    QComboBox* box = form_.ui().SendMessageList;
+    QComboBox* box = controls_.SendMessageList;
     box->clear();
     box->addItems(entries);
     // Filling an empty box selects its first entry; the box starts empty.
@@ -286,7 +292,7 @@ void MessageList::replaceEntries(const QStringList& entries) {
 }
 
 int MessageList::selectedIndex() const {
-    const QComboBox* box = form_.ui().SendMessageList;
+    const QComboBox* box = controls_.SendMessageList;
     const int i = box->currentIndex();
     if (i < 0) return -1;
     // The box keeps its index while the operator types; typed text selects
@@ -297,7 +303,7 @@ int MessageList::selectedIndex() const {
 }
 
 void MessageList::selectEntry(int index) {
-    Ui::ManualForm& ui = form_.ui();
+    const MessageListControls& ui = controls_;
     QComboBox* box = ui.SendMessageList;
     box->setCurrentIndex(index);
     // Removing the shown entry may already have moved the box to this index.
@@ -309,24 +315,24 @@ void MessageList::selectEntry(int index) {
 }
 
 void MessageList::enableReloadControls(bool enabled) {
-    form_.ui().ClearHistory->setEnabled(enabled);
-    form_.ui().LoadStartupMessageList->setEnabled(enabled);
+    controls_.ClearHistory->setEnabled(enabled);
+    controls_.LoadStartupMessageList->setEnabled(enabled);
 }
 
 bool MessageList::askYesNo(const std::u16string& text, const std::u16string& title,
                            bool questionIcon) {
-    return form_.session().boxes.show(text, title, platform::Buttons::YesNo,
-                                      questionIcon ? platform::Icon::Question
-                                                   : platform::Icon::None) == platform::Answer::Yes;
+    return boxes_.show(text, title, platform::Buttons::YesNo,
+                       questionIcon ? platform::Icon::Question : platform::Icon::None) ==
+           platform::Answer::Yes;
 }
 
 void MessageList::showProblem(const QString& text, const std::u16string& title) {
-    form_.session().boxes.show(platform::fromQString(text), title, platform::Buttons::Ok,
-                               platform::Icon::Exclamation);
+    boxes_.show(platform::fromQString(text), title, platform::Buttons::Ok,
+                platform::Icon::Exclamation);
 }
 
 void MessageList::focusEntryBox() {
-    form_.ui().SendMessageList->setFocus();
+    controls_.SendMessageList->setFocus();
 }
 
 } // namespace messagelist

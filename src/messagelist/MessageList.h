@@ -1,23 +1,43 @@
 #pragma once
 
+#include <QAction>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <string>
 
+class QAbstractButton;
+class QComboBox;
+class QLabel;
+
 namespace console {
-class ManualForm;
+struct ConsoleState;
 }
+namespace platform {
+class FileDialogs;
+class MessageBoxes;
+} // namespace platform
 
 namespace messagelist {
 
+struct MessageListControls {
+    QComboBox* SendMessageList = nullptr;
+    QAbstractButton* SendMessage = nullptr;
+    QAbstractButton* DeleteOutgoingMessageEntry = nullptr;
+    QAbstractButton* ClearHistory = nullptr;
+    QAction* LoadStartupMessageList = nullptr;
+    // Names the file the list came from or went to.
+    QLabel* OutGoingFile = nullptr;
+};
+
 // The outgoing message list: the drop-down list of the entry box, with
 // "<Help>" first; its ".gmg" files; and the commands of the Message Lists
-// menu with the "X" and "R&estore" buttons. A child of the window.
+// menu with the "X" and "R&estore" buttons.
 class MessageList : public QObject {
 public:
-    explicit MessageList(console::ManualForm& form);
+    MessageList(console::ConsoleState& state, platform::MessageBoxes& boxes,
+                platform::FileDialogs& fileDialogs, const MessageListControls& controls);
 
     // Replaces the list by the file's entries. The start-up file is created
     // with the default list when it does not exist yet. A file that cannot
@@ -54,7 +74,10 @@ private:
     void showProblem(const QString& text, const std::u16string& title);
     void focusEntryBox();
 
-    console::ManualForm& form_;
+    console::ConsoleState& state_;
+    platform::MessageBoxes& boxes_;
+    platform::FileDialogs& fileDialogs_;
+    MessageListControls controls_;
 };
 
 } // namespace messagelist

@@ -1,5 +1,6 @@
 #include "syntaxcheck/SyntaxChecking.h"
 
+#include "core/Console.h"
 #include "syntaxcheck/SyntaxCheckForm.h"
 
 #include <QApplication>
@@ -8,43 +9,25 @@
 
 namespace syntaxcheck {
 
-SyntaxChecking::SyntaxChecking(QWidget& window, bus::BusSession& session,
+SyntaxChecking::SyntaxChecking(QWidget& window, core::Console& console,
                                const SyntaxCheckingControls& controls)
-    : QObject(&window), window_(window), session_(session), controls_(controls),
+    : window_(window), console_(console), controls_(controls),
       blink_(*controls.Timer1, *controls.SyntaxErrorMessage, this) {}
 
-std::int16_t SyntaxChecking::selectedMethod() const {
-    return SelectedMethod(methods_, session_.devices);
-}
-
-bool SyntaxChecking::SyntaxMethodSet() const {
-    return selectedMethod() != kNoMethod;
-}
-
-void SyntaxChecking::PreWriteClearing() {
-    const std::int16_t method = selectedMethod();
-    if (method != kNoMethod) syntaxcheck::PreWriteClearing(session_, method);
-}
-
-void SyntaxChecking::CheckSyntax(std::int16_t Dev) {
-    if (!syntaxcheck::CheckSyntax(session_, Dev, selectedMethod())) return;
-    ShowSyntaxErrorMessage();
-    session_.ErrorFlag = true;
-}
-
 void SyntaxChecking::showSyntaxCheckForm() {
-    const bus::DeviceTable& devices = session_.devices;
-    SyntaxCheckForm form(window_, devices.SelectedAddress, selectedMethod(),
-                         [this](std::int16_t method) { applyMethod(method); });
+    const auto operation = console_.beginOperation();
+    if (!operation) return;
+    SyntaxCheckForm form(window_, console_.devices().SelectedAddress, console_.SelectedMethod(),
+                         [&](std::int16_t method) {
+                             console_.SetSelectedMethod(*operation, method);
+                             showMethod(method);
+                         });
     form.exec();
 }
 
-void SyntaxChecking::applyMethod(std::int16_t method) {
-    const int index = session_.devices.SelectedDeviceIndex;
-    if (method == kStatusRegistersMethod) SetUpStatusRegisters(session_);
+void SyntaxChecking::showMethod(std::int16_t method) {
+    const int index = console_.devices().SelectedDeviceIndex;
     if (index <= 0 || index > bus::kMaxDevices) return;
-    methods_[static_cast<std::size_t>(index)] = method;
-
     QPushButton* button = controls_.AddressButton[static_cast<std::size_t>(index - 1)];
     if (button == nullptr) return;
     // Only the text colour changes: the bold of the selection is the font's.

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "bus/BusSession.h"
-#include "syntaxcheck/SyntaxCheck.h"
+#include "bus/DeviceTable.h"
 #include "syntaxcheck/SyntaxErrorBlink.h"
 
 #include <QObject>
@@ -12,6 +11,10 @@
 class QPushButton;
 class QTimer;
 class QWidget;
+
+namespace core {
+class Console;
+}
 
 namespace syntaxcheck {
 
@@ -24,38 +27,28 @@ struct SyntaxCheckingControls {
     std::array<QPushButton*, bus::kMaxDevices> AddressButton{};
 };
 
-// The syntax check of a window: the method of each device, the check around
-// each message, the blinking label and the dialog that picks a method.
+// The window's side of the syntax check: the blinking label that says a
+// message was rejected, and the dialog that picks a device's method.
 class SyntaxChecking : public QObject {
     Q_OBJECT
 public:
-    SyntaxChecking(QWidget& window, bus::BusSession& session,
-                   const SyntaxCheckingControls& controls);
+    SyntaxChecking(QWidget& window, core::Console& console, const SyntaxCheckingControls& controls);
 
-    // True when the selected device has a method.
-    bool SyntaxMethodSet() const;
-    // Before a message goes to the selected device.
-    void PreWriteClearing();
-    // After a message went to the device: a rejected message sets ErrorFlag
-    // (so no answer is read) and blinks the label.
-    void CheckSyntax(std::int16_t Dev);
     void ShowSyntaxErrorMessage() { blink_.ShowSyntaxErrorMessage(); }
 
-    // Shows the method dialog for the selected device, modally.
+    // Shows the method dialog for the selected device, modally; refused
+    // while another bus operation runs.
     void showSyntaxCheckForm();
-    // The choice of the dialog's Close button, for the selected device.
-    void applyMethod(std::int16_t method);
 
-    const DeviceSyntaxMethodTable& DeviceSyntaxMethod() const { return methods_; }
     SyntaxErrorBlink& blink() { return blink_; }
 
 private:
-    std::int16_t selectedMethod() const;
+    // The choice of the dialog's Close button, for the selected device.
+    void showMethod(std::int16_t method);
 
     QWidget& window_;
-    bus::BusSession& session_;
+    core::Console& console_;
     SyntaxCheckingControls controls_;
-    DeviceSyntaxMethodTable methods_{};
     SyntaxErrorBlink blink_;
 };
 

@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -148,7 +149,10 @@ TEST(LayoutOfTheWindow, FontsAndStartStates) {
 
     // Whatever stands in for Courier New keeps the columns of the answers.
     const QFont incoming = h.control<QWidget>("ReceivedMessages")->font();
-    EXPECT_TRUE(QFontInfo(incoming).fixedPitch()) << QFontInfo(incoming).family().toStdString();
+    const QFontMetrics glyphs(incoming);
+    EXPECT_EQ(glyphs.horizontalAdvance(QLatin1Char('i')),
+              glyphs.horizontalAdvance(QLatin1Char('W')))
+        << QFontInfo(incoming).family().toStdString();
     EXPECT_EQ(incoming.pointSize(), 9);
     EXPECT_EQ(h.control<QPlainTextEdit>("ReceivedMessages")->verticalScrollBarPolicy(),
               Qt::ScrollBarAlwaysOn);

@@ -79,9 +79,7 @@ int ExchangeConsole::reads() const {
 }
 
 exchange::Exchange& ExchangeConsole::exchange() {
-    auto* found = h.form().findChild<exchange::Exchange*>();
-    EXPECT_NE(found, nullptr);
-    return *found;
+    return h.form().exchange();
 }
 
 void ExchangeConsole::deviceHolds(int address, const std::string& bytes) {

@@ -197,8 +197,7 @@ TEST_F(IncomingView, AutoClearTogglesOnceAndIsMarkedChangedOnce) {
 }
 
 TEST_F(IncomingView, PrintMessageListIsOfferedToTheRestOfTheConsole) {
-    ASSERT_TRUE(c.form().hooks().PrintMessageList);
-    c.form().hooks().PrintMessageList(u"No response");
+    static_cast<exchange::AnswerView&>(c.form().exchange()).PrintMessageList(u"No response");
     EXPECT_EQ(utf8(c.view()), utf8(line(5, u"No response")));
     EXPECT_EQ(c.caption(), QStringLiteral("11 "));
 }

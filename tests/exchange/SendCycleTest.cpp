@@ -218,37 +218,6 @@ TEST_F(SendCycle, SelectNextAfterATypedNewMessageStaysOnIt) {
     EXPECT_EQ(c.box()->currentText(), QStringLiteral("CONF:VOLT"));
 }
 
-TEST_F(SendCycle, TheSyntaxCheckHooksFrameTheWrite) {
-    std::vector<std::string> calls;
-    console::ConsoleHooks& hooks = c.form().hooks();
-    hooks.SyntaxMethodSet = [] { return true; };
-    hooks.PreWriteClearing = [&] { calls.push_back("clear " + std::to_string(c.writes().size())); };
-    hooks.CheckSyntax = [&](std::int16_t descriptor) {
-        EXPECT_EQ(descriptor, c.form().session().devices.DeviceHandle);
-        calls.push_back("check " + std::to_string(c.writes().size()));
-    };
-    c.send(QStringLiteral("*RST"));
-    EXPECT_EQ(calls, (std::vector<std::string>{"clear 0", "check 1"}));
-
-    // A syntax error leaves ErrorFlag set: the answer is not read.
-    hooks.CheckSyntax = [&](std::int16_t) { c.form().session().ErrorFlag = true; };
-    c.markTrace();
-    c.send(QStringLiteral("*IDN?"));
-    EXPECT_EQ(c.writes().size(), 1u);
-    EXPECT_EQ(c.reads(), 0);
-    EXPECT_TRUE(c.view().empty());
-}
-
-TEST_F(SendCycle, WithoutASyntaxMethodNeitherHookRuns) {
-    bool called = false;
-    console::ConsoleHooks& hooks = c.form().hooks();
-    hooks.SyntaxMethodSet = [] { return false; };
-    hooks.PreWriteClearing = [&] { called = true; };
-    hooks.CheckSyntax = [&](std::int16_t) { called = true; };
-    c.send(QStringLiteral("*IDN?"));
-    EXPECT_FALSE(called);
-}
-
 TEST_F(SendCycle, AutoClearEmptiesTheViewBeforeAQueryOnlyWhileEnabled) {
     c.send(QStringLiteral("*IDN?"));
     c.action("AutoClear")->setChecked(true);
@@ -298,60 +267,6 @@ TEST_F(SendCycle, ASecondCycleStartedWhileTheFirstAwaitsItsAnswerIsRefused) {
 
     EXPECT_EQ(c.writes().size(), 1u);
     EXPECT_EQ(utf8(c.view()), utf8(line(5, kIdentity)));
-}
-
-struct FileMode : SendCycle {
-    void SetUp() override {
-        c.form().hooks().ReceiveToFile = [this](const std::u16string& outgoing) {
-            transfers.push_back(outgoing);
-            return completes;
-        };
-        c.form().hooks().SendtoFileOnce_Click = [this] {
-            ++onceEnded;
-            c.action("SendtoFileOnce")->setChecked(false);
-        };
-    }
-    std::vector<std::u16string> transfers;
-    bool completes = true;
-    int onceEnded = 0;
-};
-
-TEST_F(FileMode, ACompletedTransferTakesThePlaceOfWriteAndReadAndRecordsTheMessage) {
-    c.action("SendToFile")->setChecked(true);
-    c.send(QStringLiteral("CURV??"));
-
-    EXPECT_EQ(transfers, std::vector<std::u16string>{u"CURV"});
-    EXPECT_TRUE(c.writes().empty());
-    EXPECT_EQ(c.reads(), 0);
-    EXPECT_EQ(c.list().last(), QStringLiteral("CURV??"));
-    EXPECT_EQ(onceEnded, 0);
-}
-
-TEST_F(FileMode, AnAbandonedTransferLeavesATypedMessageOutOfTheList) {
-    completes = false;
-    c.action("SendtoFileOnce")->setChecked(true);
-    c.send(QStringLiteral("CURV?"));
-
-    EXPECT_EQ(transfers.size(), 1u);
-    EXPECT_EQ(c.box()->count(), 4);
-    EXPECT_EQ(onceEnded, 0);
-    EXPECT_TRUE(c.action("SendtoFileOnce")->isChecked());
-}
-
-TEST_F(FileMode, WithoutATransferTheQueryIsAbandoned) {
-    c.form().hooks().ReceiveToFile = nullptr;
-    c.action("SendToFile")->setChecked(true);
-    c.send(QStringLiteral("CURV?"));
-    EXPECT_TRUE(c.writes().empty());
-    EXPECT_EQ(c.box()->count(), 4);
-}
-
-TEST_F(FileMode, TheOnceModeEndsWhenTheMessageStandsAboveTheHelpEntry) {
-    c.action("SendtoFileOnce")->setChecked(true);
-    c.send(QStringLiteral("*RST")); // a plain command: no transfer, but the mode ends
-    EXPECT_TRUE(transfers.empty());
-    EXPECT_EQ(onceEnded, 1);
-    EXPECT_FALSE(c.action("SendtoFileOnce")->isChecked());
 }
 
 } // namespace

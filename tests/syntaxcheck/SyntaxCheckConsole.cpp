@@ -108,9 +108,7 @@ std::vector<QString> BenchConsole::writesSinceMark() const {
 }
 
 syntaxcheck::SyntaxChecking& BenchConsole::check() {
-    auto* found = h.form().findChild<syntaxcheck::SyntaxChecking*>();
-    EXPECT_NE(found, nullptr);
-    return *found;
+    return h.form().syntaxChecking();
 }
 
 QLabel* BenchConsole::errorLabel() {

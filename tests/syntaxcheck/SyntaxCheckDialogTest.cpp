@@ -21,7 +21,9 @@ using syntaxcheck_testing::option;
 using syntaxcheck_testing::systemCaptionColour;
 
 struct Dialog : testing::Test {
-    std::int16_t method(int index) { return c.check().DeviceSyntaxMethod()[index]; }
+    std::int16_t method(int index) {
+        return c.h.form().console().DeviceSyntaxMethod()[static_cast<std::size_t>(index)];
+    }
     BenchConsole c;
 };
 

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "bus/BusSession.h"
+#include "bus/DeviceIo.h"
+#include "devices/IdentifyAll.h"
+#include "syntaxcheck/SyntaxCheck.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace core {
+
+// The console without its window: it owns the bus session (binding, device
+// table, ErrorFlag), the selection and the syntax-check method of each
+// device, and runs every operation the console performs on the bus. The
+// window shows, forwards and asks; it never calls the bus itself.
+//
+// One bus operation runs at a time. A handler takes an Operation before it
+// touches the bus and holds it to its end, events let through on the way
+// included; while one is held, beginOperation() refuses, without a word, so a
+// queued Enter or click cannot write in the middle of another exchange.
+class Console {
+public:
+    Console(bus::Driver& driver, platform::MessageBoxes& boxes, platform::ProgramExit& exit);
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+    class Operation {
+    public:
+        Operation(Operation&& other) noexcept : busy_(other.busy_) { other.busy_ = nullptr; }
+        Operation& operator=(Operation&&) = delete;
+        ~Operation() {
+            if (busy_ != nullptr) *busy_ = false;
+        }
+
+    private:
+        friend class Console;
+        explicit Operation(bool& busy) : busy_(&busy) { busy = true; }
+        bool* busy_;
+    };
+
+    // Nothing while another operation runs.
+    [[nodiscard]] std::optional<Operation> beginOperation();
+    bool busy() const { return busy_; }
+
+    bus::BusSession& session() { return session_; }
+    const bus::DeviceTable& devices() const { return session_.devices; }
+    platform::MessageBoxes& boxes() { return session_.boxes; }
+
+    // Start-up: takes the bus (interface clear, remote enable), finds the
+    // listeners and opens the device descriptor. A terminating error ends
+    // the program through the exit seam.
+    void TakeBus();
+    // At exit, after everything else: the instruments go back to local, so
+    // their front panels work again, and the descriptor goes offline.
+    // Failures are of no more use to anyone and are not reported.
+    void ReleaseBus();
+
+    // Selects device index 1 to count and moves the descriptor to it.
+    void SelectDevice(const Operation&, int index);
+
+    std::int16_t SelectedMethod() const;
+    const syntaxcheck::DeviceSyntaxMethodTable& DeviceSyntaxMethod() const { return methods_; }
+    // The method the syntax-check dialog chose for the selected device; the
+    // status registers method first sets the device up for it.
+    void SetSelectedMethod(const Operation&, std::int16_t method);
+
+    // Before a message goes out under a syntax-check method: clears the
+    // device's status, so leftover requests do not pass for this message's.
+    void PreWriteClearing(const Operation&);
+    // Writes the message as given and, under a method, checks it. True when
+    // the device rejected it; ErrorFlag is then set and no answer is read.
+    bool WriteMessage(const Operation&, std::u16string_view text);
+    // The selected device's whole answer (empty after the "I/O Error" box).
+    std::u16string ReadResponse(const Operation&);
+
+    // Asks every device who it is, the last first; `print` shows each answer
+    // with SelectedAddress set to that device.
+    void IdentifyAll(const Operation&, const devices::IdQueries& queries,
+                     const std::function<void(const std::u16string&)>& print);
+
+    // The file transfers of the selected device, under the long time-out.
+    bus::TransferOutcome ReceiveFile(const Operation&, std::u16string_view path);
+    bus::TransferOutcome SendFile(const Operation&, std::u16string_view path);
+
+private:
+    bus::BusSession session_;
+    syntaxcheck::DeviceSyntaxMethodTable methods_{};
+    bool busy_ = false;
+};
+
+} // namespace core

@@ -1,0 +1,69 @@
+#include "devices/IdentifyAll.h"
+
+#include "bus/DeviceIo.h"
+
+#include <algorithm>
+
+namespace devices {
+
+namespace {
+
+std::u16string trimSpaces(std::u16string text) {
+    const auto first = text.find_first_not_of(u' ');
+    if (first == std::u16string::npos) return {};
+    text.erase(text.find_last_not_of(u' ') + 1);
+    text.erase(0, first);
+    return text;
+}
+
+} // namespace
+
+std::u16string IdentificationText(std::u16string answer) {
+    answer = trimSpaces(std::move(answer));
+    std::erase(answer, u'\n');
+    std::erase(answer, u'\r');
+    // Line ends that stood between spaces leave those spaces at the ends.
+    return trimSpaces(std::move(answer));
+}
+
+void IdentifyAll(bus::BusSession& s, const IdQueries& queries,
+                 const std::function<void(const std::u16string&)>& print) {
+    bus::Binding& b = s.binding;
+    bus::DeviceTable& t = s.devices;
+    const bool both = queries.id && queries.idn;
+    const std::int16_t remembered = t.SelectedAddress;
+
+    std::u16string buffer;
+    for (int i = t.count(); i >= 1; --i) {
+        buffer.assign(kIdAnswerLength, u' ');
+        t.SelectedAddress = t.ListenerAddresses[static_cast<std::size_t>(i)];
+        b.ibpad(t.DeviceHandle, t.SelectedAddress);
+        // A silent device costs 300 ms per query instead of the standing 3 s.
+        b.ibtmo(t.DeviceHandle, bus::T300ms);
+
+        bool answered = false;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            std::u16string query =
+                both ? (attempt == 0 ? u"ID?" : u"*IDN?") : (queries.id ? u"ID?" : u"*IDN?");
+            if (queries.addCR) query += u'\r';
+            if (queries.addLF) query += u'\n';
+            // A failed write is reported; the wait and the read still decide.
+            bus::WriteChecked(s, t.DeviceHandle, query);
+            b.ibwait(t.DeviceHandle, static_cast<std::int16_t>(bus::TIMO | bus::CMPL));
+            b.ibrd(t.DeviceHandle, buffer);
+            if ((b.ibsta & bus::TIMO) == 0) {
+                answered = true;
+                break;
+            }
+            if (!both) break;
+        }
+
+        if (print) print(answered ? IdentificationText(buffer) : u"No response");
+        b.ibtmo(t.DeviceHandle, t.TimeoutCode);
+    }
+
+    t.SelectedAddress = remembered;
+    b.ibpad(t.DeviceHandle, t.SelectedAddress);
+}
+
+} // namespace devices

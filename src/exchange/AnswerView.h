@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace exchange {
+
+// Where answers are shown: led by the selected device's address, on top of
+// the incoming view.
+class AnswerView {
+public:
+    virtual void PrintMessageList(const std::u16string& text) = 0;
+
+protected:
+    ~AnswerView() = default;
+};
+
+} // namespace exchange
