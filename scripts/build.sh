@@ -12,7 +12,7 @@ case "$kind" in
   *) echo "unknown build kind: $kind" >&2; exit 2 ;;
 esac
 
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" >/dev/null
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIREON_WERROR=ON "${flags[@]}" >/dev/null
 jobs=$(nproc 2>/dev/null || echo 2)
 if [ $# -gt 0 ]; then
   for t in "$@"; do cmake --build "$dir" -j"$jobs" --target "$t"; done

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Vireon needs to build, run and test.
 # Idempotent: does nothing when everything is already there.
+# Usage: scripts/install-deps.sh [package]
+#   package: also the tools that build and check the Debian package
 set -euo pipefail
 
 packages=(
@@ -9,6 +11,17 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xvfb xauth
 )
+case "${1:-}" in
+  "") ;;
+  package)
+    # dpkg-dev computes the package's dependencies (dpkg-shlibdeps);
+    # librsvg2-bin renders the PNG icons; x11-utils finds the window.
+    packages+=(
+      dpkg-dev librsvg2-bin file
+      lintian desktop-file-utils appstream x11-utils
+    ) ;;
+  *) echo "unknown set: $1 (expected: package)" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
