@@ -48,6 +48,8 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vireon"));
+    // Lets Wayland desktops match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.vireon.Vireon"));
     platform::QtMessageBoxes boxes;
 
     bus::DriverSelection selection =
