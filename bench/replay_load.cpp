@@ -13,8 +13,8 @@ namespace {
 
 std::string line(const std::string& op, const std::string& args, const std::string& data,
                  int status) {
-    std::string text = "{\"ts\":\"2026-12-06T09:19:53.969935Z\",\"op\":\"" + op +
-                       "\",\"args\":[" + args + "]";
+    std::string text =
+        "{\"ts\":\"2026-12-06T09:19:53.969935Z\",\"op\":\"" + op + "\",\"args\":[" + args + "]";
     if (!data.empty()) text += ",\"data\":" + data;
     return text + ",\"ibsta\":" + std::to_string(status) + ",\"iberr\":0,\"ibcntl\":0}\n";
 }
@@ -22,8 +22,8 @@ std::string line(const std::string& op, const std::string& args, const std::stri
 std::string generatedTrace(std::size_t size) {
     std::string trace = line("FindLstn", "0,[5,9,22,65535],30", "[5,9,22]", 256);
     for (const int pad : {5, 9, 22})
-        trace += line("ibdev", "0," + std::to_string(pad) + ",0,11,1,0",
-                      std::to_string(pad + 27), 256);
+        trace +=
+            line("ibdev", "0," + std::to_string(pad) + ",0,11,1,0", std::to_string(pad + 27), 256);
     std::string waveform;
     for (int i = 0; i < 4000; ++i)
         waveform += static_cast<char>(i * 37 % 256);

@@ -85,8 +85,8 @@ TEST_P(BenchFiles, AnswerAsTheFileSays) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, BenchFiles,
-    testing::Values(
-        GoodFile{"Version11", R"(spec: "1.1"
+    testing::Values(GoodFile{"Version11",
+                             R"(spec: "1.1"
 devices:
   supply:
     eom: {GPIB INSTR: {q: "\n", r: "\n"}}
@@ -121,28 +121,30 @@ resources:
   TCPIP0::1.2.3.4::INSTR: {device: meter}
   GPIB0::8::96::INSTR: {device: meter}
 )",
-                 2,
-                 {{4, "*CLS\n", kTimeout},
-                  {4, "*IDN?\n", "ACME,PS,1,0\n"},
-                  {4, "VOLT?\n", "1.500\n"},
-                  {4, "VOLT 12.5\n", "OK\n"},
-                  {4, "VOLT?\n", "12.500\n"},
-                  {4, "VOLT 31\n", kTimeout},
-                  {4, "*ESR?\n", "16\n"},
-                  {4, "MODE AC\n", kTimeout},
-                  {4, "MODE XX\n", kTimeout},
-                  {4, "MODE?\n", "AC\n"},
-                  {4, "N 5\n", kTimeout},
-                  {4, "N 4\n", kTimeout},
-                  {4, "N?\n", "+005\n"},
-                  {4, "FOO\n", kTimeout},
-                  {4, "*ESR?\n", "48\n"},
-                  {4, "A;B\n", "both\n"},
-                  {4, "OUTP ON;VOLT?;*OPC?\n", "12.500;1\n"},
-                  {7, "READ?\r\n", "\x01\xffok\r\n"},
-                  {7, "NOPE\r\n", "ERR?\r\n"},
-                  {8, "*IDN?\n", kNoListener}}},
-        GoodFile{"Version10", R"(spec: "1.0"
+                             2,
+                             {{4, "*CLS\n", kTimeout},
+                              {4, "*IDN?\n", "ACME,PS,1,0\n"},
+                              {4, "VOLT?\n", "1.500\n"},
+                              {4, "VOLT 12.5\n", "OK\n"},
+                              {4, "VOLT?\n", "12.500\n"},
+                              {4, "VOLT 31\n", kTimeout},
+                              {4, "*ESR?\n", "16\n"},
+                              {4, "MODE AC\n", kTimeout},
+                              {4, "MODE XX\n", kTimeout},
+                              {4, "MODE?\n", "AC\n"},
+                              {4, "N 5\n", kTimeout},
+                              {4, "N 4\n", kTimeout},
+                              {4, "N?\n", "+005\n"},
+                              {4, "FOO\n", kTimeout},
+                              {4, "*ESR?\n", "48\n"},
+                              {4, "A;B\n", "both\n"},
+                              {4, "OUTP ON;VOLT?;*OPC?\n", "12.500;1\n"},
+                              {7, "READ?\r\n", "\x01\xffok\r\n"},
+                              {7, "NOPE\r\n", "ERR?\r\n"},
+                              {8, "*IDN?\n", kNoListener}}},
+                    GoodFile{
+                        "Version10",
+                        R"(spec: "1.0"
 devices:
   old:
     error: BAD
@@ -150,7 +152,8 @@ devices:
 resources:
   GPIB0::9::INSTR: {device: old}
 )",
-                 0, {{9, "ID?\n", "OLD 1\n"}, {9, "X\n", "BAD\n"}, {9, "CLR\n", kTimeout}}}),
+                        0,
+                        {{9, "ID?\n", "OLD 1\n"}, {9, "X\n", "BAD\n"}, {9, "CLR\n", kTimeout}}}),
     [](const testing::TestParamInfo<GoodFile>& info) { return info.param.name; });
 
 struct BadFile {

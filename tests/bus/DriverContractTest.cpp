@@ -352,9 +352,9 @@ TEST_P(DriverContract, FilesMoveBinaryDataByteForByte) {
 
 INSTANTIATE_TEST_SUITE_P(BackEnds, DriverContract,
                          testing::Values(
-                             BackEnd { "SimulatedBench", &simulatedBench },
+                             BackEnd{"SimulatedBench", &simulatedBench},
                              BackEnd{"ReplayBench", &recordedReplayBench},
-                             BackEnd{"YamlBench", &recordedYamlBench}
+                             BackEnd { "YamlBench", &recordedYamlBench }
 #ifndef _WIN32
                              // The fake imitates linux-gpib; on Windows the
                              // back end binds NI's names.

@@ -184,8 +184,8 @@ DeviceDefinition::Property readProperty(const std::string& name, const YAML::Nod
             for (const YAML::Node& v : valid)
                 p.valid.push_back(text(v, "a valid value"));
         }
-        if ((p.min || p.max || !p.valid.empty()) &&
-            p.type == DeviceDefinition::ValueType::Text && p.valid.empty())
+        if ((p.min || p.max || !p.valid.empty()) && p.type == DeviceDefinition::ValueType::Text &&
+            p.valid.empty())
             p.type = DeviceDefinition::ValueType::Float;
     }
     return p;
@@ -270,7 +270,8 @@ BenchLoad read(const YAML::Node& root, const std::string& name) {
     if (const YAML::Node list = root["devices"]) {
         expectMap(list, "devices");
         for (const auto& entry : list)
-            devices[entry.first.Scalar()] = readDevice(entry.first.Scalar(), entry.second, v == "1.1");
+            devices[entry.first.Scalar()] =
+                readDevice(entry.first.Scalar(), entry.second, v == "1.1");
     }
     const YAML::Node resources = root["resources"];
     if (!resources) fail(root, "no resources");
@@ -312,11 +313,11 @@ BenchLoad read(const YAML::Node& root, const std::string& name) {
     if (!elsewhere.empty())
         load.notes.push_back(name + ": not on GPIB board 0, skipped: " + joined(elsewhere));
     if (!secondary.empty())
-        load.notes.push_back(name + ": secondary addresses are not simulated, skipped: " +
-                             joined(secondary));
+        load.notes.push_back(
+            name + ": secondary addresses are not simulated, skipped: " + joined(secondary));
     if (!otherFiles.empty())
-        load.notes.push_back(name + ": devices from other files are not read, skipped: " +
-                             joined(otherFiles));
+        load.notes.push_back(
+            name + ": devices from other files are not read, skipped: " + joined(otherFiles));
     if (std::all_of(taken.begin(), taken.end(), [](const std::string& t) { return t.empty(); }))
         fail(resources, "no resource at GPIB0::<address>::INSTR: the bench would be empty");
     return load;
@@ -329,8 +330,8 @@ BenchLoad readBench(std::string_view text, const std::string& name) {
     try {
         return read(YAML::Load(std::string(text)), name);
     } catch (const BadFile& bad) {
-        load.error = name + ":" + (bad.line > 0 ? std::to_string(bad.line) + ":" : "") + " " +
-                     bad.what;
+        load.error =
+            name + ":" + (bad.line > 0 ? std::to_string(bad.line) + ":" : "") + " " + bad.what;
     } catch (const YAML::Exception& e) {
         load.error = name + ":" + (e.mark.is_null() ? "" : std::to_string(e.mark.line + 1) + ":") +
                      " not valid YAML: " + e.msg;
@@ -363,8 +364,9 @@ std::string benchYaml(const Recording& recording) {
         out << YAML::Key << "device " + std::to_string(pad) << YAML::Value << YAML::BeginMap;
         out << YAML::Key << "eom" << YAML::Value << YAML::BeginMap << YAML::Key << "GPIB INSTR"
             << YAML::Value << YAML::BeginMap << YAML::Key << "q" << YAML::Value
-            << YAML::DoubleQuoted << "\n" << YAML::Key << "r" << YAML::Value << YAML::DoubleQuoted
-            << "\n" << YAML::EndMap << YAML::EndMap;
+            << YAML::DoubleQuoted << "\n"
+            << YAML::Key << "r" << YAML::Value << YAML::DoubleQuoted << "\n"
+            << YAML::EndMap << YAML::EndMap;
         // A write the recording never saw got no answer there either.
         out << YAML::Key << "error" << YAML::Value << YAML::BeginMap << YAML::Key << "response"
             << YAML::Value << YAML::BeginMap << YAML::Key << "command_error" << YAML::Value

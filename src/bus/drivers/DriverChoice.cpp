@@ -23,7 +23,8 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 bool endsWithIgnoringCase(std::string_view text, std::string_view end) {
-    return text.size() >= end.size() && equalsIgnoringCase(text.substr(text.size() - end.size()), end);
+    return text.size() >= end.size() &&
+           equalsIgnoringCase(text.substr(text.size() - end.size()), end);
 }
 
 DriverSelection makeBench(BackEndRequest& request) {
@@ -35,11 +36,12 @@ DriverSelection makeBench(BackEndRequest& request) {
         return s;
     }
     if (endsWithIgnoringCase(request.args, ".jsonl")) {
-        s.error = request.args + ": a recorded trace is replayed with --driver replay:" +
-                  request.args;
+        s.error =
+            request.args + ": a recorded trace is replayed with --driver replay:" + request.args;
         return s;
     }
-    if (!endsWithIgnoringCase(request.args, ".yaml") && !endsWithIgnoringCase(request.args, ".yml")) {
+    if (!endsWithIgnoringCase(request.args, ".yaml") &&
+        !endsWithIgnoringCase(request.args, ".yml")) {
         s.error = request.args + ": a bench file ends in .yaml or .yml";
         return s;
     }

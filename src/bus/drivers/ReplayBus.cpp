@@ -14,9 +14,9 @@ struct Json {
     enum class Kind { Null, Bool, Number, String, Array, Object };
     Kind kind = Kind::Null;
     double number = 0;
-    std::string text;               // a string's bytes (U+0000 to U+00FF as one byte each)
-    std::vector<Json> items;        // an array's items, an object's values
-    std::vector<std::string> keys;  // an object's keys
+    std::string text;              // a string's bytes (U+0000 to U+00FF as one byte each)
+    std::vector<Json> items;       // an array's items, an object's values
+    std::vector<std::string> keys; // an object's keys
 
     const Json* get(std::string_view key) const {
         for (std::size_t i = 0; i < keys.size(); ++i)
@@ -227,7 +227,8 @@ private:
         for (;;) {
             const char* run = p_;
             while (p_ != end_ && *p_ != '"' && *p_ != '\\' &&
-                   static_cast<unsigned char>(*p_) >= 0x20 && static_cast<unsigned char>(*p_) < 0x80)
+                   static_cast<unsigned char>(*p_) >= 0x20 &&
+                   static_cast<unsigned char>(*p_) < 0x80)
                 ++p_;
             out.append(run, p_);
             if (p_ == end_) return false;

@@ -212,8 +212,8 @@ struct IdentityHolder {
 class Ieee4882FileInstrument final : private IdentityHolder, public Ieee4882Instrument {
 public:
     explicit Ieee4882FileInstrument(std::shared_ptr<const DeviceDefinition> definition)
-        : IdentityHolder{definition->identity().value_or("")},
-          Ieee4882Instrument(identity, false), dialogues_(std::move(definition)) {}
+        : IdentityHolder{definition->identity().value_or("")}, Ieee4882Instrument(identity, false),
+          dialogues_(std::move(definition)) {}
 
 private:
     bool runDeviceCommand(const Unit& unit) override {
