@@ -188,6 +188,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{(std::string("spec: \"1.1\"\n") + kDevice +
                  "resources:\n  GPIB0::31::INSTR: {device: d}\n"),
                 "bench.yaml:5: GPIB0::31::INSTR: address \"31\" is not one of 1 to 30"},
+        BadFile{"spec: \"1.1\"\ndevices:\n  d:\n    dialogues:\n      - {r: B}\n",
+                "bench.yaml:5: missing q"},
         BadFile{"spec: \"1.0\"\ndevices:\n  d:\n    error: {response: {command_error: E}}\n",
                 "bench.yaml:4: error must be a text in version 1.0"},
         BadFile{"spec: \"1.1\"\ndevices:\n  d:\n    properties:\n      p: {specs: {type: "

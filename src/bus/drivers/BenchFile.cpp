@@ -105,6 +105,13 @@ std::string expandBytes(std::string text) {
     return text;
 }
 
+// The entry of a mapping that must be there.
+YAML::Node required(const YAML::Node& map, const char* key) {
+    YAML::Node entry = map[key];
+    if (!entry) fail(map, std::string("missing ") + key);
+    return entry;
+}
+
 std::string text(const YAML::Node& node, std::string_view what) {
     if (!node.IsScalar()) fail(node, std::string(what) + " must be a text");
     return expandBytes(bytesFromUtf8(node.Scalar()));
@@ -153,12 +160,12 @@ DeviceDefinition::Property readProperty(const std::string& name, const YAML::Nod
     if (const YAML::Node initial = node["default"]) p.initial = text(initial, "default");
     if (const YAML::Node getter = node["getter"]) {
         expectMap(getter, "getter");
-        p.getQuery = text(getter["q"], "getter q");
-        p.getAnswer = text(getter["r"], "getter r");
+        p.getQuery = text(required(getter, "q"), "getter q");
+        p.getAnswer = text(required(getter, "r"), "getter r");
     }
     if (const YAML::Node setter = node["setter"]) {
         expectMap(setter, "setter");
-        p.setQuery = text(setter["q"], "setter q");
+        p.setQuery = text(required(setter, "q"), "setter q");
         p.setAnswer = response(setter["r"], "setter r");
         if (const YAML::Node error = setter["e"]) p.setError = text(error, "setter e");
     }
@@ -200,8 +207,8 @@ std::shared_ptr<DeviceDefinition> readDevice(const std::string& name, const YAML
         expectMap(eom, "eom");
         if (const YAML::Node gpib = eom["GPIB INSTR"]) {
             expectMap(gpib, "eom GPIB INSTR");
-            device->queryEnd = text(gpib["q"], "eom q");
-            device->answerEnd = text(gpib["r"], "eom r");
+            device->queryEnd = text(required(gpib, "q"), "eom q");
+            device->answerEnd = text(required(gpib, "r"), "eom r");
         }
     }
     if (const YAML::Node error = node["error"]) readError(error, version11, *device);
@@ -209,7 +216,7 @@ std::shared_ptr<DeviceDefinition> readDevice(const std::string& name, const YAML
         if (!dialogues.IsSequence()) fail(dialogues, "dialogues must be a list");
         for (const YAML::Node& d : dialogues) {
             expectMap(d, "a dialogue");
-            device->dialogues.push_back({text(d["q"], "q"), response(d["r"], "r")});
+            device->dialogues.push_back({text(required(d, "q"), "q"), response(d["r"], "r")});
         }
     }
     if (const YAML::Node properties = node["properties"]) {
@@ -304,7 +311,7 @@ BenchLoad read(const YAML::Node& root, const std::string& name) {
             fail(entry.first, resource + ": address " + std::to_string(address) +
                                   " is taken already by " + taken[address]);
         taken[address] = resource;
-        const std::string device = text(binding["device"], "device");
+        const std::string device = text(required(binding, "device"), "device");
         const auto found = devices.find(device);
         if (found == devices.end())
             fail(binding["device"], resource + ": no device \"" + device + "\" in devices");
