@@ -58,13 +58,20 @@ std::string formatted(std::string_view format, const std::string& value, ValueTy
     while (i < format.size() && (format[i] == '+' || format[i] == '-' || format[i] == ' ' ||
                                  format[i] == '#' || format[i] == '0'))
         flags += format[i++];
-    const std::size_t widthBegin = i;
-    while (i < format.size() && (std::isdigit(static_cast<unsigned char>(format[i])) != 0 ||
-                                 format[i] == '.' || format[i] == ','))
-        ++i;
-    std::string width(format.substr(widthBegin, i - widthBegin));
-    std::erase(width, ',');
+    // Width and precision go to printf only as digits with at most one point.
+    std::string width;
+    bool point = false;
+    for (; i < format.size(); ++i) {
+        const char c = format[i];
+        if (c == ',') continue;
+        if (c == '.' && point) break;
+        if (c != '.' && std::isdigit(static_cast<unsigned char>(c)) == 0) break;
+        point = point || c == '.';
+        width += c;
+    }
+    if (width.size() > 6) width.clear();
     char kind = i < format.size() ? format[i] : 0;
+    if (std::string_view("sdxXoeEfFgGn%").find(kind) == std::string_view::npos) kind = 0;
 
     if (type == ValueType::Text || kind == 's') return value;
     const double number = syntax::parseNumber(value).value_or(0.0);
