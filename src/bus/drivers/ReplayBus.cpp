@@ -248,7 +248,10 @@ private:
 };
 
 int integer(const Json* value, int otherwise = -1) {
-    if (value == nullptr || value->kind != Json::Kind::Number) return otherwise;
+    // Only numbers an int holds: a cast of any other would be undefined.
+    if (value == nullptr || value->kind != Json::Kind::Number || !(value->number > -2e9) ||
+        !(value->number < 2e9))
+        return otherwise;
     return static_cast<int>(value->number);
 }
 
