@@ -80,15 +80,15 @@ std::string formatted(std::string_view format, const std::string& value, ValueTy
                           (kind == 0 && type == ValueType::Int);
     if (integral) {
         if (kind == 0) kind = 'd';
-        const std::string spec = "%" + flags + width + "ll" + kind;
-        std::snprintf(buffer, sizeof buffer, spec.c_str(), std::llround(number));
+        const std::string conversion = "%" + flags + width + "ll" + kind;
+        std::snprintf(buffer, sizeof buffer, conversion.c_str(), std::llround(number));
         return buffer;
     }
     if (kind == 0 && width.empty() && flags.empty()) return shortest(number);
     if (kind == 0 || kind == 'n') kind = 'g';
     const bool percent = kind == '%';
-    const std::string spec = "%" + flags + width + (percent ? 'f' : kind);
-    std::snprintf(buffer, sizeof buffer, spec.c_str(), percent ? number * 100 : number);
+    const std::string conversion = "%" + flags + width + (percent ? 'f' : kind);
+    std::snprintf(buffer, sizeof buffer, conversion.c_str(), percent ? number * 100 : number);
     return std::string(buffer) + (percent ? "%" : "");
 }
 
