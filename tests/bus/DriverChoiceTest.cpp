@@ -41,7 +41,7 @@ INSTANTIATE_TEST_SUITE_P(Table, DriverSpecs,
                                            SpecCase{"", nullptr, "choose auto, sim, gpib"},
                                            SpecCase{" sim", nullptr, "unknown driver \" sim\""},
                                            SpecCase{"simulated", nullptr, "--driver help"},
-                                           SpecCase{"sim:5", nullptr, "takes no arguments"},
+                                           SpecCase{"gpib:5", nullptr, "takes no arguments"},
                                            // The trace wraps a back end; it is chosen with --trace.
                                            SpecCase{"trace:x.jsonl", nullptr, "unknown driver"}));
 

@@ -3,6 +3,7 @@
 // driving the bench through the fake vendor library it loads.
 
 #include "bus/Driver.h"
+#include "bus/RecordedBenches.h"
 #include "bus/drivers/GpibLibrary.h"
 #include "bus/drivers/SimulatedBus.h"
 
@@ -351,7 +352,9 @@ TEST_P(DriverContract, FilesMoveBinaryDataByteForByte) {
 
 INSTANTIATE_TEST_SUITE_P(BackEnds, DriverContract,
                          testing::Values(
-                             BackEnd { "SimulatedBench", &simulatedBench }
+                             BackEnd{"SimulatedBench", &simulatedBench},
+                             BackEnd{"ReplayBench", &recordedReplayBench},
+                             BackEnd { "YamlBench", &recordedYamlBench }
 #ifndef _WIN32
                              // The fake imitates linux-gpib; on Windows the
                              // back end binds NI's names.

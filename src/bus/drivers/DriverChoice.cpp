@@ -1,6 +1,8 @@
 #include "bus/drivers/DriverChoice.h"
 
+#include "bus/drivers/BenchFile.h"
 #include "bus/drivers/GpibLibrary.h"
+#include "bus/drivers/ReplayBus.h"
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/drivers/TraceDriver.h"
 
@@ -20,11 +22,45 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     });
 }
 
-DriverSelection makeBench(BackEndRequest&) {
+bool endsWithIgnoringCase(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() &&
+           equalsIgnoringCase(text.substr(text.size() - end.size()), end);
+}
+
+DriverSelection makeBench(BackEndRequest& request) {
     DriverSelection s;
-    s.driver = SimulatedBus::defaultBench();
     s.simulated = true;
-    s.description = "simulated bench";
+    if (request.args.empty()) {
+        s.driver = SimulatedBus::defaultBench();
+        s.description = "simulated bench";
+        return s;
+    }
+    if (endsWithIgnoringCase(request.args, ".jsonl")) {
+        s.error =
+            request.args + ": a recorded trace is replayed with --driver replay:" + request.args;
+        return s;
+    }
+    if (!endsWithIgnoringCase(request.args, ".yaml") &&
+        !endsWithIgnoringCase(request.args, ".yml")) {
+        s.error = request.args + ": a bench file ends in .yaml or .yml";
+        return s;
+    }
+    BenchLoad bench = loadBenchFile(request.args);
+    s.notes = std::move(bench.notes);
+    s.error = std::move(bench.error);
+    s.driver = std::move(bench.bus);
+    s.description = "simulated bench from " + request.args;
+    return s;
+}
+
+DriverSelection makeReplay(BackEndRequest& request) {
+    DriverSelection s;
+    s.simulated = true;
+    ReplayLoad trace = loadTrace(request.args);
+    s.notes = std::move(trace.notes);
+    s.error = std::move(trace.error);
+    if (s.error.empty()) s.driver = std::make_unique<ReplayBus>(std::move(trace.recording));
+    s.description = "replay of " + request.args;
     return s;
 }
 
@@ -70,13 +106,16 @@ DriverSelection makeTrace(BackEndRequest& request) {
 constexpr std::array kBackEnds{
     BackEnd{"auto", "", "the GPIB library when it loads, else the simulated bench (the default)",
             false, &makeAuto},
-    BackEnd{"sim", "",
-            "the built-in simulated bench: a multimeter at 5, a function generator at 9, "
-            "an oscilloscope at 22",
-            false, &makeBench},
+    BackEnd{"sim", "FILE.yaml",
+            "the built-in simulated bench (multimeter at 5, function generator at 9, "
+            "oscilloscope at 22); with FILE.yaml, a bench from a pyvisa-sim file",
+            false, &makeBench, true},
     BackEnd{"gpib", "",
             "only the system's GPIB library (Gpib-32.dll on Windows, libgpib.so.0 elsewhere)",
             false, &makeGpib},
+    BackEnd{"replay", "TRACE.jsonl",
+            "answers as the run recorded in TRACE.jsonl (written with --trace) did", false,
+            &makeReplay},
     BackEnd{"trace", "FILE",
             "appends every driver call of the chosen back end to FILE as JSON Lines "
             "(given with --trace FILE)",
@@ -97,9 +136,11 @@ std::string backEndList() {
     std::string text = "Back ends (--driver NAME[:ARGS], or $VIREON_DRIVER):\n";
     for (const BackEnd& row : kBackEnds) {
         std::string form(row.name);
-        if (!row.argumentForm.empty()) form += ":" + std::string(row.argumentForm);
+        if (!row.argumentForm.empty())
+            form += (row.argumentsOptional ? "[:" : ":") + std::string(row.argumentForm) +
+                    (row.argumentsOptional ? "]" : "");
         text += "  " + form;
-        text.append(form.size() < 14 ? 14 - form.size() : 1, ' ');
+        text.append(form.size() < 20 ? 20 - form.size() : 1, ' ');
         text += std::string(row.help) + "\n";
     }
     return text;
@@ -128,7 +169,7 @@ std::optional<DriverSpec> parseDriverSpec(std::string_view text, std::string& er
         error = "driver \"" + std::string(row->name) + "\" takes no arguments";
         return std::nullopt;
     }
-    if (!row->argumentForm.empty() && spec.args.empty()) {
+    if (!row->argumentForm.empty() && !row->argumentsOptional && spec.args.empty()) {
         error = "driver \"" + std::string(row->name) + "\" needs " + std::string(row->name) + ":" +
                 std::string(row->argumentForm);
         return std::nullopt;

@@ -45,6 +45,8 @@ struct BackEnd {
     // chosen with --trace) and cannot be chosen on its own.
     bool decorator = false;
     DriverSelection (*make)(BackEndRequest& request) = nullptr;
+    // The arguments may be left out (NAME alone).
+    bool argumentsOptional = false;
 };
 
 std::span<const BackEnd> backEnds();

@@ -109,6 +109,14 @@ bool Ieee4882Instrument::runDeviceCommand(const Unit&) {
 void Ieee4882Instrument::execute(std::string_view message) {
     message = syntax::trim(message);
     if (message.empty()) return;
+    if (!runWholeMessage(message)) runUnits(message);
+    if (!response_.empty()) {
+        response_ += answerEnd();
+        putAnswer(response_);
+    }
+}
+
+void Ieee4882Instrument::runUnits(std::string_view message) {
     bool first = true;
     for (;;) {
         const std::size_t end = unitEnd(message);
@@ -116,10 +124,6 @@ void Ieee4882Instrument::execute(std::string_view message) {
         first = false;
         if (end == message.size()) break;
         message.remove_prefix(end + 1);
-    }
-    if (!response_.empty()) {
-        response_.push_back('\n');
-        putAnswer(response_);
     }
 }
 

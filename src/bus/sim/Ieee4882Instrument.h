@@ -63,6 +63,11 @@ protected:
     virtual bool runDeviceCommand(const Unit& unit);
     // *RST: the device's settings back to their defaults (status stays).
     virtual void resetSettings() {}
+    // Takes a whole message (blanks trimmed) before it is split into units;
+    // true when the device ran it.
+    virtual bool runWholeMessage(std::string_view) { return false; }
+    // What ends every answer.
+    virtual std::string_view answerEnd() const { return "\n"; }
 
     template <typename Op, std::size_t N>
     static const Command<Op>* find(const std::array<Command<Op>, N>& table, const Unit& unit,
@@ -100,6 +105,7 @@ private:
     void clearStatus() final;
     void messageTooLong() final;
 
+    void runUnits(std::string_view message);
     void runUnit(std::string_view text, bool firstInMessage);
     bool runCommon(const Unit& unit, bool firstInMessage);
     void raiseEvent(std::uint8_t bits) { esr_ |= static_cast<std::uint8_t>(bits & dese_); }

@@ -1,0 +1,449 @@
+#include "bus/drivers/BenchFile.h"
+
+#include "bus/sim/FileInstrument.h"
+#include "bus/sim/Syntax.h"
+
+#include <yaml-cpp/yaml.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+
+namespace bus {
+
+namespace {
+
+using sim::DeviceDefinition;
+
+// What is wrong at a line of the file; caught in readBench, never further.
+struct BadFile {
+    int line; // from 1, or 0 when unknown
+    std::string what;
+};
+
+int lineOf(const YAML::Node& node) {
+    const YAML::Mark mark = node.Mark();
+    return mark.is_null() ? 0 : mark.line + 1;
+}
+
+[[noreturn]] void fail(const YAML::Node& node, std::string what) {
+    throw BadFile{lineOf(node), std::move(what)};
+}
+
+// YAML text is UTF-8; a character up to U+00FF stands for that byte, as in
+// the I/O trace, so any byte can be written. Others stay UTF-8.
+std::string bytesFromUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if ((lead == 0xC2 || lead == 0xC3) && i + 1 < text.size() &&
+            (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
+            out += static_cast<char>(((lead & 0x03) << 6) |
+                                     (static_cast<unsigned char>(text[i + 1]) & 0x3F));
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string utf8FromBytes(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (b >> 6));
+            out += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return out;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// "BYTES(aa 55 00)" stands for those raw bytes; anything else that looks
+// like it stays as written.
+std::string expandBytes(std::string text) {
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find("BYTES(", from)) != std::string::npos;) {
+        const std::size_t close = text.find(')', at);
+        if (close == std::string::npos) break;
+        std::string bytes;
+        int high = -1;
+        bool good = true;
+        for (std::size_t i = at + 6; i < close && good; ++i) {
+            if (text[i] == ' ' || text[i] == '\t') continue;
+            const int digit = hexDigit(text[i]);
+            good = digit >= 0;
+            if (high < 0) {
+                high = digit;
+            } else {
+                bytes += static_cast<char>(high * 16 + digit);
+                high = -1;
+            }
+        }
+        if (!good || high >= 0 || bytes.empty()) {
+            from = at + 6;
+            continue;
+        }
+        text.replace(at, close + 1 - at, bytes);
+        from = at + bytes.size();
+    }
+    return text;
+}
+
+// The entry of a mapping that must be there.
+YAML::Node required(const YAML::Node& map, const char* key) {
+    YAML::Node entry = map[key];
+    if (!entry) fail(map, std::string("missing ") + key);
+    return entry;
+}
+
+std::string text(const YAML::Node& node, std::string_view what) {
+    if (!node.IsScalar()) fail(node, std::string(what) + " must be a text");
+    return expandBytes(bytesFromUtf8(node.Scalar()));
+}
+
+// A response: absent, empty or "null_response" means none.
+std::optional<std::string> response(const YAML::Node& node, std::string_view what) {
+    if (!node || node.IsNull()) return std::nullopt;
+    std::string value = text(node, what);
+    if (value == "null_response") return std::nullopt;
+    return value;
+}
+
+const YAML::Node& expectMap(const YAML::Node& node, std::string_view what) {
+    if (!node.IsMap()) fail(node, std::string(what) + " must be a mapping");
+    return node;
+}
+
+double number(const YAML::Node& node, std::string_view what) {
+    const std::optional<double> value =
+        node.IsScalar() ? sim::syntax::parseNumber(node.Scalar()) : std::nullopt;
+    if (!value) fail(node, std::string(what) + " must be a number");
+    return *value;
+}
+
+void readError(const YAML::Node& node, bool mapAllowed, DeviceDefinition& device) {
+    if (node.IsScalar()) {
+        device.commandError = response(node, "error");
+        return;
+    }
+    if (!mapAllowed || !node.IsMap())
+        fail(node, mapAllowed ? "error must be a text or a mapping"
+                              : "error must be a text in version 1.0");
+    // The status register and error queue are the status model's business.
+    if (const YAML::Node answers = node["response"]) {
+        expectMap(answers, "error response");
+        if (const YAML::Node command = answers["command_error"])
+            device.commandError = response(command, "command_error");
+    }
+}
+
+DeviceDefinition::Property readProperty(const std::string& name, const YAML::Node& node) {
+    expectMap(node, "property " + name);
+    DeviceDefinition::Property p;
+    p.name = name;
+    if (const YAML::Node initial = node["default"]) p.initial = text(initial, "default");
+    if (const YAML::Node getter = node["getter"]) {
+        expectMap(getter, "getter");
+        p.getQuery = text(required(getter, "q"), "getter q");
+        p.getAnswer = text(required(getter, "r"), "getter r");
+    }
+    if (const YAML::Node setter = node["setter"]) {
+        expectMap(setter, "setter");
+        p.setQuery = text(required(setter, "q"), "setter q");
+        p.setAnswer = response(setter["r"], "setter r");
+        if (const YAML::Node error = setter["e"]) p.setError = text(error, "setter e");
+    }
+    const bool numeric = sim::syntax::parseNumber(p.initial).has_value();
+    p.type = numeric ? DeviceDefinition::ValueType::Float : DeviceDefinition::ValueType::Text;
+    if (const YAML::Node limits = node["specs"]) {
+        expectMap(limits, "specs");
+        if (const YAML::Node type = limits["type"]) {
+            const std::string t = text(type, "type");
+            if (t == "float")
+                p.type = DeviceDefinition::ValueType::Float;
+            else if (t == "int")
+                p.type = DeviceDefinition::ValueType::Int;
+            else if (t == "str")
+                p.type = DeviceDefinition::ValueType::Text;
+            else
+                fail(type, "unknown type \"" + t + "\" (float, int or str)");
+        }
+        if (const YAML::Node min = limits["min"]) p.min = number(min, "min");
+        if (const YAML::Node max = limits["max"]) p.max = number(max, "max");
+        if (const YAML::Node valid = limits["valid"]) {
+            if (!valid.IsSequence()) fail(valid, "valid must be a list");
+            for (const YAML::Node& v : valid)
+                p.valid.push_back(text(v, "a valid value"));
+        }
+        if ((p.min || p.max || !p.valid.empty()) && p.type == DeviceDefinition::ValueType::Text &&
+            p.valid.empty())
+            p.type = DeviceDefinition::ValueType::Float;
+    }
+    return p;
+}
+
+std::shared_ptr<DeviceDefinition> readDevice(const std::string& name, const YAML::Node& node,
+                                             bool version11) {
+    expectMap(node, "device " + name);
+    auto device = std::make_shared<DeviceDefinition>();
+    device->name = name;
+    if (const YAML::Node eom = node["eom"]) {
+        expectMap(eom, "eom");
+        if (const YAML::Node gpib = eom["GPIB INSTR"]) {
+            expectMap(gpib, "eom GPIB INSTR");
+            device->queryEnd = text(required(gpib, "q"), "eom q");
+            device->answerEnd = text(required(gpib, "r"), "eom r");
+        }
+    }
+    if (const YAML::Node error = node["error"]) readError(error, version11, *device);
+    if (const YAML::Node dialogues = node["dialogues"]) {
+        if (!dialogues.IsSequence()) fail(dialogues, "dialogues must be a list");
+        for (const YAML::Node& d : dialogues) {
+            expectMap(d, "a dialogue");
+            device->dialogues.push_back({text(required(d, "q"), "q"), response(d["r"], "r")});
+        }
+    }
+    if (const YAML::Node properties = node["properties"]) {
+        expectMap(properties, "properties");
+        for (const auto& entry : properties)
+            device->properties.push_back(readProperty(entry.first.Scalar(), entry.second));
+    }
+    return device;
+}
+
+// GPIB<board>::<address>[::<secondary>]::INSTR, any letter case.
+struct GpibResource {
+    bool gpib = false;
+    int board = 0;
+    std::string address, secondary;
+};
+
+GpibResource parseResource(std::string name) {
+    for (char& c : name)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::vector<std::string> parts;
+    for (std::size_t from = 0;;) {
+        const std::size_t at = name.find("::", from);
+        parts.push_back(name.substr(from, at - from));
+        if (at == std::string::npos) break;
+        from = at + 2;
+    }
+    GpibResource r;
+    if (parts.size() < 3 || parts.size() > 4 || parts.back() != "INSTR" ||
+        !parts[0].starts_with("GPIB"))
+        return r;
+    const std::string board = parts[0].substr(4);
+    if (board.find_first_not_of("0123456789") != std::string::npos) return r;
+    r.gpib = true;
+    r.board = board.empty() ? 0 : std::stoi(board.substr(0, 4));
+    r.address = parts[1];
+    if (parts.size() == 4) r.secondary = parts[2];
+    return r;
+}
+
+std::string joined(const std::vector<std::string>& items) {
+    std::string out;
+    for (const std::string& item : items)
+        out += (out.empty() ? "" : ", ") + item;
+    return out;
+}
+
+BenchLoad read(const YAML::Node& root, const std::string& name) {
+    BenchLoad load;
+    if (!root.IsMap()) fail(root, "not a bench file: a mapping with spec, devices and resources");
+    const YAML::Node version = root["spec"];
+    if (!version) fail(root, "no version (spec: \"1.1\")");
+    const std::string v = version.IsScalar() ? version.Scalar() : "";
+    if (v != "1.0" && v != "1.1")
+        fail(version, "unknown version \"" + v + "\" (this program reads 1.0 and 1.1)");
+
+    std::map<std::string, std::shared_ptr<DeviceDefinition>> devices;
+    if (const YAML::Node list = root["devices"]) {
+        expectMap(list, "devices");
+        for (const auto& entry : list)
+            devices[entry.first.Scalar()] =
+                readDevice(entry.first.Scalar(), entry.second, v == "1.1");
+    }
+    const YAML::Node resources = root["resources"];
+    if (!resources) fail(root, "no resources");
+    expectMap(resources, "resources");
+
+    std::array<std::string, AdapterDriver::kMaxAddress + 1> taken;
+    std::vector<std::string> elsewhere, secondary, otherFiles;
+    load.bus = std::make_unique<SimulatedBus>();
+    for (const auto& entry : resources) {
+        const std::string resource = entry.first.Scalar();
+        const YAML::Node& binding = expectMap(entry.second, "resource " + resource);
+        const GpibResource r = parseResource(resource);
+        if (!r.gpib || r.board != 0) {
+            elsewhere.push_back(resource);
+            continue;
+        }
+        if (!r.secondary.empty()) {
+            secondary.push_back(resource);
+            continue;
+        }
+        if (binding["filename"]) {
+            otherFiles.push_back(resource);
+            continue;
+        }
+        const std::optional<double> pad = sim::syntax::parseNumber(r.address);
+        if (!pad || *pad != static_cast<int>(*pad) || *pad < 1 || *pad > AdapterDriver::kMaxAddress)
+            fail(entry.first, resource + ": address \"" + r.address + "\" is not one of 1 to 30");
+        const auto address = static_cast<std::size_t>(*pad);
+        if (!taken[address].empty())
+            fail(entry.first, resource + ": address " + std::to_string(address) +
+                                  " is taken already by " + taken[address]);
+        taken[address] = resource;
+        const std::string device = text(required(binding, "device"), "device");
+        const auto found = devices.find(device);
+        if (found == devices.end())
+            fail(binding["device"], resource + ": no device \"" + device + "\" in devices");
+        load.bus->attach(static_cast<int>(address), sim::makeFileInstrument(found->second));
+    }
+    if (!elsewhere.empty())
+        load.notes.push_back(name + ": not on GPIB board 0, skipped: " + joined(elsewhere));
+    if (!secondary.empty())
+        load.notes.push_back(
+            name + ": secondary addresses are not simulated, skipped: " + joined(secondary));
+    if (!otherFiles.empty())
+        load.notes.push_back(
+            name + ": devices from other files are not read, skipped: " + joined(otherFiles));
+    if (std::all_of(taken.begin(), taken.end(), [](const std::string& t) { return t.empty(); }))
+        fail(resources, "no resource at GPIB0::<address>::INSTR: the bench would be empty");
+    return load;
+}
+
+} // namespace
+
+BenchLoad readBench(std::string_view text, const std::string& name) {
+    BenchLoad load;
+    try {
+        return read(YAML::Load(std::string(text)), name);
+    } catch (const BadFile& bad) {
+        load.error =
+            name + ":" + (bad.line > 0 ? std::to_string(bad.line) + ":" : "") + " " + bad.what;
+    } catch (const YAML::Exception& e) {
+        load.error = name + ":" + (e.mark.is_null() ? "" : std::to_string(e.mark.line + 1) + ":") +
+                     " not valid YAML: " + e.msg;
+    } catch (const std::exception& e) {
+        load.error = name + ": " + e.what();
+    }
+    load.bus.reset();
+    return load;
+}
+
+BenchLoad loadBenchFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        BenchLoad load;
+        load.error = "cannot open bench file '" + path + "'";
+        return load;
+    }
+    const std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return readBench(content, path);
+}
+
+std::string benchYaml(const Recording& recording) {
+    YAML::Emitter out;
+    out.SetOutputCharset(YAML::EscapeNonAscii);
+    out << YAML::BeginMap << YAML::Key << "spec" << YAML::Value << YAML::DoubleQuoted << "1.1";
+    out << YAML::Key << "devices" << YAML::Value << YAML::BeginMap;
+    for (std::size_t pad = 1; pad < recording.devices.size(); ++pad) {
+        const Recording::Device& device = recording.devices[pad];
+        if (!device.listening) continue;
+        out << YAML::Key << "device " + std::to_string(pad) << YAML::Value << YAML::BeginMap;
+        out << YAML::Key << "eom" << YAML::Value << YAML::BeginMap << YAML::Key << "GPIB INSTR"
+            << YAML::Value << YAML::BeginMap << YAML::Key << "q" << YAML::Value
+            << YAML::DoubleQuoted << "\n"
+            << YAML::Key << "r" << YAML::Value << YAML::DoubleQuoted << "\n"
+            << YAML::EndMap << YAML::EndMap;
+        // A write the recording never saw got no answer there either.
+        out << YAML::Key << "error" << YAML::Value << YAML::BeginMap << YAML::Key << "response"
+            << YAML::Value << YAML::BeginMap << YAML::Key << "command_error" << YAML::Value
+            << "null_response" << YAML::EndMap << YAML::EndMap;
+        out << YAML::Key << "dialogues" << YAML::Value << YAML::BeginSeq;
+        std::vector<std::string> seen;
+        const auto dialogue = [&](std::string_view query, const std::string* answer) {
+            std::string q(query);
+            if (std::find(seen.begin(), seen.end(), q) != seen.end()) return;
+            seen.push_back(q);
+            out << YAML::BeginMap << YAML::Key << "q" << YAML::Value << YAML::DoubleQuoted
+                << utf8FromBytes(q);
+            if (answer != nullptr) {
+                std::string_view r = *answer;
+                if (r.ends_with('\n')) r.remove_suffix(1);
+                out << YAML::Key << "r" << YAML::Value << YAML::DoubleQuoted << utf8FromBytes(r);
+            }
+            out << YAML::EndMap;
+        };
+        for (const Recording::Exchange& exchange : device.exchanges) {
+            const std::string* answer = nullptr;
+            for (const auto& time : exchange.times) {
+                if (!time.empty()) {
+                    answer = &time.front();
+                    break;
+                }
+            }
+            // The device takes each line as a message; the answer goes with the last.
+            std::string_view write = exchange.write;
+            if (write.ends_with('\n')) write.remove_suffix(1);
+            for (std::size_t newline; (newline = write.find('\n')) != std::string_view::npos;) {
+                dialogue(write.substr(0, newline), nullptr);
+                write.remove_prefix(newline + 1);
+            }
+            dialogue(write, answer);
+        }
+        out << YAML::EndSeq << YAML::EndMap;
+    }
+    out << YAML::EndMap;
+    out << YAML::Key << "resources" << YAML::Value << YAML::BeginMap;
+    for (std::size_t pad = 1; pad < recording.devices.size(); ++pad) {
+        if (!recording.devices[pad].listening) continue;
+        out << YAML::Key << "GPIB0::" + std::to_string(pad) + "::INSTR" << YAML::Value
+            << YAML::BeginMap << YAML::Key << "device" << YAML::Value
+            << "device " + std::to_string(pad) << YAML::EndMap;
+    }
+    out << YAML::EndMap << YAML::EndMap;
+    return std::string(out.c_str()) + "\n";
+}
+
+std::string saveBenchYaml(const Recording& recording, const std::string& path) {
+    const std::string content = benchYaml(recording);
+    const std::string part = path + ".part";
+    {
+        std::ofstream file(part, std::ios::binary | std::ios::trunc);
+        file << content;
+        file.flush();
+        if (!file) {
+            std::error_code ignored;
+            std::filesystem::remove(part, ignored);
+            return "cannot write bench file '" + path + "'";
+        }
+    }
+    std::error_code error;
+    std::filesystem::rename(part, path, error);
+    if (error) {
+        std::filesystem::remove(part, error);
+        return "cannot write bench file '" + path + "': " + error.message();
+    }
+    return {};
+}
+
+} // namespace bus

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "bus/drivers/ReplayBus.h"
+#include "bus/drivers/SimulatedBus.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace bus {
+
+// A simulated bench described by a file in pyvisa-sim's YAML format
+// (versions 1.0 and 1.1): devices with their dialogues, properties and error
+// answers, bound to resource names. Each GPIB0::<address>::INSTR resource
+// becomes an instrument at that address; other resources (serial, USB, LAN,
+// secondary addresses, devices in other files) are passed over with a note.
+struct BenchLoad {
+    std::unique_ptr<SimulatedBus> bus; // null exactly when error is set
+    std::vector<std::string> notes;
+    // "FILE:LINE: what is wrong"
+    std::string error;
+};
+
+BenchLoad loadBenchFile(const std::string& path);
+// The same from the file's text; `name` stands for the file in messages.
+BenchLoad readBench(std::string_view text, const std::string& name);
+
+// A recording's dialogues as a bench file that answers each recorded write as
+// the recording first answered it (one device per listener, "device <address>").
+std::string benchYaml(const Recording& recording);
+// Writes benchYaml to path, replacing the file only once the new one is
+// whole; the error, or "" when it is written.
+std::string saveBenchYaml(const Recording& recording, const std::string& path);
+
+} // namespace bus

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "bus/drivers/AdapterDriver.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace bus {
+
+// What a recorded run (an I/O trace) shows of each device: the writes it got,
+// the answers read after each, and the status bytes its serial polls gave.
+struct Recording {
+    struct Exchange {
+        std::string write;
+        // One entry each time the write was made: the answers read after it
+        // (an answer ends at a read with END), in order.
+        std::vector<std::vector<std::string>> times;
+    };
+    struct Device {
+        bool listening = false;
+        std::vector<Exchange> exchanges; // in the order first written
+        std::unordered_map<std::string, std::size_t> byWrite;
+        std::vector<std::uint8_t> polls;
+    };
+    std::array<Device, AdapterDriver::kMaxAddress + 1> devices;
+};
+
+struct ReplayLoad {
+    Recording recording;
+    std::vector<std::string> notes;
+    std::string error; // the trace could not be read at all
+};
+
+// Reads a trace written by --trace. The listeners are those FindLstn found
+// (or, in a trace without FindLstn, the devices written to). Lines that are
+// not JSON are skipped and named in one note.
+ReplayLoad loadTrace(const std::string& path);
+ReplayLoad readTrace(std::string_view text, const std::string& name);
+
+// A bus that answers as a recorded run did. A write the recording saw gets
+// the answers recorded after it, those of the first time for the first time
+// it comes again, and so on, the last time's once the times run out; a write
+// it never saw gets none, so the read that follows times out. Serial polls
+// give the recorded status bytes in order, then MAV while an answer waits.
+// Like the built-in bench, nothing ever waits.
+class ReplayBus final : public AdapterDriver {
+public:
+    explicit ReplayBus(Recording recording);
+
+    const Recording& recording() const { return recording_; }
+
+private:
+    struct State {
+        std::vector<std::size_t> nextTime; // per exchange
+        std::size_t nextPoll = 0;
+        std::deque<std::string> answers;
+        std::size_t readPos = 0; // in answers.front()
+    };
+
+    State* device(std::int32_t pad);
+
+    Result interfaceClear() override { return Result::ok(); }
+    Result remoteEnable(bool) override { return Result::ok(); }
+    bool listening(std::int32_t pad, std::int32_t sad) override;
+    Result write(const Target& target, const char* data, std::size_t size, bool end) override;
+    Result read(const Target& target, char* buffer, std::size_t size) override;
+    Result serialPoll(const Target& target, std::uint8_t& statusByte) override;
+    Result clear(std::int32_t pad, std::int32_t sad) override;
+    bool serviceRequest(const Target*, bool) override { return false; }
+
+    Recording recording_;
+    std::array<State, kMaxAddress + 1> states_;
+};
+
+} // namespace bus

@@ -1,0 +1,313 @@
+#include "bus/RecordedBenches.h"
+
+#include "bus/drivers/BenchFile.h"
+#include "bus/drivers/DriverChoice.h"
+#include "bus/drivers/ReplayBus.h"
+#include "bus/drivers/SimulatedBus.h"
+#include "bus/drivers/TraceDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kTimeout = "<time-out>";
+constexpr const char* kNoListener = "<no listener>";
+
+// Asks a driver as the console does: write, then read up to END.
+class Talk {
+public:
+    explicit Talk(bus::Driver& driver) : d_(driver) {
+        d_.RegisterGpibGlobalsForThread(&sta_, &err_, &cnt_, &cntl_);
+    }
+    ~Talk() { d_.UnregisterGpibGlobalsForThread(); }
+
+    std::string ask(int pad, const std::string& message) {
+        const std::int32_t ud = d_.ibdev(0, pad, 0, bus::T1s, 1, 0);
+        d_.ibwrt(ud, message.data(), static_cast<std::int32_t>(message.size()));
+        if (sta_ & bus::ERR) return err_ == bus::ENOL ? kNoListener : "<write failed>";
+        std::string answer;
+        char chunk[4096];
+        do {
+            d_.ibrd(ud, chunk, sizeof chunk);
+            if (sta_ & bus::ERR) return answer.empty() ? kTimeout : answer + kTimeout;
+            answer.append(chunk, static_cast<std::size_t>(cntl_));
+        } while ((sta_ & bus::END) == 0);
+        return answer;
+    }
+
+    int poll(int pad) {
+        char spr = 0;
+        d_.ibrsp(d_.ibdev(0, pad, 0, bus::T1s, 1, 0), &spr);
+        return static_cast<unsigned char>(spr);
+    }
+
+    bus::Driver& driver() { return d_; }
+
+private:
+    bus::Driver& d_;
+    std::int32_t sta_ = 0, err_ = 0, cnt_ = 0, cntl_ = 0;
+};
+
+struct Step {
+    int pad;
+    std::string write;
+    std::string expected;
+};
+
+void expectAnswers(bus::Driver& driver, const std::vector<Step>& steps) {
+    Talk talk(driver);
+    for (const Step& step : steps)
+        EXPECT_EQ(talk.ask(step.pad, step.write), step.expected) << step.pad << " " << step.write;
+}
+
+struct GoodFile {
+    const char* name;
+    const char* yaml;
+    std::size_t notes;
+    std::vector<Step> steps;
+};
+
+class BenchFiles : public testing::TestWithParam<GoodFile> {};
+
+TEST_P(BenchFiles, AnswerAsTheFileSays) {
+    bus::BenchLoad load = bus::readBench(GetParam().yaml, "bench.yaml");
+    ASSERT_TRUE(load.bus) << load.error;
+    EXPECT_EQ(load.notes.size(), GetParam().notes);
+    expectAnswers(*load.bus, GetParam().steps);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BenchFiles,
+    testing::Values(GoodFile{"Version11",
+                             R"(spec: "1.1"
+devices:
+  supply:
+    eom: {GPIB INSTR: {q: "\n", r: "\n"}}
+    dialogues:
+      - {q: "*IDN?", r: "ACME,PS,1,0"}
+      - {q: "OUTP ON"}
+      - {q: "A;B", r: "both"}
+    properties:
+      volt:
+        default: 1.5
+        getter: {q: "VOLT?", r: "{:.3f}"}
+        setter: {q: "VOLT {:.3f}", r: OK}
+        specs: {min: 0, max: 30, type: float}
+      mode:
+        default: DC
+        getter: {q: "MODE?", r: "{}"}
+        setter: {q: "MODE {}"}
+        specs: {valid: [DC, AC], type: str}
+      count:
+        default: 3
+        getter: {q: "N?", r: "{:+04d}"}
+        setter: {q: "N {:d}"}
+        specs: {type: int, valid: [1, 3, 5]}
+  meter:
+    eom: {GPIB INSTR: {q: "\r\n", r: "\r\n"}}
+    error: {response: {command_error: "ERR?"}}
+    dialogues:
+      - {q: "READ?", r: "BYTES(01 ff)ok"}
+resources:
+  GPIB0::4::INSTR: {device: supply}
+  GPIB::7::INSTR: {device: meter}
+  TCPIP0::1.2.3.4::INSTR: {device: meter}
+  GPIB0::8::96::INSTR: {device: meter}
+)",
+                             2,
+                             {{4, "*CLS\n", kTimeout},
+                              {4, "*IDN?\n", "ACME,PS,1,0\n"},
+                              {4, "VOLT?\n", "1.500\n"},
+                              {4, "VOLT 12.5\n", "OK\n"},
+                              {4, "VOLT?\n", "12.500\n"},
+                              {4, "VOLT 31\n", kTimeout},
+                              {4, "*ESR?\n", "16\n"},
+                              {4, "MODE AC\n", kTimeout},
+                              {4, "MODE XX\n", kTimeout},
+                              {4, "MODE?\n", "AC\n"},
+                              {4, "N 5\n", kTimeout},
+                              {4, "N 4\n", kTimeout},
+                              {4, "N?\n", "+005\n"},
+                              {4, "FOO\n", kTimeout},
+                              {4, "*ESR?\n", "48\n"},
+                              {4, "A;B\n", "both\n"},
+                              {4, "OUTP ON;VOLT?;*OPC?\n", "12.500;1\n"},
+                              {7, "READ?\r\n", "\x01\xffok\r\n"},
+                              {7, "NOPE\r\n", "ERR?\r\n"},
+                              {8, "*IDN?\n", kNoListener}}},
+                    GoodFile{
+                        "Version10",
+                        R"(spec: "1.0"
+devices:
+  old:
+    error: BAD
+    dialogues: [{q: "ID?", r: "OLD 1"}, {q: "CLR", r: null_response}]
+resources:
+  GPIB0::9::INSTR: {device: old}
+)",
+                        0,
+                        {{9, "ID?\n", "OLD 1\n"}, {9, "X\n", "BAD\n"}, {9, "CLR\n", kTimeout}}}),
+    [](const testing::TestParamInfo<GoodFile>& info) { return info.param.name; });
+
+struct BadFile {
+    std::string yaml;
+    std::string error;
+};
+
+class BadBenchFiles : public testing::TestWithParam<BadFile> {};
+
+TEST_P(BadBenchFiles, SayWhereAndWhat) {
+    const bus::BenchLoad load = bus::readBench(GetParam().yaml, "bench.yaml");
+    EXPECT_FALSE(load.bus);
+    EXPECT_EQ(load.error, GetParam().error);
+}
+
+constexpr const char* kDevice = "devices:\n  d: {dialogues: [{q: A, r: B}]}\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadBenchFiles,
+    testing::Values(
+        BadFile{"spec: \"1.1\"\ndevices: {d: [}\n",
+                "bench.yaml:2: not valid YAML: illegal flow end"},
+        BadFile{"spec: \"2.0\"\n", "bench.yaml:1: unknown version \"2.0\" (this program reads 1.0 "
+                                   "and 1.1)"},
+        BadFile{"devices: {}\n", "bench.yaml:1: no version (spec: \"1.1\")"},
+        BadFile{(std::string("spec: \"1.1\"\n") + kDevice +
+                 "resources:\n  GPIB0::5::INSTR: {device: ghost}\n"),
+                "bench.yaml:5: GPIB0::5::INSTR: no device \"ghost\" in devices"},
+        BadFile{(std::string("spec: \"1.1\"\n") + kDevice +
+                 "resources:\n  GPIB0::5::INSTR: {device: d}\n  GPIB0::05::INSTR: {device: d}\n"),
+                "bench.yaml:6: GPIB0::05::INSTR: address 5 is taken already by GPIB0::5::INSTR"},
+        BadFile{(std::string("spec: \"1.1\"\n") + kDevice +
+                 "resources:\n  GPIB0::31::INSTR: {device: d}\n"),
+                "bench.yaml:5: GPIB0::31::INSTR: address \"31\" is not one of 1 to 30"},
+        BadFile{"spec: \"1.1\"\ndevices:\n  d:\n    dialogues:\n      - {r: B}\n",
+                "bench.yaml:5: missing q"},
+        BadFile{"spec: \"1.0\"\ndevices:\n  d:\n    error: {response: {command_error: E}}\n",
+                "bench.yaml:4: error must be a text in version 1.0"},
+        BadFile{"spec: \"1.1\"\ndevices:\n  d:\n    properties:\n      p: {specs: {type: "
+                "complex}}\nresources: {}\n",
+                "bench.yaml:5: unknown type \"complex\" (float, int or str)"}));
+
+std::string lines(std::initializer_list<const char*> list) {
+    std::string text;
+    for (const char* line : list)
+        text += std::string(line) + "\n";
+    return text;
+}
+
+TEST(Replay, RepeatedWritesGetTheirAnswersInOrderAndUnknownOnesNone) {
+    bus::ReplayLoad load = bus::readTrace(
+        lines({R"({"op":"FindLstn","args":[0,[5,6,65535],30],"data":[5],"ibsta":256})",
+               R"({"op":"ibdev","args":[0,5,0,11,1,0],"data":32,"ibsta":256})",
+               R"({"op":"ibwrt","args":[32,"READ?\n",6],"ibsta":256})",
+               R"({"op":"ibrd","args":[32,512],"data":"1\n","ibsta":8448})", "not json {",
+               R"({"op":"ibwrt","args":[32,"READ?\n",6],"ibsta":256})",
+               R"({"op":"ibrd","args":[32,3],"data":"2\u00ff","ibsta":256})",
+               R"({"op":"ibrd","args":[32,3],"data":"\n","ibsta":8448})",
+               R"({"op":"ibrsp","args":[32],"data":80,"ibsta":256})",
+               R"({"op":"ibrsp","args":[32],"data":65,"ibsta":256})", "{\"op\":"}),
+        "run.jsonl");
+    ASSERT_EQ(load.error, "");
+    ASSERT_EQ(load.notes.size(), 1u);
+    EXPECT_EQ(load.notes[0], "run.jsonl: 2 lines are not valid JSON and skipped (lines 5, 11)");
+
+    bus::ReplayBus bus(std::move(load.recording));
+    expectAnswers(bus, {{5, "READ?\n", "1\n"},
+                        {5, "READ?\n", "2\xff\n"},
+                        {5, "READ?\n", "2\xff\n"},
+                        {5, "OTHER?\n", kTimeout},
+                        {6, "READ?\n", kNoListener}});
+    Talk talk(bus);
+    EXPECT_EQ(talk.poll(5), 80);
+    EXPECT_EQ(talk.poll(5), 65);
+    talk.ask(5, "READ?\n");
+    EXPECT_EQ(talk.poll(5), 0) << "recorded polls used up: MAV only while an answer waits";
+}
+
+// The built-in bench, recorded through the I/O trace: each write the driver
+// contract suite makes, with its answers.
+bus::Recording recordBuiltInBench(std::string& error) {
+    // Named after the test, so tests run side by side never share the file.
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("recorded-") + test->test_suite_name() + "-" + test->name();
+    std::replace(name.begin(), name.end(), '/', '-');
+    const fs::path path = fs::path(VIREON_FAKEGPIB_DIR) / (name + ".jsonl");
+    {
+        bus::TraceOpenResult traced =
+            bus::TraceDriver::open(bus::SimulatedBus::defaultBench(), path.string());
+        Talk talk(*traced.driver);
+        std::vector<bus::Addr4882> probe;
+        for (bus::Addr4882 pad = 1; pad <= 30; ++pad)
+            probe.push_back(pad);
+        probe.push_back(bus::NOADDR);
+        std::vector<bus::Addr4882> found(31);
+        traced.driver->FindLstn(0, probe.data(), found.data(), 30);
+        talk.ask(5, "*IDN?\n");
+        talk.ask(22, "*IDN?\n");
+        // The commands of the suite's file transfer, then its query.
+        talk.ask(22, "DAT:SOU CH1\nDAT:ENC RIB\nDAT:STAR 1\nDAT:STOP 2500\nCURV?\n");
+        talk.ask(22, "CURV?\n");
+    }
+    bus::ReplayLoad load = bus::loadTrace(path.string());
+    fs::remove(path);
+    error = load.error;
+    return std::move(load.recording);
+}
+
+TEST(Replay, ABenchFileWrittenFromARecordingAnswersAsTheReplay) {
+    std::string error;
+    const bus::Recording recording = recordBuiltInBench(error);
+    ASSERT_EQ(error, "");
+    const fs::path file = fs::path(VIREON_FAKEGPIB_DIR) / "round-trip.yaml";
+    ASSERT_EQ(bus::saveBenchYaml(recording, file.string()), "");
+    bus::DriverSelection fromFile = bus::selectDriver("sim:" + file.string(), "");
+    fs::remove(file);
+    ASSERT_TRUE(fromFile.driver) << fromFile.error;
+
+    bus::ReplayBus replay{bus::Recording(recording)};
+    Talk replayed(replay), simulated(*fromFile.driver);
+    int asked = 0;
+    for (int pad = 1; pad <= 30; ++pad) {
+        for (const auto& exchange : recording.devices[static_cast<std::size_t>(pad)].exchanges) {
+            EXPECT_EQ(simulated.ask(pad, exchange.write), replayed.ask(pad, exchange.write));
+            ++asked;
+        }
+    }
+    EXPECT_EQ(asked, 4);
+}
+
+TEST(Replay, TheBackEndRowsTakeTheirFiles) {
+    const fs::path data = fs::path(VIREON_TEST_DATA_DIR) / "bench.yaml";
+    const bus::DriverSelection bench = bus::selectDriver("sim:" + data.string(), "");
+    ASSERT_TRUE(bench.driver) << bench.error;
+    EXPECT_TRUE(bench.simulated);
+    EXPECT_EQ(bench.notes.size(), 1u) << "the serial resource is skipped";
+    EXPECT_EQ(bus::selectDriver("sim:run.jsonl", "").error,
+              "run.jsonl: a recorded trace is replayed with --driver replay:run.jsonl");
+    EXPECT_EQ(bus::selectDriver("replay:/nowhere.jsonl", "").error,
+              "cannot open trace file '/nowhere.jsonl'");
+}
+
+} // namespace
+
+std::unique_ptr<bus::Driver> recordedReplayBench(std::string& error) {
+    bus::Recording recording = recordBuiltInBench(error);
+    if (!error.empty()) return nullptr;
+    return std::make_unique<bus::ReplayBus>(std::move(recording));
+}
+
+std::unique_ptr<bus::Driver> recordedYamlBench(std::string& error) {
+    const bus::Recording recording = recordBuiltInBench(error);
+    if (!error.empty()) return nullptr;
+    bus::BenchLoad load = bus::readBench(bus::benchYaml(recording), "recorded.yaml");
+    error = load.error;
+    return std::move(load.bus);
+}
