@@ -52,29 +52,55 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("org.vireon.Vireon"));
     platform::QtMessageBoxes boxes;
 
-    bus::DriverSelection selection =
-        bus::selectDriver(line.driver, line.tracePath, [](const std::string& why) {
-            printLine(stderr, "vireon: I/O trace stopped: " + why);
-        });
-    for (const std::string& note : selection.notes)
-        printLine(stderr, "vireon: " + note);
-    if (!selection.driver) {
-        printLine(stderr, "vireon: cannot start: " + selection.error);
-        boxes.show(u"The console cannot start:\n" +
-                       QString::fromStdString(selection.error).toStdU16String(),
-                   u"Vireon", platform::Buttons::Ok, platform::Icon::Critical);
-        return 1;
-    }
-
     platform::QtProgramExit exit;
     platform::QtFileDialogs fileDialogs;
     platform::QtShell shell;
     platform::QtSettingsStore settings;
     platform::LocalDataFolder dataFolder = platform::systemDataFolder();
+    const auto traceStopped = [](const std::string& why) {
+        printLine(stderr, "vireon: I/O trace stopped: " + why);
+    };
 
-    console::ManualForm form({*selection.driver, selection.simulated, boxes, exit, fileDialogs,
-                              shell, settings, dataFolder});
-    form.Form_Load();
-    form.show();
-    return app.exec();
+    bus::DriverSelection selection = bus::selectDriver(line.driver, line.tracePath, traceStopped);
+    std::string running = std::string(line.driver.backEnd->name) +
+                          (line.driver.args.empty() ? "" : ":" + line.driver.args);
+    for (;;) {
+        for (const std::string& note : selection.notes)
+            printLine(stderr, "vireon: " + note);
+        if (!selection.driver) {
+            printLine(stderr, "vireon: cannot start: " + selection.error);
+            boxes.show(u"The console cannot start:\n" +
+                           QString::fromStdString(selection.error).toStdU16String(),
+                       u"Vireon", platform::Buttons::Ok, platform::Icon::Critical);
+            return 1;
+        }
+
+        std::string next;
+        {
+            console::ManualForm form({*selection.driver, selection.simulated, boxes, exit,
+                                      fileDialogs, shell, settings, dataFolder});
+            form.benchCommands().setSaveBench(selection.saveBench);
+            form.Form_Load();
+            form.show();
+            // A window that replaces another is not always activated by the
+            // desktop, and its first activation loads the options.
+            form.activateWindow();
+            const int code = QApplication::exec();
+            next = form.benchCommands().requestedBackEnd();
+            if (next.empty()) return code;
+        }
+        // The window closed to start again on a bench from a file; one that
+        // cannot be used is reported and the bench before it comes back.
+        selection = {};
+        bus::DriverSelection chosen = bus::selectDriver(next, line.tracePath, traceStopped);
+        if (chosen.driver) {
+            selection = std::move(chosen);
+            running = next;
+            continue;
+        }
+        boxes.show(
+            u"The bench cannot be used:\n" + QString::fromStdString(chosen.error).toStdU16String(),
+            u"Simulated Bench from File", platform::Buttons::Ok, platform::Icon::Exclamation);
+        selection = bus::selectDriver(running, line.tracePath, traceStopped);
+    }
 }

@@ -47,7 +47,9 @@ ManualForm::ManualForm(const ConsoleSeams& seams, QWidget* parent)
       idAll_(*this, console_, exchange_, idAllControls()),
       dataFiles_(*this, console_, state_, seams.fileDialogs, seams.shell, *ui_->SendMessageList),
       messageList_(state_, seams.boxes, seams.fileDialogs, messageListControls()),
-      about_(*this, state_, seams.boxes, seams.shell, version_, *ui_->SendMessageList) {
+      about_(*this, state_, seams.boxes, seams.shell, version_, *ui_->SendMessageList),
+      benchCommands_(*this, state_, seams.boxes, seams.fileDialogs, *ui_->SaveBenchAs,
+                     *ui_->SendMessageList) {
     // The client area below the menu bar is fixed; the window follows it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     ui_->Line1->setBackgroundRole(QPalette::Dark);
@@ -259,6 +261,10 @@ void ManualForm::wire() {
             &MessageList::DeleteOutgoingMessageEntry_Click);
 
     connect(ui_->About, &QAction::triggered, &about_, &about::AboutCommand::About_Click);
+    connect(ui_->BenchFromFile, &QAction::triggered, &benchCommands_,
+            &BenchCommands::BenchFromFile_Click);
+    connect(ui_->SaveBenchAs, &QAction::triggered, &benchCommands_,
+            &BenchCommands::SaveBenchAs_Click);
 }
 
 void ManualForm::Form_Load() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "about/AboutCommand.h"
+#include "console/BenchCommands.h"
 #include "console/ConsoleState.h"
 #include "console/Options.h"
 #include "console/Version.h"
@@ -84,6 +85,7 @@ public:
     exchange::ReceiveToFile& receiveToFile() { return receiveToFile_; }
     syntaxcheck::SyntaxChecking& syntaxChecking() { return syntaxChecking_; }
     messagelist::MessageList& messageList() { return messageList_; }
+    BenchCommands& benchCommands() { return benchCommands_; }
     // Blinks the syntax-error label: 200 ms, stopped until a syntax error.
     QTimer& Timer1() { return Timer1_; }
 
@@ -130,6 +132,7 @@ private:
     datafiles::DataFiles dataFiles_;
     messagelist::MessageList messageList_;
     about::AboutCommand about_;
+    BenchCommands benchCommands_;
 
     bool loaded_ = false;
     bool unloaded_ = false;

@@ -211,7 +211,10 @@ TEST(LayoutOfTheWindow, MenusAsDesigned) {
                     Entry("Fs2", "-", true, false),
                     Entry("DisplayFile", "Show Data &File", true, false),
                     Entry("SendToDevice", "&Send Data From File to Selected Device", false, false),
-                    Entry("Fs3", "-", true, false), Entry("Quit", "E&xit", true, false)));
+                    Entry("Fs3", "-", true, false),
+                    Entry("BenchFromFile", "Simulated &Bench from File...", true, false),
+                    Entry("SaveBenchAs", "Save Be&nch As...", false, false),
+                    Entry("Fs4", "-", true, false), Entry("Quit", "E&xit", true, false)));
     EXPECT_THAT(
         entriesOf(h.control<QMenu>("History")->actions()),
         ElementsAre(

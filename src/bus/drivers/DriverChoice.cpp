@@ -59,7 +59,14 @@ DriverSelection makeReplay(BackEndRequest& request) {
     ReplayLoad trace = loadTrace(request.args);
     s.notes = std::move(trace.notes);
     s.error = std::move(trace.error);
-    if (s.error.empty()) s.driver = std::make_unique<ReplayBus>(std::move(trace.recording));
+    if (s.error.empty()) {
+        auto replay = std::make_unique<ReplayBus>(std::move(trace.recording));
+        const ReplayBus* recorded = replay.get();
+        s.saveBench = [recorded](const std::string& path) {
+            return saveBenchYaml(recorded->recording(), path);
+        };
+        s.driver = std::move(replay);
+    }
     s.description = "replay of " + request.args;
     return s;
 }

@@ -24,6 +24,9 @@ struct DriverSelection {
     std::vector<std::string> notes;
     // Why no driver could be had; the console cannot start.
     std::string error;
+    // Saves the bench as a pyvisa-sim file (the error, or "" when saved);
+    // empty when the back end has no bench to save.
+    std::function<std::string(const std::string& path)> saveBench;
 };
 
 // What a factory is given: the text after "NAME:", and for a decorator the

@@ -1,0 +1,86 @@
+#include "console/BenchCommands.h"
+
+#include "console/ConsoleState.h"
+#include "datafiles/DataFolderChoice.h"
+#include "platform/FileDialogs.h"
+#include "platform/MessageBoxes.h"
+#include "platform/qt/QtText.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QWidget>
+
+namespace console {
+
+namespace {
+constexpr std::u16string_view kBenchFilter =
+    u"Bench Files (*.yaml;*.yml;*.jsonl)|*.yaml;*.yml;*.jsonl|All Files (*.*)|*.*";
+} // namespace
+
+std::string benchBackEnd(const std::string& path) {
+    const bool recorded =
+        path.size() >= 6 && QString::fromStdString(path.substr(path.size() - 6))
+                                    .compare(QStringLiteral(".jsonl"), Qt::CaseInsensitive) == 0;
+    return (recorded ? "replay:" : "sim:") + path;
+}
+
+BenchCommands::BenchCommands(QWidget& window, ConsoleState& state, platform::MessageBoxes& boxes,
+                             platform::FileDialogs& fileDialogs, QAction& saveBenchAs,
+                             QComboBox& entryBox)
+    : window_(window), state_(state), boxes_(boxes), fileDialogs_(fileDialogs),
+      saveBenchAs_(saveBenchAs), entryBox_(entryBox) {
+    saveBenchAs_.setEnabled(false);
+}
+
+void BenchCommands::setSaveBench(SaveBench save) {
+    save_ = std::move(save);
+    saveBenchAs_.setEnabled(static_cast<bool>(save_));
+}
+
+void BenchCommands::focusEntryBox() {
+    if (entryBox_.isEnabled()) entryBox_.setFocus();
+}
+
+void BenchCommands::BenchFromFile_Click() {
+    platform::FileDialogRequest request;
+    request.mode = platform::FileDialogMode::Open;
+    request.title = u"Simulated Bench from File";
+    request.folder = state_.SelectedDataFolder;
+    request.filter = std::u16string(kBenchFilter);
+    const std::optional<platform::FileChoice> choice = fileDialogs_.choose(request);
+    if (!choice) {
+        focusEntryBox();
+        return;
+    }
+    state_.SelectedDataFolder = datafiles::folderOfChoice(choice->path);
+    requested_ = benchBackEnd(platform::toQString(choice->path).toLocal8Bit().toStdString());
+    // The close asks about a changed list and saves the options as Exit does;
+    // the operator may still call it off.
+    if (!window_.close()) {
+        requested_.clear();
+        focusEntryBox();
+    }
+}
+
+void BenchCommands::SaveBenchAs_Click() {
+    if (!save_) return;
+    platform::FileDialogRequest request;
+    request.mode = platform::FileDialogMode::Save;
+    request.title = u"Save Bench As";
+    request.folder = state_.SelectedDataFolder;
+    request.fileName = u"Bench";
+    request.filter = u"Bench Files (*.yaml)|*.yaml";
+    if (const std::optional<platform::FileChoice> choice = fileDialogs_.choose(request)) {
+        state_.SelectedDataFolder = datafiles::folderOfChoice(choice->path);
+        const std::string error =
+            save_(platform::toQString(choice->path).toLocal8Bit().toStdString());
+        if (!error.empty()) {
+            boxes_.show(u"The bench could not be saved as\n" + choice->path + u"\n(" +
+                            QString::fromLocal8Bit(error).toStdU16String() + u").",
+                        u"Save Bench As", platform::Buttons::Ok, platform::Icon::Exclamation);
+        }
+    }
+    focusEntryBox();
+}
+
+} // namespace console
