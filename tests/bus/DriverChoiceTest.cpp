@@ -98,7 +98,8 @@ TEST(SelectDriver, ATraceWrapsTheBackEndOrIsLeftOutWithANote) {
     bus::DriverSelection s = bus::selectDriver("sim", nowhere);
     EXPECT_EQ(dynamic_cast<bus::TraceDriver*>(s.driver.get()), nullptr);
     ASSERT_EQ(s.notes.size(), 1u);
-    EXPECT_EQ(s.notes[0].rfind("trace disabled: ", 0), 0u) << s.notes[0];
+    EXPECT_EQ(s.notes[0].rfind("trace disabled: cannot open trace file '" + nowhere + "': ", 0), 0u)
+        << s.notes[0];
     expectWorking(*s.driver);
 }
 
