@@ -5,15 +5,6 @@
 
 namespace testing_support {
 
-namespace {
-template <class T> T take(std::deque<T>& queue, T otherwise = {}) {
-    if (queue.empty()) return otherwise;
-    T front = std::move(queue.front());
-    queue.pop_front();
-    return front;
-}
-} // namespace
-
 ScriptedDriver::I ScriptedDriver::finish(const char* op, std::initializer_list<I> args,
                                          const std::string& text, I cnt, const Outcome* outcome) {
     std::lock_guard lock(mutex_);
@@ -62,16 +53,6 @@ ScriptedDriver::I ScriptedDriver::ibdev(I board, I pad, I sad, I tmo, I eot, I e
     return descriptor;
 }
 
-ScriptedDriver::I ScriptedDriver::ibtmo(I ud, I tmo) {
-    timeout = tmo;
-    return finish("ibtmo", {ud, tmo});
-}
-
-ScriptedDriver::I ScriptedDriver::ibask(I ud, I option, I* value) {
-    *value = timeout;
-    return finish("ibask", {ud, option});
-}
-
 ScriptedDriver::I ScriptedDriver::ibwrt(I ud, const void* buf, I cnt) {
     std::lock_guard lock(mutex_);
     written.emplace_back(static_cast<const char*>(buf), static_cast<std::size_t>(cnt));
@@ -86,12 +67,6 @@ ScriptedDriver::I ScriptedDriver::ibrd(I ud, void* buf, I cnt) {
     const Outcome outcome{chunk.sta, chunk.err};
     return finish("ibrd", {ud, cnt}, {}, chunk.count >= 0 ? chunk.count : static_cast<I>(n),
                   &outcome);
-}
-
-ScriptedDriver::I ScriptedDriver::ibrsp(I ud, char* spr) {
-    std::lock_guard lock(mutex_);
-    spr[0] = static_cast<char>(take(pollBytes));
-    return finish("ibrsp", {ud});
 }
 
 int ScriptedDriver::count(const std::string& prefix) const {

@@ -54,12 +54,16 @@ public:
                   I limit) override;
     I ibdev(I board, I pad, I sad, I tmo, I eot, I eos) override;
     I ibpad(I ud, I pad) override { return finish("ibpad", {ud, pad}); }
-    I ibtmo(I ud, I tmo) override;
-    I ibask(I ud, I option, I* value) override;
+    I ibtmo(I ud, I tmo) override { return timeout = tmo, finish("ibtmo", {ud, tmo}); }
+    I ibask(I ud, I option, I* value) override {
+        return *value = timeout, finish("ibask", {ud, option});
+    }
     I ibwait(I ud, I mask) override { return finish("ibwait", {ud, mask}); }
     I ibwrt(I ud, const void* buf, I cnt) override;
     I ibrd(I ud, void* buf, I cnt) override;
-    I ibrsp(I ud, char* spr) override;
+    I ibrsp(I ud, char* spr) override {
+        return spr[0] = static_cast<char>(take(pollBytes)), finish("ibrsp", {ud});
+    }
     void DevClear(I board, bus::Addr4882 address) override { finish("DevClear", {board, address}); }
     I ibonl(I ud, I v) override { return finish("ibonl", {ud, v}); }
     I ibwrtfA(I ud, const char* filename) override { return finish("ibwrtfA", {ud}, filename); }
@@ -72,6 +76,13 @@ private:
     // Records "op(args[,text])" and publishes the next scripted outcome with count cnt.
     I finish(const char* op, std::initializer_list<I> args, const std::string& text = {}, I cnt = 0,
              const Outcome* outcome = nullptr);
+
+    template <class T> T take(std::deque<T>& queue, T otherwise = {}) {
+        std::lock_guard lock(mutex_);
+        if (queue.empty()) return otherwise;
+        T front = std::move(queue.front());
+        return queue.pop_front(), front;
+    }
 
     std::recursive_mutex mutex_;
     bus::ThreadGlobals globals_;
