@@ -55,11 +55,14 @@ TEST_F(SimBus, AnInstrumentSwitchedOffMidAnswerIsGoneAndAFreshOneHasNothingToSay
     EXPECT_EQ(read(ud), "Vireon Sim,VSO-2204,SN000022,CF:91.1CT FV:v2.1.0\n");
 }
 
-TEST_F(SimBus, WithoutEoiOnlyALineFeedEndsTheMessage) {
+TEST_F(SimBus, WithoutEoiOnlyALineFeedEndsTheMessageAndDeviceClearDropsAHalfOne) {
     const std::int32_t ud = open(5, 0);
     write(ud, "*IDN?");
     EXPECT_EQ(read(ud), "");
+    bus->DevClear(0, 5); // drops the half message
     write(ud, "\n");
+    EXPECT_EQ(read(ud), "");
+    write(ud, "*IDN?\n");
     EXPECT_EQ(read(ud), "Vireon Sim,VDM-6500,SN000005,1.04.2\n");
 }
 
