@@ -81,18 +81,12 @@ TEST_F(BusRoutines, WriteCheckedWritesUnchangedAndClearsOrSetsTheFlag) {
 }
 
 TEST(CleanAnswer, TrimsSpacesAndTrailingLineEnds) {
-    const std::pair<std::u16string, std::u16string> cases[] = {{u"1.234\r\n", u"1.234"},
-                                                               {u"abc\n", u"abc"},
-                                                               {u"\n", u""},
-                                                               {u"  x  ", u"x"},
-                                                               {u"a\r\n\r\n", u"a\r"},
-                                                               {u"a\n\n\n", u"a"},
-                                                               {u"", u""},
-                                                               {u"   ", u""},
-                                                               {u"\r", u""},
-                                                               {u"ab\nX", u"ab"},
-                                                               {u" \t1\t ", u"\t1\t"},
-                                                               {u"a\0b\xFF\n"s, u"a\0b\xFF"s}};
+    // clang-format off
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {u"1.234\r\n", u"1.234"}, {u"abc\n", u"abc"}, {u"\n", u""}, {u"  x  ", u"x"}, {u"", u""},
+        {u"a\r\n\r\n", u"a\r"}, {u"a\n\n\n", u"a"}, {u"   ", u""}, {u"\r", u""}, {u"ab\nX", u"ab"},
+        {u" \t1\t ", u"\t1\t"}, {u"a\0b\xFF\n"s, u"a\0b\xFF"s}};
+    // clang-format on
     for (const auto& [in, out] : cases)
         EXPECT_EQ(bus::CleanAnswer(in), out) << utf8(in);
 }

@@ -35,15 +35,14 @@ TEST_P(DriverSpecs, NameInAnyCaseThenArguments) {
     EXPECT_EQ(spec->args, c.args);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, DriverSpecs,
-                         ::testing::Values(SpecCase{"auto", "auto", ""}, SpecCase{"SIM", "sim", ""},
-                                           SpecCase{"gPiB", "gpib", ""},
-                                           SpecCase{"", nullptr, "choose auto, sim, gpib"},
-                                           SpecCase{" sim", nullptr, "unknown driver \" sim\""},
-                                           SpecCase{"simulated", nullptr, "--driver help"},
-                                           SpecCase{"sim:5", nullptr, "takes no arguments"},
-                                           // The trace wraps a back end; it is chosen with --trace.
-                                           SpecCase{"trace:x.jsonl", nullptr, "unknown driver"}));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Table, DriverSpecs, ::testing::Values(
+    SpecCase{"auto", "auto", ""}, SpecCase{"SIM", "sim", ""}, SpecCase{"gPiB", "gpib", ""},
+    SpecCase{"", nullptr, "choose auto, sim, gpib"}, SpecCase{" sim", nullptr, "unknown driver \" sim\""},
+    SpecCase{"simulated", nullptr, "--driver help"}, SpecCase{"sim:5", nullptr, "takes no arguments"},
+    // The trace wraps a back end; it is chosen with --trace.
+    SpecCase{"trace:x.jsonl", nullptr, "unknown driver"}));
+// clang-format on
 
 TEST(BackEnds, TheListShowsEveryRowWithItsArguments) {
     const std::string list = bus::backEndList();
