@@ -42,7 +42,8 @@ TEST_F(BusRoutines, BusErrorBoxNamesTheCodeAndOkGoesOnWithTheFlagSet) {
         {10, "Asynchronous I/O in progress."}, {11, "No capability for operation."},
         {12, "File system error."}, {14, "GPIB bus eror."}, {16, "SRQ stuck in on position."},
         {15, "Serial poll status queue owerflow."}, {20, "Table problem."}, {8, "Unknown error."},
-        {9, "Unknown error."}, {13, "Unknown error."}, {17, "Unknown error."}, {-1, "Unknown error."}};
+        {9, "Unknown error."}, {13, "Unknown error."}, {17, "Unknown error."},
+        {-1, "Unknown error."}};
     // clang-format on
     for (const auto& [code, text] : texts)
         EXPECT_EQ(utf8(bus::BusErrorText(code)), text);

@@ -25,8 +25,9 @@ TEST_F(Discovery, ListenersFillTheTableFromEntryOneOrEndTheProgram) {
         std::vector<bus::Addr4882> listeners;
         std::int32_t err; // -1: no error
         std::vector<int> table;
-        const char* box;
+        std::string box;
     };
+    const std::string restart = "\n\nCorrect problem and restart.";
     const Case cases[] = {
         {{0, 5, 9, 22}, -1, {3, 5, 9, 22, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, ""},
         {{0, 5, 0, 22}, -1, {1, 5, 0, 22, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, ""},
@@ -35,16 +36,12 @@ TEST_F(Discovery, ListenersFillTheTableFromEntryOneOrEndTheProgram) {
          {14, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
          ""},
         {{0}, -1, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, ""},
-        {{},
-         bus::EBUS,
-         {},
-         "Initialization Error 14|No listeners found.\n\nCorrect problem and restart."},
+        {{}, bus::EBUS, {}, "Initialization Error 14|No listeners found." + restart},
         {{},
          bus::ETAB,
          {},
-         "Initialization Error 20|Too many listeners found.\nMax 14 listeners allowed.\n\nCorrect "
-         "problem and restart."},
-        {{}, bus::ENEB, {}, "Initialization Error 7|\n\nCorrect problem and restart."}};
+         "Initialization Error 20|Too many listeners found.\nMax 14 listeners allowed." + restart},
+        {{}, bus::ENEB, {}, "Initialization Error 7|" + restart}};
     for (const Case& c : cases) {
         driver.listeners = c.listeners;
         driver.findOutcome = {c.err < 0 ? 0 : bus::ERR, c.err};

@@ -35,14 +35,15 @@ TEST_P(DriverSpecs, NameInAnyCaseThenArguments) {
     EXPECT_EQ(spec->args, c.args);
 }
 
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Table, DriverSpecs, ::testing::Values(
-    SpecCase{"auto", "auto", ""}, SpecCase{"SIM", "sim", ""}, SpecCase{"gPiB", "gpib", ""},
-    SpecCase{"", nullptr, "choose auto, sim, gpib"}, SpecCase{" sim", nullptr, "unknown driver \" sim\""},
-    SpecCase{"simulated", nullptr, "--driver help"}, SpecCase{"sim:5", nullptr, "takes no arguments"},
-    // The trace wraps a back end; it is chosen with --trace.
-    SpecCase{"trace:x.jsonl", nullptr, "unknown driver"}));
-// clang-format on
+INSTANTIATE_TEST_SUITE_P(Table, DriverSpecs,
+                         ::testing::Values(SpecCase{"auto", "auto", ""}, SpecCase{"SIM", "sim", ""},
+                                           SpecCase{"gPiB", "gpib", ""},
+                                           SpecCase{"", nullptr, "choose auto, sim, gpib"},
+                                           SpecCase{"sim:5", nullptr, "takes no arguments"},
+                                           SpecCase{" sim", nullptr, "unknown driver \" sim\""},
+                                           SpecCase{"simul", nullptr, "--driver help"},
+                                           // The trace wraps a back end; it is chosen with --trace.
+                                           SpecCase{"trace:x.jsonl", nullptr, "unknown driver"}));
 
 TEST(BackEnds, TheListShowsEveryRowWithItsArguments) {
     const std::string list = bus::backEndList();

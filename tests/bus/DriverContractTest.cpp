@@ -111,9 +111,9 @@ TEST_P(DriverContract, EveryCallLeavesItsOutcomeInTheRegisteredVariables) {
         {"SendIFC no board", none([&] { d().SendIFC(1); }), bus::ENEB},
         {"ibsre", [&] { return d().ibsre(0, 1); }},
         {"FindLstn", none([&] { d().FindLstn(0, probe, found.data(), 3); }), -1, 3},
-        {"FindLstn over limit", none([&] { d().FindLstn(0, probe, found.data(), 2); }), bus::ETAB, 2},
+        {"FindLstn limit", none([&] { d().FindLstn(0, probe, found.data(), 2); }), bus::ETAB, 2},
         {"FindLstn nobody", none([&] { d().FindLstn(0, nobody, found.data(), 3); }), bus::EBUS},
-        {"ibdev no board", [&] { return d().ibdev(1, kMultimeter, 0, bus::T1s, 1, 0), sta; }, bus::ENEB},
+        {"ibdev no board", [&] { return d().ibdev(1, 5, 0, bus::T1s, 1, 0), sta; }, bus::ENEB},
         {"ibdev address 31", [&] { return d().ibdev(0, 31, 0, bus::T1s, 1, 0), sta; }, bus::EARG},
         {"ibpad", [&] { return d().ibpad(ud, kMultimeter); }},
         {"ibpad 31", [&] { return d().ibpad(ud, 31); }, bus::EARG},
@@ -221,10 +221,12 @@ TEST_P(DriverContract, FilesMoveBinaryDataByteForByte) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(BackEnds, DriverContract, testing::Values(
-    BackEnd{"SimulatedBench", [](std::string&) -> std::unique_ptr<bus::Driver> { return bus::SimulatedBus::defaultBench(); }},
+    BackEnd{"SimulatedBench", [](std::string&) -> std::unique_ptr<bus::Driver> {
+        return bus::SimulatedBus::defaultBench(); }},
     BackEnd{"TracedBench", [](std::string& error) {
         fs::remove(scratch("trace.jsonl"));
-        auto traced = bus::TraceDriver::open(bus::SimulatedBus::defaultBench(), scratch("trace.jsonl").string());
+        const std::string path = scratch("trace.jsonl").string();
+        auto traced = bus::TraceDriver::open(bus::SimulatedBus::defaultBench(), path);
         return error = traced.error, traced.error.empty() ? std::move(traced.driver) : nullptr; }}
 #ifndef _WIN32 // the fake imitates linux-gpib; on Windows the back end binds NI's names
     , BackEnd{"FakeVendorLibrary", [](std::string& error) -> std::unique_ptr<bus::Driver> {

@@ -54,25 +54,30 @@ TEST_F(Bench, InstrumentsAnswerDeterministically) {
             "\"VOLT AUTO\";\"CURR:AC +1.000000E+00\";+1.000000E+00\n"},
         {5, "*IDN?;*OPC?;*ESE?;*ESE 4;*ESE?;*SRE 255;*SRE?;*TST?",
             "Vireon Sim,VDM-6500,SN000005,1.04.2;1;0;4;191;0\n"},
-        {5, "SYST:ERR?;BOGUS;SYST:ERR?;SYST:ERR?", "0,\"No error\";-113,\"Undefined header\";0,\"No error\"\n"},
+        {5, "SYST:ERR?;BOGUS;SYST:ERR?;SYST:ERR?",
+            "0,\"No error\";-113,\"Undefined header\";0,\"No error\"\n"},
         {5, "*ESE 300;SYST:ERR?;*ESE;SYST:ERR?;*IDN? 1;SYST:ERR?",
-            "-222,\"Data out of range\";-109,\"Missing parameter\";-108,\"Parameter not allowed\"\n"},
+            "-222,\"Data out of range\";-109,\"Missing parameter\";"
+            "-108,\"Parameter not allowed\"\n"},
         {5, "*CLS;ID?;*ESR?;DESE 32;*ESR?", "32;32\n"},
         {5, "*CLS;*ESE 32;*SRE 32;BOGUS;*STB?;*CLS;*OPC;*ESR?;*STB?", "96;1;0\n"},
-        {22, "CH1:SCALE?;:ch2:sca 0.5;:ch2:sca?;:CH1:COUP AC;:CH1:COUP?;:HOR:MAIN:SCALE?;:HOR:RECO?",
+        {22, "CH1:SCALE?;:ch2:sca 0.5;:ch2:sca?;:CH1:COUP AC;:CH1:COUP?;:HOR:MAIN:SCALE?;"
+             ":HOR:RECO?",
              "2.5000E-01;5.0000E-01;AC;5.0000E-04;20000\n"},
         {22, "MEASU:IMM:VAL?;:MEASU:IMM:TYP?;:MEASU:IMM:SOU?", "1.0000E+03;FREQUENCY;CH1\n"},
         {22, "MEASU:IMM:TYP PK2;:MEASU:IMM:SOU CH2;:MEASU:IMM:VAL?;:MEASU:IMM:TYP PERI;"
              ":MEASU:IMM:UNI?;:MEASU:IMM:SOU CH3;:MEASU:IMM:VAL?", "1.0000E+00;\"s\";9.9100E+37\n"},
         {22, "DAT:ENC RIB;:DAT:STAR 61;:DAT:STOP 62;:CURV?", "#12\t\n\n"},
-        {22, "DAT:STAR 61;:DAT:STOP 62;:CURVE?;:DAT:STAR 3001;:DAT:STOP 3001;:CURVE?", "9,10;-100\n"},
+        {22, "DAT:STAR 61;:DAT:STOP 62;:CURVE?;:DAT:STAR 3001;:DAT:STOP 3001;:CURVE?",
+             "9,10;-100\n"},
         {22, "ACQ:STATE STOP;:ACQ:STATE?;:DESE 32;:DESE?", "0;32\n"},
         {22, "DESE 0;*CLS;BOGUS;*ESR?;DESE 255;BOGUS;*ESR?", "0;32\n"},
         {22, "CH5:SCALE?;SYST:ERR?", "-113,\"Undefined header\"\n"},
         {22, "CH1:SCALE 100;SYST:ERR?", "-222,\"Data out of range\"\n"},
         {22, "CH1:COUP XYZ;SYST:ERR?", "-141,\"Invalid character data\"\n"},
         // *RST restores settings, not status: 160 is power-on and command error.
-        {22, "*ESE 32;*SRE 48;CH1:SCA 1;BOGUS;*RST;CH1:SCA?;*ESE?;*SRE?;*ESR?", "2.5000E-01;32;48;160\n"},
+        {22, "*ESE 32;*SRE 48;CH1:SCA 1;BOGUS;*RST;CH1:SCA?;*ESE?;*SRE?;*ESR?",
+             "2.5000E-01;32;48;160\n"},
         {9, "SET?", "FREQ 1.000E+03;AMPL 1.000E+00;OFFS 0.000E+00;FUNC SINE;OUT OFF\n"},
         {9, "freq 2e4;ampl 2.5;func squ;out on;OFFS -1.5;SET?",
             "FREQ 2.000E+04;AMPL 2.500E+00;OFFS -1.500E+00;FUNC SQUARE;OUT ON\n"},
@@ -103,7 +108,8 @@ TEST_F(Bench, StatusBytesAfterEachMessage) {
     const Case cases[] = {
         {5, {"NO:SUCH:COMMAND 1"}, {96, 32}}, {5, {"*IDN?;BOGUS?"}, {112}}, {5, {"*IDN?"}, {80}},
         {5, {"*ESE 32"}, {0}}, {5, {"ID?\r\n"}, {96}}, {22, {"NO:SUCH:COMMAND 1"}, {96, 32}},
-        {22, {"*IDN?;BOGUS?"}, {112}}, {22, {"*IDN?"}, {80}}, {22, {"*IDN?;BOGUS", "ID?", "*CLS"}, {0}},
+        {22, {"*IDN?;BOGUS?"}, {112}}, {22, {"*IDN?"}, {80}},
+        {22, {"*IDN?;BOGUS", "ID?", "*CLS"}, {0}},
         {9, {"FREQ 1E12"}, {97, 0}}, {9, {"ID?;WHAT"}, {113, 0}}, {9, {"*IDN?"}, {97}},
         {9, {"FREQ 2.5E3;FREQ?"}, {0}}};
     // clang-format on

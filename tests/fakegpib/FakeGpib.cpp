@@ -66,8 +66,8 @@ FAKEGPIB_EXPORT int ThreadIbcnt() { return status().cnt; }
 FAKEGPIB_EXPORT long ThreadIbcntl() { return status().cntl; }
 ENTRY(void, SendIFC, (int board), SendIFC(board))
 ENTRY(int, ibsre, (int ud, int v), ibsre(ud, v))
-ENTRY(void, FindLstn, (int board, const Addr* pads, Addr* results, int limit), FindLstn(board, pads, results, limit))
-ENTRY(int, ibdev, (int board, int pad, int sad, int tmo, int eot, int eos), ibdev(board, pad, sad, tmo, eot, eos))
+ENTRY(void, FindLstn, (int b, const Addr* pads, Addr* found, int n), FindLstn(b, pads, found, n))
+ENTRY(int, ibdev, (int b, int pad, int sad, int t, int e, int eos), ibdev(b, pad, sad, t, e, eos))
 ENTRY(int, ibpad, (int ud, int v), ibpad(ud, v))
 ENTRY(int, ibtmo, (int ud, int v), ibtmo(ud, v))
 ENTRY(int, ibask, (int ud, int option, int* value), ibask(ud, option, value))
