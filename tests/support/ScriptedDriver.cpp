@@ -43,7 +43,7 @@ void ScriptedDriver::FindLstn(I board, const bus::Addr4882* padlist, bus::Addr48
         probes.append(std::to_string(*p)).append(" ");
     const auto n = std::min<std::size_t>(listeners.size(), static_cast<std::size_t>(limit));
     std::copy_n(listeners.begin(), n, resultlist);
-    finish("FindLstn", {board}, probes + "," + std::to_string(limit), static_cast<I>(n),
+    finish("FindLstn", {board}, probes.append(",").append(std::to_string(limit)), static_cast<I>(n),
            &findOutcome);
 }
 
