@@ -7,7 +7,6 @@ namespace testing_support {
 
 ScriptedDriver::I ScriptedDriver::finish(const char* op, std::initializer_list<I> args,
                                          const std::string& text, I cnt, const Outcome* outcome) {
-    std::lock_guard lock(mutex_);
     std::string call = op;
     call += '(';
     for (const I a : args)
@@ -20,7 +19,6 @@ ScriptedDriver::I ScriptedDriver::finish(const char* op, std::initializer_list<I
 }
 
 ScriptedDriver::I ScriptedDriver::RegisterGpibGlobalsForThread(I* sta, I* err, I* cnt, I* cntl) {
-    std::lock_guard lock(mutex_);
     calls.push_back("RegisterGpibGlobalsForThread");
     const I result = take(registerResults);
     if (result == 0 || result == 1) {
@@ -31,7 +29,6 @@ ScriptedDriver::I ScriptedDriver::RegisterGpibGlobalsForThread(I* sta, I* err, I
 }
 
 ScriptedDriver::I ScriptedDriver::UnregisterGpibGlobalsForThread() {
-    std::lock_guard lock(mutex_);
     calls.push_back("UnregisterGpibGlobalsForThread");
     return globals_.unregisterThread();
 }
@@ -54,13 +51,11 @@ ScriptedDriver::I ScriptedDriver::ibdev(I board, I pad, I sad, I tmo, I eot, I e
 }
 
 ScriptedDriver::I ScriptedDriver::ibwrt(I ud, const void* buf, I cnt) {
-    std::lock_guard lock(mutex_);
     written.emplace_back(static_cast<const char*>(buf), static_cast<std::size_t>(cnt));
     return finish("ibwrt", {ud}, written.back(), writeCount >= 0 ? writeCount : cnt);
 }
 
 ScriptedDriver::I ScriptedDriver::ibrd(I ud, void* buf, I cnt) {
-    std::lock_guard lock(mutex_);
     const Chunk chunk = take(reads, Chunk{"", bus::ERR | bus::TIMO, bus::EABO});
     const auto n = std::min<std::size_t>(chunk.bytes.size(), static_cast<std::size_t>(cnt));
     std::memcpy(buf, chunk.bytes.data(), n);

@@ -5,7 +5,6 @@
 
 #include <deque>
 #include <initializer_list>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,7 +13,7 @@ namespace testing_support {
 // A driver whose every outcome a test sets by hand, recording each call as
 // text ("ibpad(32,5)"). Statuses go to the calling thread's registered
 // variables exactly as a real driver's would; nothing is written for a thread
-// that registered none. Calls from several threads are safe.
+// that registered none.
 class ScriptedDriver : public bus::Driver {
 public:
     using I = std::int32_t;
@@ -78,13 +77,11 @@ private:
              const Outcome* outcome = nullptr);
 
     template <class T> T take(std::deque<T>& queue, T otherwise = {}) {
-        std::lock_guard lock(mutex_);
         if (queue.empty()) return otherwise;
         T front = std::move(queue.front());
         return queue.pop_front(), front;
     }
 
-    std::recursive_mutex mutex_;
     bus::ThreadGlobals globals_;
 };
 
