@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -96,8 +97,8 @@ TEST_P(DriverContract, EveryCallLeavesItsOutcomeInTheRegisteredVariables) {
     const Addr4882 nobody[] = {kNobody, bus::NOADDR};
     std::array<Addr4882, 4> found{};
     const std::string missing = scratch("no/such/folder/x.bin").string();
-    std::ofstream(scratch("one.txt")) << "*IDN?\n";
-    const std::string one = scratch("one.txt").string();
+    const std::string one = scratch(std::string(GetParam().name) + "-one.txt").string();
+    std::ofstream(one) << "*IDN?\n";
     struct Call {
         const char* name;
         std::function<std::int32_t()> run; // the status word it returns, or kUnset
@@ -153,7 +154,7 @@ TEST_P(DriverContract, EveryCallLeavesItsOutcomeInTheRegisteredVariables) {
     }
     EXPECT_THAT(found, testing::ElementsAre(kScope, kMultimeter, kOlder, 0)) << "in probe order";
     EXPECT_EQ(value, bus::T3s) << "the time-out set is the time-out asked";
-    fs::remove(scratch("one.txt"));
+    fs::remove(one);
 }
 
 TEST_P(DriverContract, StatusGoesOnlyToTheCallingThreadsVariables) {
@@ -224,9 +225,11 @@ INSTANTIATE_TEST_SUITE_P(BackEnds, DriverContract, testing::Values(
     BackEnd{"SimulatedBench", [](std::string&) -> std::unique_ptr<bus::Driver> {
         return bus::SimulatedBus::defaultBench(); }},
     BackEnd{"TracedBench", [](std::string& error) {
-        fs::remove(scratch("trace.jsonl"));
-        const std::string path = scratch("trace.jsonl").string();
+        // A file of its own for each test, gone once the driver closes it.
+        const std::string path = scratch(std::to_string(std::random_device{}()) + ".jsonl").string();
         auto traced = bus::TraceDriver::open(bus::SimulatedBus::defaultBench(), path);
+        std::error_code ignored;
+        fs::remove(path, ignored);
         return error = traced.error, traced.error.empty() ? std::move(traced.driver) : nullptr; }}
 #ifndef _WIN32 // the fake imitates linux-gpib; on Windows the back end binds NI's names
     , BackEnd{"FakeVendorLibrary", [](std::string& error) -> std::unique_ptr<bus::Driver> {

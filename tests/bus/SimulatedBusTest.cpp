@@ -86,8 +86,9 @@ TEST_F(SimBus, AFileOfSeveralChunksGoesAsOneMessageAndComesBackWhole) {
     std::string bytes;
     for (int i = 0; i < 256000; ++i)
         bytes += static_cast<char>(i * 7);
-    const auto in = std::filesystem::path(::testing::TempDir()) / "vireon-sim-in.dat";
-    const auto out = std::filesystem::path(::testing::TempDir()) / "vireon-sim-out.dat";
+    // The build's own folder, so builds testing side by side never share a file.
+    const auto in = std::filesystem::path(VIREON_FAKEGPIB_DIR) / "sim-echo-in.dat";
+    const auto out = std::filesystem::path(VIREON_FAKEGPIB_DIR) / "sim-echo-out.dat";
     std::ofstream(in, std::ios::binary) << bytes;
     std::ofstream(out, std::ios::binary) << "old content that must go";
     auto echo = std::make_unique<Echo>();

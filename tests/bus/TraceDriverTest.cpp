@@ -9,6 +9,7 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -74,7 +75,9 @@ struct TraceDriverTest : ::testing::Test {
     }
     void TearDown() override { d.reset(), std::remove(path.c_str()); }
 
-    const std::string path = ::testing::TempDir() + "vireon_trace_test.jsonl";
+    const std::string path = ::testing::TempDir() + "vireon_trace_" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                             std::to_string(std::random_device{}()) + ".jsonl";
     ScriptedDriver* s = nullptr;
     std::unique_ptr<bus::Driver> d;
     std::int32_t sta = 7, err = 0, cnt = 0, cntl = 0;
