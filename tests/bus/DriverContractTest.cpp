@@ -226,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(BackEnds, DriverContract, testing::Values(
         return bus::SimulatedBus::defaultBench(); }},
     BackEnd{"TracedBench", [](std::string& error) {
         // A file of its own for each test, gone once the driver closes it.
-        const std::string path = scratch(std::to_string(std::random_device{}()) + ".jsonl").string();
+        const std::string path = scratch(std::to_string(std::random_device{}())).string();
         auto traced = bus::TraceDriver::open(bus::SimulatedBus::defaultBench(), path);
         std::error_code ignored;
         fs::remove(path, ignored);
