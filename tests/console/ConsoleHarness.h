@@ -8,13 +8,26 @@
 #include "support/ScriptedFileDialogs.h"
 #include "support/ScriptedMessageBoxes.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QJsonArray>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -25,7 +38,14 @@ inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }
 
+namespace syntaxcheck {
+class SyntaxCheckForm;
+}
+
 namespace console_testing {
+
+// The object name of the widget that has the window's focus, or "".
+QString focusName(QWidget& window);
 
 // One line of the I/O trace.
 struct TraceCall {
@@ -67,6 +87,48 @@ public:
 
     QString dataFolderPath() const;
 
+    // The controls by name, and the window's state as the operator sees it.
+    QComboBox* box() { return control<QComboBox>("SendMessageList"); }
+    QLineEdit* editor() { return box()->lineEdit(); }
+    QPushButton* button(const char* name) { return control<QPushButton>(name); }
+    QPushButton* address(int k) {
+        return control<QPushButton>(("AddressButton_" + std::to_string(k)).c_str());
+    }
+    QCheckBox* check(const char* name) { return control<QCheckBox>(name); }
+    QAction* action(const char* name) { return control<QAction>(name); }
+    QLabel* label(const char* name) { return control<QLabel>(name); }
+    QPlainTextEdit* incoming() { return control<QPlainTextEdit>("ReceivedMessages"); }
+    QString focus() { return focusName(*form_); }
+    std::u16string view();
+    // The byte count beside the incoming view.
+    QString caption() { return label("ReceivedCharacters")->text(); }
+
+    // Real keys and clicks. send() types over the box's text and presses Enter.
+    void type(const QString& text) { QTest::keyClicks(editor(), text); }
+    void key(Qt::Key key) { QTest::keyClick(editor(), key); }
+    void enter() { key(Qt::Key_Return); }
+    void send(const QString& text);
+    void select(int k) { QTest::mouseClick(address(k), Qt::LeftButton); }
+    void setList(const QStringList& entries);
+    QStringList list();
+    // Queues bytes at the device as if it had answered a query.
+    void deviceHolds(int address, const std::string& bytes);
+
+    // The trace since the last mark: all calls, the messages written, the reads.
+    void markTrace() { mark_ = traceLength(); }
+    std::vector<TraceCall> traceSinceMark() const;
+    std::vector<QString> writes() const;
+    int reads() const;
+
+    // Runs `inside` once the syntax-check dialog is up, however it is opened;
+    // a dialog left open is rejected. `opened` must outlive the poll.
+    QPointer<QTimer> whenDialogOpens(
+        const std::function<void(syntaxcheck::SyntaxCheckForm&)>& inside, bool& opened);
+    // Opens the dialog through "Syntax &Check"; false when none came up.
+    bool withDialog(const std::function<void(syntaxcheck::SyntaxCheckForm&)>& inside);
+    // Selects device k and closes the dialog with `method` picked.
+    void chooseMethod(int k, std::int16_t method);
+
     testing_support::ScriptedMessageBoxes boxes;
     testing_support::ThrowingExit exit;
     testing_support::ScriptedFileDialogs fileDialogs;
@@ -81,9 +143,20 @@ private:
     std::unique_ptr<bus::Driver> driver_;
     platform::SettingsStore* settings_;
     std::unique_ptr<console::ManualForm> form_;
+    std::size_t mark_ = 0;
 };
 
-// The object name of the widget that has the window's focus, or "".
-QString focusName(QWidget& window);
+// A started console, on screen and active, with the device under address
+// button `select` clicked (-1: none), Caps, the completion, the line ends,
+// multiple entries and select-next off so what is typed is what is sent, and
+// the outgoing list <Help>, *IDN?, ID?, *RST with the box empty.
+class BenchConsole : public ConsoleHarness {
+public:
+    explicit BenchConsole(std::unique_ptr<bus::SimulatedBus> bus = bus::SimulatedBus::defaultBench(),
+                          int select = 0);
+};
+
+// One answer line of the incoming view: "05: text" CR LF.
+std::u16string line(int address, std::u16string_view text);
 
 } // namespace console_testing
