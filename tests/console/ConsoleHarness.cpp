@@ -5,7 +5,7 @@
 #include "syntaxcheck/SyntaxCheckForm.h"
 
 #include <QRadioButton>
-#include <QTest>
+#include <QTimer>
 
 #include <QDir>
 #include <QFile>
@@ -77,17 +77,6 @@ QString ConsoleHarness::dataFolderPath() const {
     return QDir::toNativeSeparators(dir_.filePath(QStringLiteral("Vireon")));
 }
 
-std::u16string ConsoleHarness::view() {
-    return form_->exchange().viewText();
-}
-
-void ConsoleHarness::send(const QString& text) {
-    // The last message stays in the box; the operator types over it.
-    editor()->selectAll();
-    type(text);
-    enter();
-}
-
 void ConsoleHarness::setList(const QStringList& entries) {
     box()->clear();
     box()->addItems(entries);
@@ -103,14 +92,9 @@ QStringList ConsoleHarness::list() {
     return entries;
 }
 
-void ConsoleHarness::deviceHolds(int address, const std::string& bytes) {
-    bus_->instrument(address)->queueOutput(bytes);
-}
-
 std::vector<TraceCall> ConsoleHarness::traceSinceMark() const {
     std::vector<TraceCall> calls = trace();
-    calls.erase(calls.begin(),
-                calls.begin() + static_cast<std::ptrdiff_t>(std::min(mark_, calls.size())));
+    calls.erase(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(mark_));
     return calls;
 }
 
@@ -122,41 +106,28 @@ std::vector<QString> ConsoleHarness::writes() const {
 }
 
 int ConsoleHarness::reads() const {
-    int count = 0;
-    for (const TraceCall& call : traceSinceMark())
-        count += call.op == QStringLiteral("ibrd");
-    return count;
+    const auto calls = traceSinceMark();
+    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [](const TraceCall& call) {
+        return call.op == QStringLiteral("ibrd");
+    }));
 }
 
-QPointer<QTimer> ConsoleHarness::whenDialogOpens(
-    const std::function<void(syntaxcheck::SyntaxCheckForm&)>& inside, bool& opened) {
-    opened = false;
-    // Looks again until the dialog is up: whatever opens it may let events run first.
-    auto* poll = new QTimer(form_.get());
-    poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, poll,
-                     [this, poll, inside, &opened, tries = 0]() mutable {
-                         auto* dialog = form_->findChild<syntaxcheck::SyntaxCheckForm*>();
-                         if (dialog == nullptr || !dialog->isVisible()) {
-                             if (++tries > 400) poll->deleteLater();
-                             return;
-                         }
-                         poll->stop();
-                         poll->deleteLater();
-                         opened = true;
-                         inside(*dialog);
-                         if (dialog->isVisible()) dialog->reject();
-                     });
-    poll->start();
-    return poll;
-}
-
-bool ConsoleHarness::withDialog(const std::function<void(syntaxcheck::SyntaxCheckForm&)>& inside) {
+bool ConsoleHarness::withDialog(const std::function<void(syntaxcheck::SyntaxCheckForm&)>& inside,
+                                const std::function<void()>& open) {
     bool opened = false;
-    const QPointer<QTimer> poll = whenDialogOpens(inside, opened);
-    action("EnableSyntaxCheck")->trigger();
-    // A dialog that never came up leaves no poll behind for the next one.
-    delete poll.data();
+    // Looks again until the dialog is up: whatever opens it may let events run first.
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = form_->findChild<syntaxcheck::SyntaxCheckForm*>();
+        if (dialog == nullptr || !dialog->isVisible()) return;
+        poll.stop();
+        opened = true;
+        inside(*dialog);
+        if (dialog->isVisible()) dialog->reject();
+    });
+    poll.start();
+    open ? open() : action("EnableSyntaxCheck")->trigger();
     return opened;
 }
 

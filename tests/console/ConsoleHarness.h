@@ -1,7 +1,9 @@
 #pragma once
 
 #include "bus/drivers/SimulatedBus.h"
+#include "bus/sim/Instrument.h"
 #include "console/ManualForm.h"
+#include "exchange/Exchange.h"
 #include "platform/DataFolder.h"
 #include "support/MemorySettingsStore.h"
 #include "support/RecordingShell.h"
@@ -15,18 +17,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-#include <QWidget>
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -67,8 +63,7 @@ public:
 
     // Builds the window (not yet loaded).
     console::ManualForm& create(bool simulatedBus = true);
-    // Builds and loads it, then runs the first activation as the window
-    // system would.
+    // Builds and loads it, then runs the first activation as the window system would.
     console::ManualForm& start();
 
     console::ManualForm& form() { return *form_; }
@@ -79,55 +74,52 @@ public:
         EXPECT_NE(found, nullptr) << "no control " << name;
         return found;
     }
-
-    // The driver calls so far, registration calls left out.
-    std::vector<TraceCall> trace() const;
-    std::vector<QString> traceOps() const;
-    std::size_t traceLength() const { return trace().size(); }
-
-    QString dataFolderPath() const;
-
-    // The controls by name, and the window's state as the operator sees it.
     QComboBox* box() { return control<QComboBox>("SendMessageList"); }
     QLineEdit* editor() { return box()->lineEdit(); }
     QPushButton* button(const char* name) { return control<QPushButton>(name); }
-    QPushButton* address(int k) {
-        return control<QPushButton>(("AddressButton_" + std::to_string(k)).c_str());
-    }
+    QPushButton* address(int k) { return button(("AddressButton_" + std::to_string(k)).c_str()); }
     QCheckBox* check(const char* name) { return control<QCheckBox>(name); }
     QAction* action(const char* name) { return control<QAction>(name); }
     QLabel* label(const char* name) { return control<QLabel>(name); }
     QPlainTextEdit* incoming() { return control<QPlainTextEdit>("ReceivedMessages"); }
     QString focus() { return focusName(*form_); }
-    std::u16string view();
+    std::u16string view() { return form_->exchange().viewText(); }
     // The byte count beside the incoming view.
     QString caption() { return label("ReceivedCharacters")->text(); }
+    QStringList list();
 
-    // Real keys and clicks. send() types over the box's text and presses Enter.
+    // Real keys and clicks; send() types over the box's text and presses Enter.
     void type(const QString& text) { QTest::keyClicks(editor(), text); }
     void key(Qt::Key key) { QTest::keyClick(editor(), key); }
     void enter() { key(Qt::Key_Return); }
-    void send(const QString& text);
+    void send(const QString& text) {
+        editor()->selectAll();
+        type(text);
+        enter();
+    }
     void select(int k) { QTest::mouseClick(address(k), Qt::LeftButton); }
+    // The outgoing list, unchanged, with the box empty.
     void setList(const QStringList& entries);
-    QStringList list();
     // Queues bytes at the device as if it had answered a query.
-    void deviceHolds(int address, const std::string& bytes);
+    void deviceHolds(int at, const std::string& bytes) { bus_->instrument(at)->queueOutput(bytes); }
 
-    // The trace since the last mark: all calls, the messages written, the reads.
+    // The driver calls so far, registration calls left out; or since the mark.
+    std::vector<TraceCall> trace() const;
+    std::vector<QString> traceOps() const;
+    std::size_t traceLength() const { return trace().size(); }
     void markTrace() { mark_ = traceLength(); }
     std::vector<TraceCall> traceSinceMark() const;
-    std::vector<QString> writes() const;
-    int reads() const;
+    std::vector<QString> writes() const; // the messages written since the mark
+    int reads() const;                   // the reads since the mark
 
-    // Runs `inside` once the syntax-check dialog is up, however it is opened;
-    // a dialog left open is rejected. `opened` must outlive the poll.
-    QPointer<QTimer> whenDialogOpens(
-        const std::function<void(syntaxcheck::SyntaxCheckForm&)>& inside, bool& opened);
-    // Opens the dialog through "Syntax &Check"; false when none came up.
-    bool withDialog(const std::function<void(syntaxcheck::SyntaxCheckForm&)>& inside);
-    // Selects device k and closes the dialog with `method` picked.
+    // Runs `open` (default: "Syntax &Check"), then `inside` once the syntax-check
+    // dialog is up; a dialog left open is rejected. False when none came up.
+    bool withDialog(const std::function<void(syntaxcheck::SyntaxCheckForm&)>& inside,
+                    const std::function<void()>& open = {});
+    // Selects device k and closes the dialog with its button, `method` picked.
     void chooseMethod(int k, std::int16_t method);
+
+    QString dataFolderPath() const;
 
     testing_support::ScriptedMessageBoxes boxes;
     testing_support::ThrowingExit exit;
@@ -147,9 +139,9 @@ private:
 };
 
 // A started console, on screen and active, with the device under address
-// button `select` clicked (-1: none), Caps, the completion, the line ends,
-// multiple entries and select-next off so what is typed is what is sent, and
-// the outgoing list <Help>, *IDN?, ID?, *RST with the box empty.
+// button `select` clicked (-1: none); Caps, the completion, the line ends,
+// multiple entries and select-next off, so what is typed is what is sent; the
+// outgoing list <Help>, *IDN?, ID?, *RST; the trace marked.
 class BenchConsole : public ConsoleHarness {
 public:
     explicit BenchConsole(std::unique_ptr<bus::SimulatedBus> bus = bus::SimulatedBus::defaultBench(),

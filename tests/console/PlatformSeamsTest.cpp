@@ -1,5 +1,4 @@
 #include "platform/DataFolder.h"
-#include "platform/FileDialogs.h"
 #include "platform/qt/QtFileDialogs.h"
 #include "platform/qt/QtMessageBoxes.h"
 #include "platform/qt/QtSettingsStore.h"
@@ -96,10 +95,9 @@ INSTANTIATE_TEST_SUITE_P(
     Answers, QtBoxes,
     testing::Values(
         BoxCase{Buttons::Ok, Icon::Critical, QMessageBox::NoButton, Answer::Ok, QMessageBox::Critical},
-        BoxCase{Buttons::OkCancel, Icon::Exclamation, QMessageBox::NoButton, Answer::Cancel, QMessageBox::Warning},
+        BoxCase{Buttons::OkCancel, Icon::Exclamation, QMessageBox::NoButton, Answer::Cancel,
+                QMessageBox::Warning},
         BoxCase{Buttons::YesNo, Icon::Question, QMessageBox::NoButton, Answer::No, QMessageBox::Question},
-        BoxCase{Buttons::YesNoCancel, Icon::None, QMessageBox::Yes, Answer::Yes, QMessageBox::NoIcon},
-        BoxCase{Buttons::YesNoCancel, Icon::Information, QMessageBox::NoButton, Answer::Cancel,
-                QMessageBox::Information}));
+        BoxCase{Buttons::YesNoCancel, Icon::None, QMessageBox::Yes, Answer::Yes, QMessageBox::NoIcon}));
 
 } // namespace

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
 namespace {
 
 using console_testing::busWithDevicesAt;
@@ -15,9 +18,8 @@ using console_testing::ConsoleHarness;
 using testing_support::utf8;
 
 std::vector<int> addressesUpTo(int count, int step = 1) {
-    std::vector<int> addresses;
-    for (int a = 1; a <= count; ++a)
-        addresses.push_back(a * step);
+    std::vector<int> addresses(static_cast<std::size_t>(count));
+    std::generate(addresses.begin(), addresses.end(), [&, a = 0]() mutable { return (++a) * step; });
     return addresses;
 }
 
@@ -75,10 +77,9 @@ TEST_P(TerminatingStartUp, ShowsWhyAndEndsWithoutTouchingTheOptions) {
     }
     ASSERT_EQ(h.boxes.shown().size(), 1u);
     const auto& box = h.boxes.shown().front();
-    EXPECT_EQ(utf8(box.text), GetParam().text);
-    EXPECT_EQ(utf8(box.title), GetParam().title);
-    EXPECT_EQ(box.buttons, platform::Buttons::Ok);
-    EXPECT_EQ(box.icon, platform::Icon::Critical);
+    EXPECT_EQ(std::tuple(utf8(box.title), utf8(box.text), box.buttons, box.icon),
+              std::tuple(GetParam().title, GetParam().text, platform::Buttons::Ok,
+                         platform::Icon::Critical));
     EXPECT_FALSE(QFileInfo::exists(h.dataFolderPath()));
     EXPECT_TRUE(h.memorySettings.reads().empty());
 }
@@ -109,11 +110,10 @@ TEST(StartUpDeathTest, NoListenerEndsTheProcess) {
         testing::ExitedWithCode(bus::kExitInitializationError), "");
 }
 
-TEST(StartUpWindow, CaptionSaysSimulatedAndTheFirstActivationAloneLoadsTheOptions) {
+TEST(StartUpWindow, CaptionSaysSimulatedAndOnlyTheFirstActivationLoadsTheOptions) {
     ConsoleHarness real;
     real.create(false).Form_Load();
     EXPECT_EQ(real.form().windowTitle(), QStringLiteral("Vireon, v2.0 - Dec 2024 / TW"));
-
     ConsoleHarness h;
     auto& form = h.create();
     form.Form_Load();
@@ -121,28 +121,24 @@ TEST(StartUpWindow, CaptionSaysSimulatedAndTheFirstActivationAloneLoadsTheOption
     form.show();
     form.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-    EXPECT_EQ(h.memorySettings.reads().size(), 11u);
     h.check("vrAddCR")->setChecked(true);
     form.Form_Activate();
     EXPECT_EQ(h.memorySettings.reads().size(), 11u);
     EXPECT_TRUE(h.check("vrAddCR")->isChecked());
-    form.hide();
 }
 
-TEST(StartUpWindow, ADataFolderThatCannotBeMadeIsReportedOnceAndTheConsoleGoesOn) {
+TEST(StartUpWindow, ADataFolderThatCannotBeMadeIsReportedAndTheConsoleGoesOn) {
     ConsoleHarness h;
-    QTemporaryDir dir;
-    const QString blocked = QDir::toNativeSeparators(dir.filePath(QStringLiteral("no/Vireon")));
+    const QString blocked = QDir::toNativeSeparators(h.dataFolderPath() + QStringLiteral("/no/V"));
     h.dataFolder = std::make_unique<platform::LocalDataFolder>(blocked.toStdU16String());
     h.start();
     ASSERT_EQ(h.boxes.shown().size(), 1u);
     const auto& box = h.boxes.shown().front();
-    EXPECT_EQ(utf8(box.title), "Data Folder");
-    EXPECT_EQ(utf8(box.text), "The data folder\n" + blocked.toStdString() +
-                                  "\ncould not be created: " + utf8(h.dataFolder->prepare().error) +
+    EXPECT_EQ(std::tuple(utf8(box.title), box.buttons, box.icon),
+              std::tuple("Data Folder", platform::Buttons::Ok, platform::Icon::Exclamation));
+    EXPECT_EQ(utf8(box.text), "The data folder\n" + blocked.toStdString() + "\ncould not be created: " +
+                                  utf8(h.dataFolder->prepare().error) +
                                   ".\n\nThe console goes on without its start-up message list.");
-    EXPECT_EQ(box.buttons, platform::Buttons::Ok);
-    EXPECT_EQ(box.icon, platform::Icon::Exclamation);
     EXPECT_TRUE(h.form().state().Activated);
 }
 

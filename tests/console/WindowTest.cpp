@@ -49,32 +49,26 @@ TEST(Layout, FixedSizeTabOrderUniqueAccessKeysNothingOutsideItsFrame) {
     } while (w != first && chain.size() < 100);
     EXPECT_EQ(chain, expected);
 
-    // Alt+key is unique among the window's controls and menu titles, and
-    // within each menu.
-    const auto keyOf = [](const QString& text) {
-        const qsizetype at = text.indexOf(QLatin1Char('&'));
-        return at < 0 ? QChar() : text.at(at + 1).toUpper();
-    };
-    const auto expectUnique = [&](const QStringList& texts) {
+    // Alt+key is unique among the window's buttons and menu titles, and in each menu.
+    const auto expectUniqueKeys = [](const QList<QString>& texts) {
         std::set<QChar> keys;
         for (const QString& text : texts) {
-            if (!keyOf(text).isNull()) {
-                EXPECT_TRUE(keys.insert(keyOf(text)).second) << text.toStdString();
-            }
+            const qsizetype at = text.indexOf(QLatin1Char('&'));
+            EXPECT_TRUE(at < 0 || keys.insert(text.at(at + 1).toUpper()).second) << text.toStdString();
         }
     };
     QStringList windowTexts;
     for (auto* button : form.findChildren<QAbstractButton*>())
         windowTexts << button->text();
-    for (QAction* menu : form.menuBar()->actions())
-        windowTexts << menu->text();
-    expectUnique(windowTexts);
+    for (QAction* top : form.menuBar()->actions())
+        windowTexts << top->text();
     for (QMenu* menu : form.menuBar()->findChildren<QMenu*>()) {
         QStringList entries;
         for (QAction* entry : menu->actions())
             entries << entry->text();
-        expectUnique(entries);
+        expectUniqueKeys(entries);
     }
+    expectUniqueKeys(windowTexts);
 
     for (QWidget* child : form.centralWidget()->findChildren<QWidget*>()) {
         if (child->objectName().isEmpty() || child->objectName().startsWith(QLatin1String("qt_")))
@@ -136,11 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "This this Incoming Message is too large to capture.\n"
                 "Try saving it to a file instead.\n\nYou will have to resend the query !",
                 Buttons::Ok, Icon::Critical},
-        BoxCase{"AnswerFitsOnlyAlone",
-                [](BenchConsole& c) {
-                    receive(c, 20000);
-                    receive(c, 10000);
-                },
+        BoxCase{"AnswerFitsOnlyAlone", [](BenchConsole& c) { receive(c, 20000), receive(c, 10000); },
                 kTooLarge,
                 "To capture this Incoming Message the previous must be cleared.\n\n"
                 "If you select cancel you will have to resend the query !",
@@ -155,17 +145,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- Focus and enabled states after each command -------------------------------
 
+// The controls watched; a case names those whose state differs from a selected
+// device at rest: "+Name" enabled, "-Name" disabled.
 const char* const kWatched[] = {"SendMessageList", "SendMessage", "DeleteOutgoingMessageEntry",
                                 "ClearHistory",    "ClearIncoming", "IdAll"};
-const char* const kWatchedActions[] = {"ClrIncoming", "Help", "EnableSyntaxCheck",
-                                       "SendToDevice", "SelectDevice"};
+const char* const kWatchedActions[] = {"Help", "EnableSyntaxCheck", "SendToDevice"};
+const QStringList kAtRest = {"SendMessageList", "IdAll", "Help", "EnableSyntaxCheck", "SendToDevice"};
 
 struct StateCase {
     const char* name;
     int selectFirst; // the address button clicked before, -1 for none
     std::function<void(BenchConsole&)> act;
     const char* focus;
-    const char* enabled; // the watched controls that are enabled, in order
+    const char* changes;
     int selectedAddress;
 };
 
@@ -175,113 +167,74 @@ TEST_P(AfterCommand, FocusEnabledControlsAndSelection) {
     const StateCase& s = GetParam();
     BenchConsole c(bus::SimulatedBus::defaultBench(), s.selectFirst);
     s.act(c);
-    QStringList enabled;
+    QStringList changes;
+    const auto note = [&](const char* name, bool enabled) {
+        if (enabled != kAtRest.contains(QLatin1String(name)))
+            changes << QLatin1Char(enabled ? '+' : '-') + QLatin1String(name);
+    };
     for (const char* name : kWatched)
-        if (c.control<QWidget>(name)->isEnabled()) enabled << QLatin1String(name);
+        note(name, c.control<QWidget>(name)->isEnabled());
     for (const char* name : kWatchedActions)
-        if (c.action(name)->isEnabled()) enabled << QLatin1String(name);
+        note(name, c.action(name)->isEnabled());
     EXPECT_EQ(c.focus().toStdString(), s.focus);
-    EXPECT_EQ(enabled.join(QLatin1Char(' ')).toStdString(), s.enabled);
-    EXPECT_EQ(c.form().session().devices.SelectedAddress, s.selectedAddress);
+    EXPECT_EQ(changes.join(QLatin1Char(' ')).toStdString(), s.changes);
+    const bus::DeviceTable& devices = c.form().session().devices;
+    EXPECT_EQ(devices.SelectedAddress, s.selectedAddress);
     for (int k = 0; k < 3; ++k) {
-        const bool selected = c.form().session().devices.SelectedDeviceIndex == k + 1;
-        EXPECT_EQ(c.address(k)->isChecked(), selected) << k;
-        EXPECT_EQ(c.address(k)->font().bold(), selected) << k;
+        EXPECT_EQ(c.address(k)->isChecked(), devices.SelectedDeviceIndex == k + 1) << k;
+        EXPECT_EQ(c.address(k)->font().bold(), devices.SelectedDeviceIndex == k + 1) << k;
     }
 }
 
-void nothing(BenchConsole&) {}
+const char* const kNoSelection = "-SendMessageList -EnableSyntaxCheck -SendToDevice";
 
 INSTANTIATE_TEST_SUITE_P(
     Console, AfterCommand,
     testing::Values(
-        StateCase{"StartWithThreeDevices", -1, nothing, "ReceivedMessages",
-                  "IdAll Help SelectDevice", 0},
+        StateCase{"StartWithThreeDevices", -1, [](BenchConsole&) {}, "ReceivedMessages",
+                  kNoSelection, 0},
         StateCase{"ClickAnAddress", -1, [](BenchConsole& c) { c.select(1); }, "SendMessageList",
-                  "SendMessageList IdAll Help EnableSyntaxCheck SendToDevice SelectDevice", 9},
-        StateCase{"ClickAnotherAddress", 1, [](BenchConsole& c) { c.select(2); },
-                  "SendMessageList",
-                  "SendMessageList IdAll Help EnableSyntaxCheck SendToDevice SelectDevice", 22},
-        StateCase{"ClickAnEmptyAddress", -1, [](BenchConsole& c) { c.select(3); },
-                  "ReceivedMessages", "IdAll Help SelectDevice", 0},
-        StateCase{"SelectDeviceHintWithoutSelection", -1,
-                  [](BenchConsole& c) { c.action("SelectDevice")->trigger(); },
-                  "ReceivedMessages", "IdAll Help SelectDevice", 0},
-        StateCase{"SelectDeviceHint", 0,
-                  [](BenchConsole& c) {
-                      c.incoming()->setFocus();
-                      c.action("SelectDevice")->trigger();
-                  },
-                  "SendMessageList",
-                  "SendMessageList IdAll Help EnableSyntaxCheck SendToDevice SelectDevice", 5},
-        StateCase{"TypeAMessage", 0, [](BenchConsole& c) { c.type(QStringLiteral("*RST")); },
-                  "SendMessageList",
-                  "SendMessageList SendMessage DeleteOutgoingMessageEntry IdAll Help EnableSyntaxCheck SendToDevice "
-                  "SelectDevice",
-                  5},
+                  "", 9},
+        StateCase{"ClickAnother", 1, [](BenchConsole& c) { c.select(2); }, "SendMessageList", "",
+                  22},
+        StateCase{"ClickAnEmptyOne", -1, [](BenchConsole& c) { c.select(3); }, "ReceivedMessages",
+                  kNoSelection, 0},
+        StateCase{"SelectDeviceHint", -1, [](BenchConsole& c) { c.action("SelectDevice")->trigger(); },
+                  "ReceivedMessages", kNoSelection, 0},
+        StateCase{"SelectDeviceHintWithASelection", 0,
+                  [](BenchConsole& c) { c.incoming()->setFocus(), c.action("SelectDevice")->trigger(); },
+                  "SendMessageList", "", 5},
+        StateCase{"Type", 0, [](BenchConsole& c) { c.type(QStringLiteral("*RST")); },
+                  "SendMessageList", "+SendMessage +DeleteOutgoingMessageEntry", 5},
         StateCase{"SendAQuery", 0, [](BenchConsole& c) { c.send(QStringLiteral("*IDN?")); },
-                  "SendMessageList",
-                  "SendMessageList SendMessage DeleteOutgoingMessageEntry ClearIncoming IdAll "
-                  "ClrIncoming Help EnableSyntaxCheck SendToDevice SelectDevice",
-                  5},
-        StateCase{"SendANewCommand", 0,
-                  [](BenchConsole& c) { c.send(QStringLiteral("CONF:VOLT")); },
-                  "SendMessageList",
-                  "SendMessageList SendMessage DeleteOutgoingMessageEntry ClearHistory IdAll "
-                  "Help EnableSyntaxCheck SendToDevice SelectDevice",
-                  5},
+                  "SendMessageList", "+SendMessage +DeleteOutgoingMessageEntry +ClearIncoming", 5},
+        StateCase{"SendANewCommand", 0, [](BenchConsole& c) { c.send(QStringLiteral("CONF")); },
+                  "SendMessageList", "+SendMessage +DeleteOutgoingMessageEntry +ClearHistory", 5},
         StateCase{"HelpMenu", 0,
-                  [](BenchConsole& c) {
-                      c.type(QStringLiteral("*RST"));
-                      c.action("Help")->trigger();
-                  },
-                  "CheckListForMatch", // the next in the chain after the locked box
-                  "ClearIncoming IdAll ClrIncoming EnableSyntaxCheck SendToDevice SelectDevice",
-                  5},
+                  [](BenchConsole& c) { c.type(QStringLiteral("*RST")), c.action("Help")->trigger(); },
+                  "CheckListForMatch", // the next after the locked box
+                  "-SendMessageList +ClearIncoming -Help", 5},
         StateCase{"HelpMenuThenClear", 0,
                   [](BenchConsole& c) {
                       c.action("Help")->trigger();
                       QTest::mouseClick(c.button("ClearIncoming"), Qt::LeftButton);
                   },
-                  "SendMessageList",
-                  "SendMessageList IdAll Help EnableSyntaxCheck SendToDevice SelectDevice", 5},
+                  "SendMessageList", "", 5},
         StateCase{"HelpEntry", 0,
-                  [](BenchConsole& c) {
-                      c.box()->setCurrentIndex(0);
-                      c.enter();
-                  },
-                  "SendMessageList",
-                  "SendMessageList ClearIncoming IdAll ClrIncoming EnableSyntaxCheck "
-                  "SendToDevice SelectDevice",
-                  5},
+                  [](BenchConsole& c) { c.box()->setCurrentIndex(0), c.enter(); },
+                  "SendMessageList", "+ClearIncoming -Help", 5},
         StateCase{"OptionBoxClick", 0,
-                  [](BenchConsole& c) {
-                      c.check("vrAddLF")->setFocus();
-                      c.check("vrAddLF")->click();
-                  },
-                  "SendMessageList",
-                  "SendMessageList IdAll Help EnableSyntaxCheck SendToDevice SelectDevice", 5},
+                  [](BenchConsole& c) { c.check("vrAddLF")->setFocus(), c.check("vrAddLF")->click(); },
+                  "SendMessageList", "", 5},
         StateCase{"NoIdQueryChosen", 0,
-                  [](BenchConsole& c) {
-                      c.check("vrID")->click();
-                      c.check("vrIDN")->click();
-                  },
-                  "SendMessageList",
-                  "SendMessageList Help EnableSyntaxCheck SendToDevice SelectDevice", 5},
+                  [](BenchConsole& c) { c.check("vrID")->click(), c.check("vrIDN")->click(); },
+                  "SendMessageList", "-IdAll", 5},
         StateCase{"AutoClearEntry", 0,
-                  [](BenchConsole& c) {
-                      c.incoming()->setFocus();
-                      c.action("AutoClear")->trigger();
-                  },
-                  "SendMessageList",
-                  "SendMessageList IdAll Help EnableSyntaxCheck SendToDevice SelectDevice", 5},
+                  [](BenchConsole& c) { c.incoming()->setFocus(), c.action("AutoClear")->trigger(); },
+                  "SendMessageList", "", 5},
         StateCase{"TabInTheViewWithNothingToSend", 0,
-                  [](BenchConsole& c) {
-                      c.incoming()->setFocus();
-                      QTest::keyClick(c.incoming(), Qt::Key_Tab);
-                  },
-                  "AddressButton_0",
-                  "SendMessageList IdAll Help EnableSyntaxCheck SendToDevice SelectDevice", 5}),
+                  [](BenchConsole& c) { QTest::keyClick(c.incoming(), Qt::Key_Tab); },
+                  "AddressButton_0", "", 5}),
     [](const testing::TestParamInfo<StateCase>& info) { return std::string(info.param.name); });
 
 // --- Closing ------------------------------------------------------------------------
@@ -290,8 +243,7 @@ struct CloseCase {
     const char* how; // "close", or the control that closes
     bool changed;
     Answer answer;
-    bool closes;
-    bool listSaved;
+    bool closes, listSaved;
 };
 
 class Close : public testing::TestWithParam<CloseCase> {};
@@ -301,25 +253,19 @@ TEST_P(Close, AsksOnlyForAChangedListAndSavesWhatItShould) {
     ConsoleHarness h;
     h.start().show();
     h.box()->addItem(QStringLiteral("WRITTEN?")); // shows whether the list was written
-    h.check("vrAddCR")->click();                  // shows whether the options were
+    h.check("vrAddCR")->click();                  // and whether the options were
     h.form().state().MessageListChanged = c.changed;
     h.boxes.answerNext(c.answer);
-    const std::string how = c.how;
-    if (how == "Quit")
-        h.action("Quit")->trigger();
-    else if (how == "Command_Exit")
-        h.button("Command_Exit")->click();
-    else
-        h.form().close();
+    if (std::string(c.how) == "Quit") h.action("Quit")->trigger();
+    if (std::string(c.how) == "Command_Exit") h.button("Command_Exit")->click();
+    if (std::string(c.how) == "close") h.form().close();
 
     QFile file(QString::fromStdU16String(h.form().state().StartUpFile));
-    const bool listSaved = file.open(QIODevice::ReadOnly) && file.readAll().contains("WRITTEN?");
+    EXPECT_EQ(file.open(QIODevice::ReadOnly) && file.readAll().contains("WRITTEN?"), c.listSaved);
     EXPECT_EQ(h.boxes.shown().size(), c.changed ? 1u : 0u);
     EXPECT_EQ(h.form().isVisible(), !c.closes);
-    EXPECT_EQ(listSaved, c.listSaved);
-    EXPECT_EQ(!h.memorySettings.writes().empty(), c.closes);
-    // An unsaved list is asked about again at the next close.
-    EXPECT_EQ(h.form().state().MessageListChanged, !c.closes);
+    EXPECT_EQ(h.memorySettings.writes().empty(), !c.closes);
+    EXPECT_EQ(h.form().state().MessageListChanged, !c.closes); // asked again next time
 }
 
 INSTANTIATE_TEST_SUITE_P(Console, Close,
