@@ -50,10 +50,6 @@ TEST_P(OptionsFile, SetsTheControlAndKeepsTheOperatorsChoice) {
     }
     auto store = platform::QtSettingsStore::inFile(ini);
     EXPECT_EQ(store.read(u"Settings", key), c.checked ? u"0" : u"1");
-    ConsoleHarness again(bus::SimulatedBus::defaultBench(), &store);
-    again.start();
-    EXPECT_EQ(checked(again, c.control), !c.checked);
-    again.form().close();
     for (const console::OptionKey& other : console::kOptionKeys) {
         if (other.key != key) {
             EXPECT_EQ(store.read(u"Settings", other.key), std::nullopt);
