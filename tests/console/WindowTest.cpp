@@ -3,11 +3,9 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QFile>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -197,8 +195,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "", 9},
         StateCase{"ClickAnother", 1, [](BenchConsole& c) { c.select(2); }, "SendMessageList", "",
                   22},
-        StateCase{"ClickAnEmptyOne", -1, [](BenchConsole& c) { c.select(3); }, "ReceivedMessages",
-                  kNoSelection, 0},
         StateCase{"SelectDeviceHint", -1, [](BenchConsole& c) { c.action("SelectDevice")->trigger(); },
                   "ReceivedMessages", kNoSelection, 0},
         StateCase{"SelectDeviceHintWithASelection", 0,
