@@ -2,6 +2,10 @@
 
 #include "bus/drivers/TraceDriver.h"
 #include "bus/sim/Instrument.h"
+#include "syntaxcheck/SyntaxCheckForm.h"
+
+#include <QRadioButton>
+#include <QTimer>
 
 #include <QDir>
 #include <QFile>
@@ -71,6 +75,94 @@ std::vector<QString> ConsoleHarness::traceOps() const {
 
 QString ConsoleHarness::dataFolderPath() const {
     return QDir::toNativeSeparators(dir_.filePath(QStringLiteral("Vireon")));
+}
+
+void ConsoleHarness::setList(const QStringList& entries) {
+    box()->clear();
+    box()->addItems(entries);
+    box()->setCurrentIndex(-1);
+    box()->setEditText(QString());
+    form_->state().MessageListChanged = false;
+}
+
+QStringList ConsoleHarness::list() {
+    QStringList entries;
+    for (int i = 0; i < box()->count(); ++i)
+        entries << box()->itemText(i);
+    return entries;
+}
+
+std::vector<TraceCall> ConsoleHarness::traceSinceMark() const {
+    std::vector<TraceCall> calls = trace();
+    calls.erase(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(mark_));
+    return calls;
+}
+
+std::vector<QString> ConsoleHarness::writes() const {
+    std::vector<QString> messages;
+    for (const TraceCall& call : traceSinceMark())
+        if (call.op == QStringLiteral("ibwrt")) messages.push_back(call.args.at(1).toString());
+    return messages;
+}
+
+int ConsoleHarness::reads() const {
+    const auto calls = traceSinceMark();
+    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [](const TraceCall& call) {
+        return call.op == QStringLiteral("ibrd");
+    }));
+}
+
+bool ConsoleHarness::withDialog(const std::function<void(syntaxcheck::SyntaxCheckForm&)>& inside,
+                                const std::function<void()>& open) {
+    bool opened = false;
+    // Looks again until the dialog is up: whatever opens it may let events run first.
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = form_->findChild<syntaxcheck::SyntaxCheckForm*>();
+        if (dialog == nullptr || !dialog->isVisible()) return;
+        poll.stop();
+        opened = true;
+        inside(*dialog);
+        if (dialog->isVisible()) dialog->reject();
+    });
+    poll.start();
+    open ? open() : action("EnableSyntaxCheck")->trigger();
+    return opened;
+}
+
+void ConsoleHarness::chooseMethod(int k, std::int16_t method) {
+    select(k);
+    EXPECT_TRUE(withDialog([&](syntaxcheck::SyntaxCheckForm& dialog) {
+        auto* choice = dialog.findChild<QRadioButton*>(
+            QStringLiteral("SyntaxCheckMethod_%1").arg(method + 1));
+        // On the round indicator: the rest of the button takes no clicks.
+        QTest::mouseClick(choice, Qt::LeftButton, {}, QPoint(6, choice->height() / 2));
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("Close_Button")),
+                          Qt::LeftButton);
+    }));
+}
+
+BenchConsole::BenchConsole(std::unique_ptr<bus::SimulatedBus> bus, int select)
+    : ConsoleHarness(std::move(bus)) {
+    start().show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&form()));
+    form().activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&form()));
+    if (select >= 0 && !address(select)->isChecked()) this->select(select);
+    for (const char* name : {"Caps", "CheckListForMatch", "vrAddCR", "vrAddLF",
+                             "AllowMultipleCommands", "vrSelectNextListItem"})
+        check(name)->setChecked(false);
+    setList({QStringLiteral("<Help>"), QStringLiteral("*IDN?"), QStringLiteral("ID?"),
+             QStringLiteral("*RST")});
+    if (box()->isEnabled()) box()->setFocus();
+    markTrace();
+}
+
+std::u16string line(int address, std::u16string_view text) {
+    std::u16string out{static_cast<char16_t>(u'0' + address / 10),
+                       static_cast<char16_t>(u'0' + address % 10), u':', u' '};
+    return out + std::u16string(text) + u"\r\n";
 }
 
 QString focusName(QWidget& window) {

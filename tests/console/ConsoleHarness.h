@@ -1,20 +1,29 @@
 #pragma once
 
 #include "bus/drivers/SimulatedBus.h"
+#include "bus/sim/Instrument.h"
 #include "console/ManualForm.h"
+#include "exchange/Exchange.h"
 #include "platform/DataFolder.h"
 #include "support/MemorySettingsStore.h"
 #include "support/RecordingShell.h"
 #include "support/ScriptedFileDialogs.h"
 #include "support/ScriptedMessageBoxes.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QJsonArray>
-#include <QString>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
-#include <QWidget>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -25,7 +34,14 @@ inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }
 
+namespace syntaxcheck {
+class SyntaxCheckForm;
+}
+
 namespace console_testing {
+
+// The object name of the widget that has the window's focus, or "".
+QString focusName(QWidget& window);
 
 // One line of the I/O trace.
 struct TraceCall {
@@ -47,8 +63,7 @@ public:
 
     // Builds the window (not yet loaded).
     console::ManualForm& create(bool simulatedBus = true);
-    // Builds and loads it, then runs the first activation as the window
-    // system would.
+    // Builds and loads it, then runs the first activation as the window system would.
     console::ManualForm& start();
 
     console::ManualForm& form() { return *form_; }
@@ -59,11 +74,50 @@ public:
         EXPECT_NE(found, nullptr) << "no control " << name;
         return found;
     }
+    QComboBox* box() { return control<QComboBox>("SendMessageList"); }
+    QLineEdit* editor() { return box()->lineEdit(); }
+    QPushButton* button(const char* name) { return control<QPushButton>(name); }
+    QPushButton* address(int k) { return button(("AddressButton_" + std::to_string(k)).c_str()); }
+    QCheckBox* check(const char* name) { return control<QCheckBox>(name); }
+    QAction* action(const char* name) { return control<QAction>(name); }
+    QLabel* label(const char* name) { return control<QLabel>(name); }
+    QPlainTextEdit* incoming() { return control<QPlainTextEdit>("ReceivedMessages"); }
+    QString focus() { return focusName(*form_); }
+    std::u16string view() { return form_->exchange().viewText(); }
+    // The byte count beside the incoming view.
+    QString caption() { return label("ReceivedCharacters")->text(); }
+    QStringList list();
 
-    // The driver calls so far, registration calls left out.
+    // Real keys and clicks; send() types over the box's text and presses Enter.
+    void type(const QString& text) { QTest::keyClicks(editor(), text); }
+    void key(Qt::Key key) { QTest::keyClick(editor(), key); }
+    void enter() { key(Qt::Key_Return); }
+    void send(const QString& text) {
+        editor()->selectAll();
+        type(text);
+        enter();
+    }
+    void select(int k) { QTest::mouseClick(address(k), Qt::LeftButton); }
+    // The outgoing list, unchanged, with the box empty.
+    void setList(const QStringList& entries);
+    // Queues bytes at the device as if it had answered a query.
+    void deviceHolds(int at, const std::string& bytes) { bus_->instrument(at)->queueOutput(bytes); }
+
+    // The driver calls so far, registration calls left out; or since the mark.
     std::vector<TraceCall> trace() const;
     std::vector<QString> traceOps() const;
     std::size_t traceLength() const { return trace().size(); }
+    void markTrace() { mark_ = traceLength(); }
+    std::vector<TraceCall> traceSinceMark() const;
+    std::vector<QString> writes() const; // the messages written since the mark
+    int reads() const;                   // the reads since the mark
+
+    // Runs `open` (default: "Syntax &Check"), then `inside` once the syntax-check
+    // dialog is up; a dialog left open is rejected. False when none came up.
+    bool withDialog(const std::function<void(syntaxcheck::SyntaxCheckForm&)>& inside,
+                    const std::function<void()>& open = {});
+    // Selects device k and closes the dialog with its button, `method` picked.
+    void chooseMethod(int k, std::int16_t method);
 
     QString dataFolderPath() const;
 
@@ -81,9 +135,20 @@ private:
     std::unique_ptr<bus::Driver> driver_;
     platform::SettingsStore* settings_;
     std::unique_ptr<console::ManualForm> form_;
+    std::size_t mark_ = 0;
 };
 
-// The object name of the widget that has the window's focus, or "".
-QString focusName(QWidget& window);
+// A started console, on screen and active, with the device under address
+// button `select` clicked (-1: none); Caps, the completion, the line ends,
+// multiple entries and select-next off, so what is typed is what is sent; the
+// outgoing list <Help>, *IDN?, ID?, *RST; the trace marked.
+class BenchConsole : public ConsoleHarness {
+public:
+    explicit BenchConsole(std::unique_ptr<bus::SimulatedBus> bus = bus::SimulatedBus::defaultBench(),
+                          int select = 0);
+};
+
+// One answer line of the incoming view: "05: text" CR LF.
+std::u16string line(int address, std::u16string_view text);
 
 } // namespace console_testing

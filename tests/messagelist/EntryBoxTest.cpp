@@ -1,4 +1,4 @@
-#include "exchange/ExchangeFixture.h"
+#include "console/ConsoleHarness.h"
 
 #include <QTest>
 
@@ -6,7 +6,7 @@
 
 namespace {
 
-using exchange_testing::ExchangeConsole;
+using ExchangeConsole = console_testing::BenchConsole;
 
 // The entry box with the list of the completion examples.
 struct EntryBox : testing::Test {

@@ -1,0 +1,36 @@
+#include "console/ConsoleHarness.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using console_testing::BenchConsole;
+using console_testing::line;
+
+// Which device gets which query, and in what order, is IdentifyAll's (see
+// IdentificationBusTest); the window shows the answers and keeps the selection.
+TEST(IdAllWindow, ShowsEveryDeviceInButtonOrderAboveOrInsteadOfTheView) {
+    BenchConsole c(bus::SimulatedBus::defaultBench(), 1);
+    c.check("vrID")->setChecked(true);
+    c.check("vrIDN")->setChecked(false);
+    c.action("AutoClear")->setChecked(false);
+    c.deviceHolds(9, "older\n");
+    c.send(QStringLiteral("??"));
+    QTest::mouseClick(c.button("IdAll"), Qt::LeftButton);
+    const std::u16string ids = line(5, u"No response") + line(9, u"ID VIREON SIM/VFG-209,V2.3,F1.1") +
+                               line(22, u"No response");
+    EXPECT_EQ(c.view(), ids + line(9, u"older"));
+    EXPECT_EQ(c.caption(), QString());
+    EXPECT_EQ(c.form().session().devices.SelectedAddress, 9);
+    EXPECT_EQ(c.focus(), QStringLiteral("SendMessageList"));
+
+    c.action("AutoClear")->setChecked(true);
+    c.action("Help")->setEnabled(false);
+    QTest::mouseClick(c.button("IdAll"), Qt::LeftButton);
+    EXPECT_EQ(c.view(), ids);
+    EXPECT_TRUE(c.action("Help")->isEnabled());
+}
+
+} // namespace
