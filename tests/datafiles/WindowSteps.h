@@ -58,7 +58,9 @@ inline QString entries(ConsoleHarness& h) {
 // file in the data folder:
 //   T:NAME trigger    C:NAME enable and click   +:NAME enable   U:NAME uncheck
 //   L:A,B  list "<Help>",A,B, nothing in the box    I:N select entry N
-//   K:TEXT type into the emptied box   S:TEXT type and click Send
+//   K:TEXT type into the emptied box, "_" for a space   S:TEXT type and click Send
+//   k:KEY  press and release KEY in the box   r:KEY release KEY   f:NAME focus
+//   B:NAME check
 //   Y, N   answer the next box         P:F pick F in the next file dialog
 //   W:F    write "A" and "B" to F      H:F write 32767 empty lines to F
 //   D:F    make the folder F           G:F make F the start-up file
@@ -80,11 +82,14 @@ inline void run(ConsoleHarness& h, const char* steps) {
         if (op == 'C' || op == '+') control->setProperty("enabled", true);
         if (op == 'C') QTest::mouseClick(h.control<QWidget>(name.constData()), Qt::LeftButton);
         if (op == 'U') h.control<QCheckBox>(name.constData())->setChecked(false);
-        if (op == 'L') entryBox(h).clear(), entryBox(h).addItem("<Help>");
-        if (op == 'L') entryBox(h).addItems(arg.split(',', Qt::SkipEmptyParts));
+        if (op == 'L') entryBox(h).clear(), entryBox(h).addItems(("<Help>," + arg).split(','));
         if (op == 'L' || op == 'I') entryBox(h).setCurrentIndex(op == 'L' ? -1 : arg.toInt());
         if (op == 'L') entryBox(h).clearEditText();
-        if (op == 'K' || op == 'S') type(h, arg);
+        if (op == 'K' || op == 'S') type(h, QString(arg).replace('_', ' '));
+        if (op == 'k') QTest::keyClick(entryBox(h).lineEdit(), QKeySequence(arg)[0].key());
+        if (op == 'r') QTest::keyRelease(entryBox(h).lineEdit(), QKeySequence(arg)[0].key());
+        if (op == 'f') qobject_cast<QWidget*>(control)->setFocus();
+        if (op == 'B') h.control<QCheckBox>(name.constData())->setChecked(true);
         if (op == 'S') QTest::mouseClick(h.control<QWidget>("SendMessage"), Qt::LeftButton);
         if (op == 'Y') h.boxes.answerNext(platform::Answer::Yes);
         if (op == 'N') h.boxes.answerNext(platform::Answer::No);

@@ -6,16 +6,13 @@
 namespace {
 
 TEST(CompletesOnRelease, NeverForEditingNavigationModifierAndFunctionKeys) {
-    for (int key :
-         {Qt::Key_Backspace, Qt::Key_Tab,     Qt::Key_Clear,    Qt::Key_Return, Qt::Key_Enter,
-          Qt::Key_Shift,     Qt::Key_Control, Qt::Key_Alt,      Qt::Key_Pause,  Qt::Key_CapsLock,
-          Qt::Key_Space,     Qt::Key_PageUp,  Qt::Key_PageDown, Qt::Key_End,    Qt::Key_Home,
-          Qt::Key_Left,      Qt::Key_Up,      Qt::Key_Right,    Qt::Key_Down,   Qt::Key_Select,
-          Qt::Key_Print,     Qt::Key_Execute, Qt::Key_Printer,  Qt::Key_Insert, Qt::Key_Delete,
-          Qt::Key_Help,      Qt::Key_F1,      Qt::Key_F12,      Qt::Key_F16,    Qt::Key_NumLock})
+    for (int key : {Qt::Key_Backspace, Qt::Key_Tab, Qt::Key_Clear, Qt::Key_Return, Qt::Key_Enter,
+                    Qt::Key_Shift, Qt::Key_CapsLock, Qt::Key_Space, Qt::Key_PageUp, Qt::Key_Home,
+                    Qt::Key_Left, Qt::Key_Down, Qt::Key_Insert, Qt::Key_Delete, Qt::Key_Help,
+                    Qt::Key_F1, Qt::Key_F16, Qt::Key_NumLock})
         EXPECT_FALSE(messagelist::completesOnRelease(key)) << std::hex << key;
-    for (int key : {Qt::Key_A, Qt::Key_Z, Qt::Key_0, Qt::Key_9, Qt::Key_Question, Qt::Key_Asterisk,
-                    Qt::Key_Less, Qt::Key_Colon, Qt::Key_Escape, Qt::Key_F17, Qt::Key_ScrollLock})
+    for (int key :
+         {Qt::Key_A, Qt::Key_0, Qt::Key_Question, Qt::Key_Less, Qt::Key_Escape, Qt::Key_F17})
         EXPECT_TRUE(messagelist::completesOnRelease(key)) << std::hex << key;
 }
 
@@ -29,9 +26,8 @@ TEST(FindCompletion, FirstEntryBeginningWithTheTextLetterCaseIgnored) {
 }
 
 TEST(TrimSpaces, OnlySpacesAtBothEnds) {
-    EXPECT_EQ(messagelist::trimSpaces(u"  *R S  "), u"*R S");
+    EXPECT_EQ(messagelist::trimSpaces(u"  \t*R S\t  "), u"\t*R S\t");
     EXPECT_EQ(messagelist::trimSpaces(u"   "), u"");
-    EXPECT_EQ(messagelist::trimSpaces(u"\t*RST \t"), u"\t*RST \t");
 }
 
 } // namespace

@@ -1,12 +1,15 @@
 // The message list and data file commands in the window: the box each shows
 // last, and the focus, controls, list and files each leaves.
+#include "datafiles/DataFiles.h"
 #include "datafiles/WindowSteps.h"
+#include "exchange/ReceiveToFile.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 using namespace window_steps;
+using testing_support::utf8;
 
 const std::string kDiscard =
     "Select Yes to continue without saving the current Outgoing Message List.\n\n"
@@ -31,30 +34,31 @@ const std::string kSend = "C:AddressButton_0 T:SendToDevice";
 
 struct Case {
     const char* name;
-    std::string steps;     // window_steps::run, on a started console, the focus elsewhere
-    const char* box;       // the last one: "K title", K for its buttons and icon (kKinds);
-                           // "" for none shown; nullptr for any
+    std::string steps; // window_steps::run, on a started console, the focus elsewhere
+    // The last box: "K title", K: Q YesNo question, N YesNo no icon, W YesNo exclamation,
+    // E Ok exclamation; "" for none shown; nullptr for any.
+    const char* box;
     std::string text = {}; // %1 the data folder, a trailing * any rest; empty for any
 };
-const std::map<char, std::pair<platform::Buttons, platform::Icon>> kKinds = {
-    {'Q', {platform::Buttons::YesNo, platform::Icon::Question}},
-    {'W', {platform::Buttons::YesNo, platform::Icon::Exclamation}},
-    {'N', {platform::Buttons::YesNo, platform::Icon::None}},
-    {'E', {platform::Buttons::Ok, platform::Icon::Exclamation}}};
 class Command : public testing::TestWithParam<Case> {};
 
 TEST_P(Command, ShowsItsBoxAndLeavesTheFocusInTheEntryBoxAndTheRestAsDesigned) {
     const Case& c = GetParam();
     ConsoleHarness h(console_testing::busWithDevicesAt({7}));
-    h.start();
+    h.start().show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&h.form()));
     h.control<QWidget>("vrAddCR")->setFocus();
     run(h, c.steps.c_str());
     EXPECT_EQ(console_testing::focusName(h.form()), "SendMessageList");
     const auto& shown = h.boxes.shown();
     if (!c.box || (*c.box == 0 && shown.empty())) return;
     ASSERT_FALSE(shown.empty());
-    EXPECT_EQ(testing_support::utf8(shown.back().title), c.box + 2);
-    EXPECT_EQ(std::make_pair(shown.back().buttons, shown.back().icon), kKinds.at(*c.box));
+    EXPECT_EQ(utf8(shown.back().title), c.box + 2);
+    EXPECT_EQ(shown.back().buttons,
+              *c.box == 'E' ? platform::Buttons::Ok : platform::Buttons::YesNo);
+    EXPECT_EQ(shown.back().icon, *c.box == 'Q'   ? platform::Icon::Question
+                                 : *c.box == 'N' ? platform::Icon::None
+                                                 : platform::Icon::Exclamation);
     const QString text = QString::fromStdString(c.text).replace("%1", h.dataFolderPath());
     const QString actual = QString::fromStdU16String(shown.back().text);
     EXPECT_TRUE(text.isEmpty() || actual == text ||
@@ -127,6 +131,13 @@ INSTANTIATE_TEST_SUITE_P(
              "start up.\n\n" +
                  kAsk},
         Case{"SaveAlternate", "P:c.gmg T:SaveAlternateMessageList A:c.gmg R:c.gmg", ""},
+        Case{"CompleteFromTheList", "B:CheckListForMatch K:in V:INIT k:Delete V:IN", ""},
+        Case{"CompleteHelpOverNothingAndSkipItOnDown",
+             "B:CheckListForMatch L:A r:A V:<Help> k:Down V:A", ""},
+        Case{"ButtonsCapsAndTrimFollowTheText",
+             "K:x O:SendMessage.enabled k:Backspace X:DeleteOutgoingMessageEntry.enabled B:Caps "
+             "K:__meas?_ f:vrAddCR V:MEAS? f:SendMessageList",
+             ""},
         Case{"SaveAlternateUnwritable", "M D:b.gmg P:b.gmg T:SaveAlternateMessageList" + kChanged,
              "E File Write error",
              "Can't write to the file %1/b.gmg. It is probably write protected."}),
@@ -136,10 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
     DataFiles, Command,
     testing::Values(
         Case{"SendToDevice", kSend + " O:SendToDevice.enabled", "W Warning",
-             "NOTE!  For this data transfer to a device the timeout will be set to 100 secs which "
-             "means that\nin case of an error in the transfer the computer will appear locked for "
-             "this amount of time.\n\nThis message will be displayed only once.\n\nDo you wish to "
-             "continue ?"},
+             utf8(datafiles::sendToDeviceWarning())},
         Case{"SendToDeviceQuestion", "W:a.dat P:a.dat " + kSend, "Q Send Datafile to Device",
              "Are you sure you want to send the content of the file: a.dat\nto the device at "
              "address 7."},
@@ -151,19 +159,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"OnceTwice", "T:SendtoFileOnce T:SendtoFileOnce" + kOff, ""},
         Case{"AllTwice", "T:SendToFile T:SendToFile" + kOff, ""},
         Case{"ReceiveRefused", "T:SendtoFileOnce N S:NEVER?" + kOnce + kDefault, "W Warning",
-             "NOTE!  For incoming data transfer to a file the timeout will be set to 100 secs "
-             "which means that\nin case of a syntax error in the query the computer will appear "
-             "locked for this amount of time.\nYou may prevent this by enabling the Syntax Check "
-             "feature. Also be aware of that the incoming\ndata will not be displayed in the "
-             "Incoming Data list.\n\nThis message will be displayed only once.\n\nDo you wish to "
-             "continue ?"},
+             utf8(exchange::receiveToFileWarning())},
         Case{"ReceiveOnce", "T:SendtoFileOnce P:a.dat S:*IDN?" + kOff + " O:ClearIncoming.enabled",
              nullptr},
         Case{"ReceiveTimeout", "T:SendtoFileOnce P:a.dat S:NONE?", "E Timeout Has Occured",
-             "This may be due to either a syntax error or a transfer longer than 100 secs. In the "
-             "latter case the\ndata transfer may be incomplete and there is probably remaining "
-             "data in the device's output buffer.\nTo clear, uncheck \"Send Received Data to "
-             "File\" and send a single questionmark (?)."},
+             utf8(exchange::receiveToFileTimeout())},
         Case{"ReceiveIntoAMissingFolder", "T:SendtoFileOnce P:no/a.dat S:*IDN?",
              "E Receive Data to File",
              "The received data cannot be written to the file\n%1/no/a.dat\n(*"}),
@@ -186,37 +186,12 @@ TEST(MessageListWindow, AFirstStartWritesTheDefaultListAndAnUnreadableOneIsNever
     EXPECT_TRUE(QDir(file(blocked, "StartUp.gmg/kept")).exists());
 }
 
-TEST(MessageListWindow, ASentMessageIsSavedAtTheCloseOnlyWhenAnsweredYes) {
-    for (const bool yes : {true, false}) {
-        ConsoleHarness h(console_testing::busWithDevicesAt({7}));
-        h.start();
-        run(h, yes ? "S:*CLS" : "S:*CLS N");
-        EXPECT_TRUE(h.form().close());
-        EXPECT_EQ(read(file(h, "StartUp.gmg")).endsWith("SET?\r\n*CLS\r\n"), yes);
-    }
-}
-
-TEST(EntryBoxKeys, CompleteSkipHelpOnDownAndTrimOnLeaving) {
+TEST(MessageListWindow, ASentMessageIsSavedAtTheCloseWhenAnsweredYes) {
     ConsoleHarness h(console_testing::busWithDevicesAt({7}));
-    h.start().show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&h.form()));
-    QLineEdit& editor = *entryBox(h).lineEdit();
-    h.control<QCheckBox>("CheckListForMatch")->setChecked(true);
-    run(h, "K:i");
-    QTest::keyClicks(&editor, "n");
-    EXPECT_EQ(editor.selectedText(), "IT");
-    QTest::keyClick(&editor, Qt::Key_Delete);
-    run(h, "V:IN L:A");
-    QTest::keyRelease(&editor, Qt::Key_A);
-    run(h, "V:<Help>");
-    QTest::keyClick(&editor, Qt::Key_Down);
-    run(h, "V:A U:CheckListForMatch K:x O:SendMessage.enabled");
-    QTest::keyClick(&editor, Qt::Key_Backspace);
-    run(h, "X:DeleteOutgoingMessageEntry.enabled");
-    h.control<QCheckBox>("Caps")->setChecked(true);
-    type(h, "  meas? ");
-    h.control<QWidget>("vrAddCR")->setFocus();
-    run(h, "V:MEAS?");
+    h.start();
+    run(h, "S:*CLS");
+    EXPECT_TRUE(h.form().close());
+    EXPECT_TRUE(read(file(h, "StartUp.gmg")).endsWith("SET?\r\n*CLS\r\n"));
 }
 
 } // namespace
