@@ -6,15 +6,18 @@
 namespace about_testing {
 
 // A web site on the loopback address for the update check: each request gets
-// the same reply, or none at all for a status below 0. It runs on the test's
+// the same reply, or none at all for a status below 0; for status 0 the port
+// is given up at once. It runs on the test's
 // own thread, served while the download waits in its event loop.
 class LocalHttpServer : public QObject {
 public:
     LocalHttpServer(int status, QByteArray body) : status_(status), body_(std::move(body)) {
         server_.listen(QHostAddress::LocalHost);
+        port_ = server_.serverPort();
+        if (status == 0) server_.close();
         connect(&server_, &QTcpServer::newConnection, this, [this] { accept(); });
     }
-    QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort()); }
+    QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
     const QByteArray& lastPath() const { return lastPath_; }
 
 private:
@@ -38,6 +41,7 @@ private:
 
     QTcpServer server_;
     int status_;
+    quint16 port_;
     QByteArray body_;
     QByteArray request_;
     QByteArray lastPath_;

@@ -12,13 +12,10 @@ namespace {
 using namespace window_steps;
 
 TEST(FolderOfChoice, IsTheFilesOwnFolder) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"/data/scope.dat", "/data"},
-        {"/Data/runs/Data", "/Data/runs"},
-        {"/a/b/../c/x.dat", "/a/c"},
-        {"/x.dat", "/"},
-        {"/logs/scope.dat/scope.dat", "/logs/scope.dat"}};
-    for (const auto& [path, folder] : cases)
+    for (const auto& [path, folder] : {std::pair{"/D/runs/D", "/D/runs"},
+                                       {"/a/b/../c/x", "/a/c"},
+                                       {"/x.dat", "/"},
+                                       {"/l/s.dat/s.dat", "/l/s.dat"}})
         EXPECT_EQ(datafiles::folderOfChoice(QDir::toNativeSeparators(path).toStdU16String()),
                   QDir::toNativeSeparators(folder).toStdU16String());
 }

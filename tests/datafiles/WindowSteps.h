@@ -36,10 +36,9 @@ inline QByteArray read(const QString& path) {
 // folder written as "%1".
 inline QString asked(ConsoleHarness& h, std::size_t i) {
     const platform::FileDialogRequest& r = h.fileDialogs.requests().at(i);
-    return QStringList{r.mode == platform::FileDialogMode::Open ? "Open" : "Save",
-                       QString::fromStdU16String(r.title), QString::fromStdU16String(r.folder),
-                       QString::fromStdU16String(r.fileName), QString::fromStdU16String(r.filter)}
-        .join('|')
+    const QString mode = r.mode == platform::FileDialogMode::Open ? "Open|" : "Save|";
+    return QString(mode + QString::fromStdU16String(r.title + u'|' + r.folder + u'|' + r.fileName +
+                                                    u'|' + r.filter))
         .replace(h.dataFolderPath(), "%1");
 }
 inline void type(ConsoleHarness& h, const QString& text) {

@@ -15,12 +15,13 @@ const std::string kDiscard =
     "Select Yes to continue without saving the current Outgoing Message List.\n\n"
     "Select No if you want to save the current Outgoing Message List and go to MessageLists "
     "Menu.\n\n";
-const std::string kAsk = "Do wish to continue ?";
+std::string ask(const std::string& text, bool discard = false) {
+    return text + (discard ? kDiscard : "") + "Do wish to continue ?";
+}
 std::string clearText(const std::string& x) {
-    return "This will clear ALL entries in the current Outgoing Message List.\n" + x +
-           "Select Yes to continue without saving the current Outgoing List.\n"
-           "If you want to save the List select No and then go to MessageLists Menu.\n\n" +
-           kAsk;
+    return ask("This will clear ALL entries in the current Outgoing Message List.\n" + x +
+               "Select Yes to continue without saving the current Outgoing List.\n"
+               "If you want to save the List select No and then go to MessageLists Menu.\n\n");
 }
 const std::string kReload = "This will reload the start up Outgoing Message List.\n\n";
 const std::string kDefault = " E:ID?,*IDN?,INIT,FAC,SET?";
@@ -71,9 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         Case{"Sort", "L:SET?,*IDN?,set? I:1 T:SortMessageList E:*IDN?,SET?,set? V:" + kChanged,
              "Q Sort Outgoing Messages",
-             "This will sort the entries in the current Outgoing Message List. \n"
-             "It can't be undone but nothing will be saved.\n\n" +
-                 kAsk},
+             ask("This will sort the entries in the current Outgoing Message List. \n"
+                 "It can't be undone but nothing will be saved.\n\n")},
         Case{"ClearNo", "I:2 N T:ClrMessageList" + kDefault + kUnchanged,
              "Q Clear Outgoing Messages",
              clearText("Select the Clear Messages button [X] if you want to clear only the "
@@ -91,9 +91,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"DeleteTyped", "L:A,B,C U:CheckListForMatch I:2 K:B" + kX + " E:A,B,C V:" + kUnchanged,
              ""},
         Case{"ReloadUnchanged", "+:LoadStartupMessageList T:LoadStartupMessageList" + kUnchanged,
-             "Q Reload Start Up Outgoing Messages", kReload + kAsk},
+             "Q Reload Start Up Outgoing Messages", ask(kReload)},
         Case{"Reload", "L:X M W:StartUp.gmg C:ClearHistory E:A,B A:StartUp.gmg" + kUnchanged,
-             "Q Reload Start Up Outgoing Messages", kReload + kDiscard + kAsk},
+             "Q Reload Start Up Outgoing Messages", ask(kReload, true)},
         Case{"ReloadUnwritable", "L:X M G:no/StartUp.gmg T:LoadStartupMessageList E:X" + kChanged,
              "E File Read error",
              "Can't read the file %1/no/StartUp.gmg: the file does not exist.\n\n"
@@ -101,9 +101,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Restore",
              "L:X M W:StartUp.gmg T:RestoreMessageList R:StartUp.gmg" + kDefault + kUnchanged,
              "Q Restore Outgoing Messages",
-             "This will restore the Outgoing Message List with default values and save it to "
-             "the start up file.\n\n" +
-                 kDiscard + kAsk},
+             ask("This will restore the Outgoing Message List with default values and save it to "
+                 "the start up file.\n\n",
+                 true)},
         Case{"RestoreUnwritable", "L:X M G:no/StartUp.gmg T:RestoreMessageList E:X" + kChanged,
              "E File Write error",
              "Can't write to the file %1/no/StartUp.gmg. It is probably write protected."},
@@ -112,9 +112,9 @@ INSTANTIATE_TEST_SUITE_P(
              ""},
         Case{"LoadOverAChangedListNo", "M N T:ImportAlternateMessageList" + kDefault + kChanged,
              "Q Load Alternate Outgoing Messages",
-             "This will load an alternate Outgoing Message List. The current Outgoing Message "
-             "List will be discarded.\n\n" +
-                 kDiscard + kAsk},
+             ask("This will load an alternate Outgoing Message List. The current Outgoing "
+                 "Message List will be discarded.\n\n",
+                 true)},
         Case{"LoadUnreadable", "P:b.gmg T:ImportAlternateMessageList" + kDefault + kUnchanged,
              "E File Read error"},
         Case{"LoadTooLong", "H:b.gmg P:b.gmg T:ImportAlternateMessageList",
@@ -127,9 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
              "F:StartUp.gmg" +
                  kUnchanged,
              "Q Save Outgoing Messages",
-             "This will save the current Outgoing Message List to the file which is loaded at "
-             "start up.\n\n" +
-                 kAsk},
+             ask("This will save the current Outgoing Message List to the file which is loaded "
+                 "at start up.\n\n")},
         Case{"SaveAlternate", "P:c.gmg T:SaveAlternateMessageList A:c.gmg R:c.gmg", ""},
         Case{"CompleteFromTheList", "B:CheckListForMatch K:in V:INIT k:Delete V:IN", ""},
         Case{"CompleteHelpOverNothingAndSkipItOnDown",
@@ -154,8 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"SendToDeviceUnreadable", "P:a.dat " + kSend, "E Send Datafile to Device",
              "The file\n%1/a.dat\ncannot be read: *"},
         Case{"ShowDataFile", "T:DisplayFile", ""}, Case{"Once", "T:SendtoFileOnce" + kOnce, ""},
-        Case{"All", "T:SendToFile" + kAll, ""},
-        Case{"OnceThenAll", "T:SendtoFileOnce T:SendToFile" + kAll, ""},
+        Case{"All", "T:SendtoFileOnce T:SendToFile" + kAll, ""},
         Case{"OnceTwice", "T:SendtoFileOnce T:SendtoFileOnce" + kOff, ""},
         Case{"AllTwice", "T:SendToFile T:SendToFile" + kOff, ""},
         Case{"ReceiveRefused", "T:SendtoFileOnce N S:NEVER?" + kOnce + kDefault, "W Warning",
