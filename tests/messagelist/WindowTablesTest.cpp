@@ -170,8 +170,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MessageListWindow, AFirstStartWritesTheDefaultListAndAnUnreadableOneIsNeverReplaced) {
     ConsoleHarness h(console_testing::busWithDevicesAt({7}));
     h.start();
-    run(h, "R:StartUp.gmg A:StartUp.gmg P:b.gmg T:ImportAlternateMessageList P:c.gmg");
-    run(h, "T:SaveAlternateMessageList");
+    run(h, "R:StartUp.gmg A:StartUp.gmg P:b.gmg T:ImportAlternateMessageList D:sub P:sub/c.gmg");
+    run(h, "T:SaveAlternateMessageList R:sub/c.gmg");
+    EXPECT_EQ(h.form().state().SelectedDataFolder, file(h, "sub").toStdU16String());
     EXPECT_EQ(asked(h, 0),
               "Open|Load Alternative Outgoing Message List|%1||GPIB Message Files (*.gmg)|*.gmg");
     EXPECT_EQ(
