@@ -131,8 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "at start up.\n\n")},
         Case{"SaveAlternate", "P:c.gmg T:SaveAlternateMessageList A:c.gmg R:c.gmg", ""},
         Case{"CompleteFromTheList", "B:CheckListForMatch K:in V:INIT k:Delete V:IN", ""},
-        Case{"CompleteHelpOverNothingAndSkipItOnDown",
-             "B:CheckListForMatch L:A r:A V:<Help> k:Down V:A", ""},
+        Case{"DownSkipsHelpAndAReleaseOverNothingCompletesToIt",
+             "L:A k:Down V:A B:CheckListForMatch L:A r:A V:<Help>", ""},
         Case{"ButtonsCapsAndTrimFollowTheText",
              "K:x O:SendMessage.enabled k:Backspace X:DeleteOutgoingMessageEntry.enabled B:Caps "
              "K:__meas?_ f:vrAddCR V:MEAS? f:SendMessageList",
