@@ -41,11 +41,6 @@ inline QString asked(ConsoleHarness& h, std::size_t i) {
                                                     u'|' + r.filter))
         .replace(h.dataFolderPath(), "%1");
 }
-inline void type(ConsoleHarness& h, const QString& text) {
-    entryBox(h).setFocus();
-    entryBox(h).lineEdit()->clear();
-    QTest::keyClicks(entryBox(h).lineEdit(), text);
-}
 inline QString entries(ConsoleHarness& h) {
     QStringList list;
     for (int i = 1; i < entryBox(h).count(); ++i)
@@ -76,19 +71,20 @@ inline void run(ConsoleHarness& h, const char* steps) {
         const QByteArray name = arg.section('.', 0, 0).toLatin1();
         QObject* control = h.form().findChild<QObject*>(name);
         const std::u16string path = file(h, arg).toStdU16String();
+        QLineEdit& editor = *entryBox(h).lineEdit();
         bool done = true;
         if (op == 'T') h.control<QAction>(name.constData())->trigger();
         if (op == 'C' || op == '+') control->setProperty("enabled", true);
         if (op == 'C') QTest::mouseClick(h.control<QWidget>(name.constData()), Qt::LeftButton);
-        if (op == 'U') h.control<QCheckBox>(name.constData())->setChecked(false);
         if (op == 'L') entryBox(h).clear(), entryBox(h).addItems(("<Help>," + arg).split(','));
         if (op == 'L' || op == 'I') entryBox(h).setCurrentIndex(op == 'L' ? -1 : arg.toInt());
         if (op == 'L') entryBox(h).clearEditText();
-        if (op == 'K' || op == 'S') type(h, QString(arg).replace('_', ' '));
-        if (op == 'k') QTest::keyClick(entryBox(h).lineEdit(), QKeySequence(arg)[0].key());
-        if (op == 'r') QTest::keyRelease(entryBox(h).lineEdit(), QKeySequence(arg)[0].key());
+        if (op == 'K' || op == 'S') entryBox(h).setFocus(), editor.clear();
+        if (op == 'K' || op == 'S') QTest::keyClicks(&editor, QString(arg).replace('_', ' '));
+        if (op == 'k') QTest::keyClick(&editor, QKeySequence(arg)[0].key());
+        if (op == 'r') QTest::keyRelease(&editor, QKeySequence(arg)[0].key());
         if (op == 'f') qobject_cast<QWidget*>(control)->setFocus();
-        if (op == 'B') h.control<QCheckBox>(name.constData())->setChecked(true);
+        if (op == 'B' || op == 'U') h.control<QCheckBox>(name.constData())->setChecked(op == 'B');
         if (op == 'S') QTest::mouseClick(h.control<QWidget>("SendMessage"), Qt::LeftButton);
         if (op == 'Y') h.boxes.answerNext(platform::Answer::Yes);
         if (op == 'N') h.boxes.answerNext(platform::Answer::No);
