@@ -62,7 +62,7 @@ inline QString entries(ConsoleHarness& h) {
 // and checks:
 //   O:NAME.PROPERTY true   X:NAME.PROPERTY false   E:A,B the entries after "<Help>"
 //   V:TEXT the box's text  R:F F holds the default list  F:F F holds "A" and "B"
-//   A:F the list's caption is F
+//   A:F the list's caption is F   c:N the caret at N, nothing selected
 inline void run(ConsoleHarness& h, const char* steps) {
     const QByteArray kDefaultFile = "ID?\r\n*IDN?\r\nINIT\r\nFAC\r\nSET?\r\n";
     for (const QString& step : QString::fromUtf8(steps).split(' ', Qt::SkipEmptyParts)) {
@@ -100,6 +100,7 @@ inline void run(ConsoleHarness& h, const char* steps) {
             done = control->property(arg.section('.', 1).toLatin1()).toBool() == (op == 'O');
         if (op == 'E') done = entries(h) == arg;
         if (op == 'V') done = entryBox(h).currentText() == arg;
+        if (op == 'c') done = editor.cursorPosition() == arg.toInt() && !editor.hasSelectedText();
         if (op == 'R') done = read(file(h, arg)) == kDefaultFile;
         if (op == 'F') done = read(file(h, arg)) == "A\r\nB\r\n";
         if (op == 'A') done = h.control<QLabel>("OutGoingFile")->text() == file(h, arg);

@@ -133,6 +133,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"CompleteFromTheList", "B:CheckListForMatch K:in V:INIT k:Delete V:IN", ""},
         Case{"DownSkipsHelpAndAReleaseOverNothingCompletesToIt",
              "L:A k:Down V:A B:CheckListForMatch L:A r:A V:<Help>", ""},
+        Case{"AChosenEntryTakesTheFocusWithTheCaretAtItsEnd",
+             "I:2 c:5 O:SendMessage.enabled O:DeleteOutgoingMessageEntry.enabled", ""},
+        Case{"TheCaretGoesToTheEndWhenTheFocusComesBack",
+             "K:ABC k:Home f:vrAddCR f:SendMessageList c:3", ""},
         Case{"ButtonsCapsAndTrimFollowTheText",
              "K:x O:SendMessage.enabled k:Backspace X:DeleteOutgoingMessageEntry.enabled B:Caps "
              "K:__meas?_ f:vrAddCR V:MEAS? f:SendMessageList",
