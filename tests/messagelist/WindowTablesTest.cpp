@@ -115,7 +115,9 @@ INSTANTIATE_TEST_SUITE_P(
              ask("This will load an alternate Outgoing Message List. The current Outgoing "
                  "Message List will be discarded.\n\n",
                  true)},
-        Case{"LoadUnreadable", "P:b.gmg T:ImportAlternateMessageList" + kDefault + kUnchanged,
+        Case{"LoadUnreadable",
+             "W:StartUp.gmg P:b.gmg T:ImportAlternateMessageList F:StartUp.gmg" + kDefault +
+                 kUnchanged,
              "E File Read error"},
         Case{"LoadTooLong", "H:b.gmg P:b.gmg T:ImportAlternateMessageList",
              "E Message List too long",
