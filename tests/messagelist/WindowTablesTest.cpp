@@ -1,0 +1,202 @@
+// The message list and data file commands in the window: the box each shows
+// last, and the focus, controls, list and files each leaves.
+#include "datafiles/DataFiles.h"
+#include "datafiles/WindowSteps.h"
+#include "exchange/ReceiveToFile.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace window_steps;
+using testing_support::utf8;
+
+const std::string kDiscard =
+    "Select Yes to continue without saving the current Outgoing Message List.\n\n"
+    "Select No if you want to save the current Outgoing Message List and go to MessageLists "
+    "Menu.\n\n";
+std::string ask(const std::string& text, bool discard = false) {
+    return text + (discard ? kDiscard : "") + "Do wish to continue ?";
+}
+std::string clearText(const std::string& x) {
+    return ask("This will clear ALL entries in the current Outgoing Message List.\n" + x +
+               "Select Yes to continue without saving the current Outgoing List.\n"
+               "If you want to save the List select No and then go to MessageLists Menu.\n\n");
+}
+const std::string kReload = "This will reload the start up Outgoing Message List.\n\n";
+const std::string kDefault = " E:ID?,*IDN?,INIT,FAC,SET?";
+const std::string kChanged = " O:ClearHistory.enabled O:LoadStartupMessageList.enabled";
+const std::string kUnchanged = " X:ClearHistory.enabled X:LoadStartupMessageList.enabled";
+const std::string kOnce = " O:SendtoFileOnce.checked X:SendToFile.checked X:AutoClear.enabled";
+const std::string kAll = " O:SendToFile.checked X:SendtoFileOnce.checked X:AutoClear.enabled";
+const std::string kOff = " X:SendToFile.checked X:SendtoFileOnce.checked O:AutoClear.enabled";
+const std::string kX = " C:DeleteOutgoingMessageEntry";
+const std::string kSend = "C:AddressButton_0 T:SendToDevice";
+
+struct Case {
+    const char* name;
+    std::string steps; // window_steps::run, on a started console, the focus elsewhere
+    // The last box: "K title", K: Q YesNo question, N YesNo no icon, W YesNo exclamation,
+    // E Ok exclamation; "" for none shown; nullptr for any.
+    const char* box;
+    std::string text = {}; // %1 the data folder, a trailing * any rest; empty for any
+};
+class Command : public testing::TestWithParam<Case> {};
+
+TEST_P(Command, ShowsItsBoxAndLeavesTheFocusInTheEntryBoxAndTheRestAsDesigned) {
+    const Case& c = GetParam();
+    ConsoleHarness h(console_testing::busWithDevicesAt({7}));
+    h.start().show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&h.form()));
+    h.control<QWidget>("vrAddCR")->setFocus();
+    run(h, c.steps.c_str());
+    EXPECT_EQ(console_testing::focusName(h.form()), "SendMessageList");
+    const auto& shown = h.boxes.shown();
+    if (!c.box || (*c.box == 0 && shown.empty())) return;
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(utf8(shown.back().title), c.box + 2);
+    EXPECT_EQ(shown.back().buttons,
+              *c.box == 'E' ? platform::Buttons::Ok : platform::Buttons::YesNo);
+    EXPECT_EQ(shown.back().icon, *c.box == 'Q'   ? platform::Icon::Question
+                                 : *c.box == 'N' ? platform::Icon::None
+                                                 : platform::Icon::Exclamation);
+    const QString text = QString::fromStdString(c.text).replace("%1", h.dataFolderPath());
+    const QString actual = QString::fromStdU16String(shown.back().text);
+    EXPECT_TRUE(text.isEmpty() || actual == text ||
+                (text.endsWith('*') && actual.startsWith(text.chopped(1))))
+        << actual.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MessageLists, Command,
+    testing::Values(
+        Case{"Sort", "L:SET?,*IDN?,set? I:1 T:SortMessageList E:*IDN?,SET?,set? V:" + kChanged,
+             "Q Sort Outgoing Messages",
+             ask("This will sort the entries in the current Outgoing Message List. \n"
+                 "It can't be undone but nothing will be saved.\n\n")},
+        Case{"ClearNo", "I:2 N T:ClrMessageList" + kDefault + kUnchanged,
+             "Q Clear Outgoing Messages",
+             clearText("Select the Clear Messages button [X] if you want to clear only the "
+                       "currently shown Outgoing Message.\n\n")},
+        Case{"Clear",
+             "+:DeleteOutgoingMessageEntry T:ClrMessageList E: V:" + kChanged +
+                 " X:DeleteOutgoingMessageEntry.enabled",
+             "Q Clear Outgoing Messages", clearText("\n")},
+        Case{"Delete", "L:A,B,C I:1" + kX + " E:B,C V:B O:SendMessage.enabled" + kChanged,
+             "N Delete Entry",
+             "Do you really want to delete the selected entry in Outgoing Message List ?"},
+        Case{"DeleteLast", "L:A,B,C I:3" + kX + " E:A,B V:B" + kChanged, nullptr},
+        Case{"DeleteOnly", "L:A I:1" + kX + " E: V:<Help>" + kChanged, nullptr},
+        Case{"DeleteNo", "L:A,B,C I:2 N" + kX + " E:A,B,C V:B" + kUnchanged, nullptr},
+        Case{"DeleteTyped", "L:A,B,C U:CheckListForMatch I:2 K:B" + kX + " E:A,B,C V:" + kUnchanged,
+             ""},
+        Case{"ReloadUnchanged", "+:LoadStartupMessageList T:LoadStartupMessageList" + kUnchanged,
+             "Q Reload Start Up Outgoing Messages", ask(kReload)},
+        Case{"Reload", "L:X M W:StartUp.gmg C:ClearHistory E:A,B A:StartUp.gmg" + kUnchanged,
+             "Q Reload Start Up Outgoing Messages", ask(kReload, true)},
+        Case{"ReloadUnwritable", "L:X M G:no/StartUp.gmg T:LoadStartupMessageList E:X" + kChanged,
+             "E File Read error",
+             "Can't read the file %1/no/StartUp.gmg: the file does not exist.\n\n"
+             "The Outgoing Message List was not changed."},
+        Case{"Restore",
+             "L:X M W:StartUp.gmg T:RestoreMessageList R:StartUp.gmg" + kDefault + kUnchanged,
+             "Q Restore Outgoing Messages",
+             ask("This will restore the Outgoing Message List with default values and save it to "
+                 "the start up file.\n\n",
+                 true)},
+        Case{"RestoreUnwritable", "L:X M G:no/StartUp.gmg T:RestoreMessageList E:X" + kChanged,
+             "E File Write error",
+             "Can't write to the file %1/no/StartUp.gmg. It is probably write protected."},
+        Case{"Load",
+             "W:b.gmg P:b.gmg T:ImportAlternateMessageList E:A,B A:b.gmg R:StartUp.gmg" + kChanged,
+             ""},
+        Case{"LoadOverAChangedListNo", "M N T:ImportAlternateMessageList" + kDefault + kChanged,
+             "Q Load Alternate Outgoing Messages",
+             ask("This will load an alternate Outgoing Message List. The current Outgoing "
+                 "Message List will be discarded.\n\n",
+                 true)},
+        Case{"LoadUnreadable",
+             "W:StartUp.gmg P:b.gmg T:ImportAlternateMessageList F:StartUp.gmg" + kDefault +
+                 kUnchanged,
+             "E File Read error"},
+        Case{"LoadTooLong", "H:b.gmg P:b.gmg T:ImportAlternateMessageList",
+             "E Message List too long",
+             "The file %1/b.gmg holds more than 32766 messages, more than an Outgoing Message "
+             "List can hold.\n\nOnly the first 32766 were read; saving the list would drop the "
+             "others."},
+        Case{"Save",
+             "W:b.gmg P:b.gmg T:ImportAlternateMessageList T:SaveMessageList A:StartUp.gmg "
+             "F:StartUp.gmg" +
+                 kUnchanged,
+             "Q Save Outgoing Messages",
+             ask("This will save the current Outgoing Message List to the file which is loaded "
+                 "at start up.\n\n")},
+        Case{"SaveAlternate", "P:c.gmg T:SaveAlternateMessageList A:c.gmg R:c.gmg", ""},
+        Case{"CompleteFromTheList", "B:CheckListForMatch K:in V:INIT k:Delete V:IN", ""},
+        Case{"DownSkipsHelpAndAReleaseOverNothingCompletesToIt",
+             "L:A k:Down V:A B:CheckListForMatch L:A r:A V:<Help>", ""},
+        Case{"AChosenEntryTakesTheFocusWithTheCaretAtItsEnd",
+             "I:2 c:5 O:SendMessage.enabled O:DeleteOutgoingMessageEntry.enabled", ""},
+        Case{"TheCaretGoesToTheEndWhenTheFocusComesBack",
+             "K:ABC k:Home f:vrAddCR f:SendMessageList c:3", ""},
+        Case{"ButtonsCapsAndTrimFollowTheText",
+             "K:x O:SendMessage.enabled k:Backspace X:DeleteOutgoingMessageEntry.enabled B:Caps "
+             "K:__meas?_ f:vrAddCR V:MEAS? f:SendMessageList",
+             ""},
+        Case{"SaveAlternateUnwritable", "M D:b.gmg P:b.gmg T:SaveAlternateMessageList" + kChanged,
+             "E File Write error",
+             "Can't write to the file %1/b.gmg. It is probably write protected."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    DataFiles, Command,
+    testing::Values(
+        Case{"SendToDevice", kSend + " O:SendToDevice.enabled", "W Warning",
+             utf8(datafiles::sendToDeviceWarning())},
+        Case{"SendToDeviceQuestion", "W:a.dat P:a.dat " + kSend, "Q Send Datafile to Device",
+             "Are you sure you want to send the content of the file: a.dat\nto the device at "
+             "address 7."},
+        Case{"SendToDeviceUnreadable", "P:a.dat " + kSend, "E Send Datafile to Device",
+             "The file\n%1/a.dat\ncannot be read: *"},
+        Case{"ShowDataFile", "T:DisplayFile", ""}, Case{"Once", "T:SendtoFileOnce" + kOnce, ""},
+        Case{"All", "T:SendtoFileOnce T:SendToFile" + kAll, ""},
+        Case{"OnceTwice", "T:SendtoFileOnce T:SendtoFileOnce" + kOff, ""},
+        Case{"AllTwice", "T:SendToFile T:SendToFile" + kOff, ""},
+        Case{"ReceiveRefused", "T:SendtoFileOnce N S:NEVER?" + kOnce + kDefault, "W Warning",
+             utf8(exchange::receiveToFileWarning())},
+        Case{"ReceiveOnce", "T:SendtoFileOnce P:a.dat S:*IDN?" + kOff + " O:ClearIncoming.enabled",
+             nullptr},
+        Case{"ReceiveTimeout", "T:SendtoFileOnce P:a.dat S:NONE?", "E Timeout Has Occured",
+             utf8(exchange::receiveToFileTimeout())},
+        Case{"ReceiveIntoAMissingFolder", "T:SendtoFileOnce P:no/a.dat S:*IDN?",
+             "E Receive Data to File",
+             "The received data cannot be written to the file\n%1/no/a.dat\n(*"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MessageListWindow, AFirstStartWritesTheDefaultListAndAnUnreadableOneIsNeverReplaced) {
+    ConsoleHarness h(console_testing::busWithDevicesAt({7}));
+    h.start();
+    run(h, "R:StartUp.gmg A:StartUp.gmg P:b.gmg T:ImportAlternateMessageList D:sub P:sub/c.gmg");
+    run(h, "T:SaveAlternateMessageList R:sub/c.gmg");
+    EXPECT_EQ(h.form().state().SelectedDataFolder, file(h, "sub").toStdU16String());
+    EXPECT_EQ(asked(h, 0),
+              "Open|Load Alternative Outgoing Message List|%1||GPIB Message Files (*.gmg)|*.gmg");
+    EXPECT_EQ(
+        asked(h, 1),
+        "Save|Save Alternate Outgoing Message List|%1|Message|GPIB Message Files (*.gmg)|*.gmg");
+    ConsoleHarness blocked(console_testing::busWithDevicesAt({7}));
+    ASSERT_TRUE(QDir().mkpath(file(blocked, "StartUp.gmg/kept")));
+    blocked.start();
+    EXPECT_EQ(blocked.boxes.shown().size(), 1u);
+    EXPECT_TRUE(QDir(file(blocked, "StartUp.gmg/kept")).exists());
+}
+
+TEST(MessageListWindow, ASentMessageIsSavedAtTheCloseWhenAnsweredYes) {
+    ConsoleHarness h(console_testing::busWithDevicesAt({7}));
+    h.start();
+    run(h, "S:*CLS");
+    EXPECT_TRUE(h.form().close());
+    EXPECT_TRUE(read(file(h, "StartUp.gmg")).endsWith("SET?\r\n*CLS\r\n"));
+}
+
+} // namespace
