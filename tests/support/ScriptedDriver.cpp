@@ -57,8 +57,15 @@ std::int32_t ScriptedDriver::ibsre(std::int32_t ud, std::int32_t v) {
 void ScriptedDriver::FindLstn(std::int32_t board, const bus::Addr4882* padlist,
                               bus::Addr4882* resultlist, std::int32_t limit) {
     std::string call = "FindLstn(" + std::to_string(board) + ",";
-    for (const bus::Addr4882* p = padlist; *p != bus::NOADDR; ++p) call += std::to_string(*p) + " ";
-    call += "," + std::to_string(limit) + ")";
+    // Appended piece by piece: GCC 12 at -O2 takes "," + std::to_string(...)
+    // for an overlapping copy (-Wrestrict).
+    for (const bus::Addr4882* p = padlist; *p != bus::NOADDR; ++p) {
+        call += std::to_string(*p);
+        call += ' ';
+    }
+    call += ',';
+    call += std::to_string(limit);
+    call += ')';
     calls.push_back(call);
     const auto n = std::min<std::size_t>(listeners.size(), static_cast<std::size_t>(limit));
     std::copy_n(listeners.begin(), n, resultlist);
