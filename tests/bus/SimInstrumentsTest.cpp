@@ -175,6 +175,19 @@ TEST_F(Bench, OscilloscopeCurveIsLongerThan40000Characters) {
     EXPECT_EQ(query(22, "CURVE?"), curve) << "the same every time";
 }
 
+TEST_F(Bench, AnOverfullOutputQueueKeepsWhatFitsAndIsAQueryError) {
+    query(22, "*ESE 4");
+    std::string curves;
+    while (curves.size() + 6 <= 64 * 1024)
+        curves += "CURV?;";
+    const std::int32_t ud = bus->ibdev(0, 22, 0, bus::T1s, 1, 0);
+    bus->ibwrt(ud, curves.data(), static_cast<std::int32_t>(curves.size()));
+    EXPECT_EQ(bus->instrument(22)->outputSize(), bus::sim::Instrument::kMaxOutput);
+    char status = 0;
+    bus->ibrsp(ud, &status);
+    EXPECT_EQ(status, 48) << "an answer waits and the query error is an enabled event";
+}
+
 TEST_F(Bench, ResetRestoresSettingsButNotStatus) {
     EXPECT_EQ(query(22, "*ESE 32;*SRE 48;CH1:SCA 1;BOGUS;*RST;CH1:SCA?;*ESE?;*SRE?;*ESR?"),
               "2.5000E-01;32;48;160\n")

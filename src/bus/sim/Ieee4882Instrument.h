@@ -23,7 +23,8 @@ namespace bus::sim {
 // sets the command error bit (CME, 32). The status byte holds MAV (16) while an
 // answer waits and ESB (32) while ESR & ESE is not 0; a service request is
 // raised when STB & SRE becomes non-zero. Answers to the queries of one message
-// are joined by ';' and end with a line feed.
+// are joined by ';' and end with a line feed. Answers beyond the output queue's
+// room are lost and set the query error bit (QYE, 4).
 class Ieee4882Instrument : public Instrument {
 public:
     // Standard event status register bits.
@@ -99,6 +100,8 @@ private:
     bool serviceCondition() const final;
     void clearStatus() final;
     void messageTooLong() final;
+    void outputOverflow() final;
+    void outOfMemory() final;
 
     void runUnit(std::string_view text, bool firstInMessage);
     bool runCommon(const Unit& unit, bool firstInMessage);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <utility>
 
 namespace bus::sim {
@@ -13,6 +14,18 @@ constexpr std::size_t kKeptOutputCapacity = 1 << 20;
 } // namespace
 
 void Instrument::receive(std::string_view bytes, bool end) {
+    try {
+        receiveBytes(bytes, end);
+    } catch (const std::exception&) {
+        input_.clear();
+        input_.shrink_to_fit();
+        inputTooLong_ = false;
+        outOfMemory();
+        updateServiceRequest();
+    }
+}
+
+void Instrument::receiveBytes(std::string_view bytes, bool end) {
     if (lineFeedEndsMessage()) {
         while (!bytes.empty()) {
             const void* lf = std::memchr(bytes.data(), '\n', bytes.size());
@@ -118,16 +131,26 @@ void Instrument::queueGenerated(std::uint64_t size, Generator generate) {
     updateServiceRequest();
 }
 
+std::size_t Instrument::outputRoom() const {
+    const std::uint64_t used = outputSize();
+    return used >= kMaxOutput ? 0 : static_cast<std::size_t>(kMaxOutput - used);
+}
+
 void Instrument::putAnswer(std::string& answer) {
     if (answer.empty()) return;
-    if (!hasOutput()) {
-        clearOutput();
-        output_.swap(answer);
-    } else {
-        output_.append(answer);
+    const bool overflow = answer.size() > outputRoom();
+    if (overflow) answer.resize(outputRoom());
+    if (!answer.empty()) {
+        if (!hasOutput()) {
+            clearOutput();
+            output_.swap(answer);
+        } else {
+            output_.append(answer);
+        }
+        answer.clear();
+        answers_.push_back({output_.size(), 0, {}});
     }
-    answer.clear();
-    answers_.push_back({output_.size(), 0, {}});
+    if (overflow) outputOverflow();
 }
 
 void Instrument::clearOutput() {

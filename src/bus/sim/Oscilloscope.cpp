@@ -258,6 +258,9 @@ private:
         const double interval = horizontalScale_ * 10 / static_cast<double>(recordLength_);
         answer({});
         std::string& out = answerText();
+        // An answer already beyond the output queue's room is lost anyway;
+        // a message of thousands of CURV? is not worth minutes of work.
+        if (out.size() > outputRoom()) return;
         if (binary_) {
             char count[16];
             const auto end = std::to_chars(count, count + sizeof count, last - first + 1).ptr;
