@@ -37,7 +37,13 @@ INSTANTIATE_TEST_SUITE_P(
                     NumberCase{u"nan", 0.0}, NumberCase{u"inf", 0.0}, NumberCase{u"\u00bd", 0.0},
                     NumberCase{u"1e-999", 0.0},
                     NumberCase{u"1e999", std::numeric_limits<double>::max()},
-                    NumberCase{u"-1e999", -std::numeric_limits<double>::max()}));
+                    NumberCase{u"-1e999", -std::numeric_limits<double>::max()},
+                    // Too small or too large however written.
+                    NumberCase{u"0." + std::u16string(330, u'0') + u"1", 0.0},
+                    NumberCase{u"-0." + std::u16string(330, u'0') + u"1e5", 0.0},
+                    NumberCase{u"1" + std::u16string(400, u'0') + u"e-50",
+                               std::numeric_limits<double>::max()},
+                    NumberCase{u"0.001e99999999999999999999", std::numeric_limits<double>::max()}));
 
 TEST(VersionNumber, ComparesAsDecimalNumbersNotAsParts) {
     EXPECT_LT(about::versionNumber(u"2.10"), about::versionNumber(u"2.9"));
