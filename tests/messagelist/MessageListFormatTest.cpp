@@ -108,11 +108,13 @@ TEST(MessageListFormat, AFileWithEveryByteButCrRoundTripsByteForByte) {
         if (b == '\r') continue;
         line += static_cast<char>(b);
         if (line.size() == 40) {
-            file += line + ">\r\n";
-            line = "<";
+            file += line;
+            file += ">\r\n";
+            line.resize(1); // the opening '<' stays
         }
     }
-    file += line + ">\r\n";
+    file += line;
+    file += ">\r\n";
     file += "\r\n"; // a blank line
     file += "<Help\n>\r\n";
 
@@ -152,8 +154,11 @@ TEST(MessageListFormat, AVeryLongLineIsOneEntry) {
 
 TEST(MessageListFormat, AHugeFileStopsAtTheLimitOfTheList) {
     std::string huge;
-    for (int i = 0; i < 200000; ++i)
-        huge += "L" + std::to_string(i) + "\r\n";
+    for (int i = 0; i < 200000; ++i) {
+        huge += 'L';
+        huge += std::to_string(i);
+        huge += "\r\n";
+    }
     const auto parsed = parseMessageList(huge);
     EXPECT_TRUE(parsed.truncated);
     ASSERT_EQ(parsed.entries.size(), messagelist::kMaxFileEntries);
