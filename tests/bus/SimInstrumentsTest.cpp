@@ -177,9 +177,10 @@ TEST_F(Bench, OscilloscopeCurveIsLongerThan40000Characters) {
 
 TEST_F(Bench, AnOverfullOutputQueueKeepsWhatFitsAndIsAQueryError) {
     query(22, "*ESE 4");
+    // Many queries in one message, and many messages in one write.
     std::string curves;
-    while (curves.size() + 6 <= 64 * 1024)
-        curves += "CURV?;";
+    while (curves.size() + 12 <= 64 * 1024)
+        curves += "CURV?;CURV?\n";
     const std::int32_t ud = bus->ibdev(0, 22, 0, bus::T1s, 1, 0);
     bus->ibwrt(ud, curves.data(), static_cast<std::int32_t>(curves.size()));
     EXPECT_EQ(bus->instrument(22)->outputSize(), bus::sim::Instrument::kMaxOutput);

@@ -119,9 +119,11 @@ void Ieee4882Instrument::execute(std::string_view message) {
         runUnit(syntax::trim(message.substr(0, end)), first);
         first = false;
         // A message of many queries must not build an answer larger than the
-        // output queue takes: one byte beyond the room is enough for
-        // putAnswer() to see the overflow.
-        if (response_.size() > outputRoom()) response_.resize(outputRoom() + 1);
+        // output queue takes.
+        if (response_.size() > outputRoom()) {
+            response_.resize(outputRoom());
+            answerLost_ = true;
+        }
         if (end == message.size()) break;
         message.remove_prefix(end + 1);
     }
@@ -129,6 +131,16 @@ void Ieee4882Instrument::execute(std::string_view message) {
         response_.push_back('\n');
         putAnswer(response_);
     }
+    if (answerLost_) {
+        answerLost_ = false;
+        reportError(-430);
+    }
+}
+
+bool Ieee4882Instrument::answerFits() {
+    if (response_.size() < outputRoom()) return true;
+    answerLost_ = true;
+    return false;
 }
 
 void Ieee4882Instrument::runUnit(std::string_view text, bool firstInMessage) {
@@ -340,12 +352,13 @@ void Ieee4882Instrument::messageTooLong() {
 
 void Ieee4882Instrument::outputOverflow() {
     // The output queue is full and the controller still asks: the deadlock a
-    // device breaks by dropping answers.
-    reportError(-430);
+    // device breaks by dropping answers. Reported once the message has run.
+    answerLost_ = true;
 }
 
 void Ieee4882Instrument::outOfMemory() {
     std::string().swap(response_);
+    answerLost_ = false;
     reportError(-225);
 }
 

@@ -83,6 +83,10 @@ protected:
     void answerExponent(double value, int digits, bool sign = false);
     // Continues the answer begun last.
     std::string& answerText() { return response_; }
+    // False when the output queue has no room left for more answer text; a
+    // query that costs work to answer need not do it then (its answer counts
+    // as lost).
+    bool answerFits();
 
     // Puts an error (SCPI code) on the queue and sets its event bit.
     void reportError(int code);
@@ -119,6 +123,8 @@ private:
     std::array<std::int16_t, 10> errors_{};
     std::size_t errorCount_ = 0;
     std::string response_;
+    // Some answer of the message running did not fit in the output queue.
+    bool answerLost_ = false;
 };
 
 } // namespace bus::sim

@@ -75,10 +75,7 @@ void Instrument::buffer(std::string_view bytes) {
 }
 
 std::uint64_t Instrument::outputSize() const {
-    std::uint64_t size = output_.size() - readPos_;
-    for (std::size_t i = head_; i < answers_.size(); ++i)
-        size += answers_[i].size;
-    return size - generatedPos_;
+    return output_.size() - readPos_ + generatedLeft_ - generatedPos_;
 }
 
 std::size_t Instrument::talk(char* dest, std::size_t capacity, bool& end) {
@@ -100,6 +97,7 @@ std::size_t Instrument::talkGenerated(Answer& answer, char* dest, std::size_t ca
     if (n > 0) answer.generate(generatedPos_, dest, n);
     generatedPos_ += n;
     if (n == left) {
+        generatedLeft_ -= answer.size;
         generatedPos_ = 0;
         finishHead(end);
     }
@@ -128,6 +126,7 @@ void Instrument::queueGenerated(std::uint64_t size, Generator generate) {
     if (size == 0 || !generate) return;
     if (!hasOutput()) clearOutput();
     answers_.push_back({output_.size(), size, std::move(generate)});
+    generatedLeft_ += size;
     updateServiceRequest();
 }
 
@@ -163,6 +162,7 @@ void Instrument::clearOutput() {
     head_ = 0;
     readPos_ = 0;
     generatedPos_ = 0;
+    generatedLeft_ = 0;
 }
 
 std::uint8_t Instrument::serialPoll() {

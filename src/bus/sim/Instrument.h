@@ -123,6 +123,9 @@ private:
     std::size_t head_ = 0;
     std::size_t readPos_ = 0;
     std::uint64_t generatedPos_ = 0;
+    // The sizes of the generated answers from the head on, so the queue's
+    // size is known without a walk over thousands of small answers.
+    std::uint64_t generatedLeft_ = 0;
 
     bool condition_ = false;
     bool requesting_ = false;

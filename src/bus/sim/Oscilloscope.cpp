@@ -257,10 +257,10 @@ private:
         const Channel& channel = channels_[static_cast<std::size_t>(dataSource_ - 1)];
         const double interval = horizontalScale_ * 10 / static_cast<double>(recordLength_);
         answer({});
+        // Thousands of CURV? on a full output queue are not worth minutes of
+        // work for answers that are lost anyway.
+        if (!answerFits()) return;
         std::string& out = answerText();
-        // An answer already beyond the output queue's room is lost anyway;
-        // a message of thousands of CURV? is not worth minutes of work.
-        if (out.size() > outputRoom()) return;
         if (binary_) {
             char count[16];
             const auto end = std::to_chars(count, count + sizeof count, last - first + 1).ptr;
