@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Vireon needs to build, run and test.
 # Idempotent: does nothing when everything is already there.
+# Usage: scripts/install-deps.sh [clang]
+#   clang  also clang with libFuzzer and the sanitizer runtimes, for
+#          scripts/build.sh clang and scripts/fuzz.sh
 set -euo pipefail
 
 packages=(
@@ -9,6 +12,11 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xvfb xauth
 )
+case "${1:-}" in
+  "") ;;
+  clang) packages+=(clang libclang-rt-14-dev llvm) ;;
+  *) echo "unknown package set: $1" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
