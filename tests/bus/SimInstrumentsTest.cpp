@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -208,9 +209,14 @@ class Recorder final : public bus::sim::Instrument {
 public:
     std::vector<std::string> messages;
     int tooLong = 0;
+    bool lost = false;
 
 private:
-    void execute(std::string_view message) override { messages.emplace_back(message); }
+    void execute(std::string_view message) override {
+        if (message == "FAIL\n") throw std::bad_alloc();
+        messages.emplace_back(message);
+    }
+    void outOfMemory() override { lost = true; }
     std::uint8_t statusByte() const override { return 0; }
     bool serviceCondition() const override { return false; }
     std::size_t maxMessageLength() const override { return 8; }
@@ -234,6 +240,14 @@ TEST(Framing, OverlongMessagesAreDroppedWhole) {
     r.receive("0123456789", true);
     EXPECT_EQ(r.messages, (std::vector<std::string>{"ok\n"}));
     EXPECT_EQ(r.tooLong, 2);
+}
+
+TEST(Framing, AMessageThatRunsOutOfMemoryIsDroppedNotThrown) {
+    Recorder r;
+    EXPECT_NO_THROW(r.receive("FAIL\n", true));
+    r.receive("ok\n", true);
+    EXPECT_TRUE(r.lost);
+    EXPECT_EQ(r.messages, (std::vector<std::string>{"ok\n"}));
 }
 
 TEST(OutputQueue, AnswersAreReadInOrderEachWithItsEnd) {
