@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Vireon needs to build, run and test.
 # Idempotent: does nothing when everything is already there.
-# Usage: scripts/install-deps.sh [package]
-#   package: also the tools that build and check the Debian package
+# Usage: scripts/install-deps.sh [package|clang]
+#   package  also the tools that build and check the Debian package
+#   clang    also clang with libFuzzer and the sanitizer runtimes, for
+#            scripts/build.sh clang and scripts/fuzz.sh
 set -euo pipefail
 
 packages=(
@@ -20,7 +22,8 @@ case "${1:-}" in
       dpkg-dev librsvg2-bin file
       lintian desktop-file-utils appstream x11-utils
     ) ;;
-  *) echo "unknown set: $1 (expected: package)" >&2; exit 2 ;;
+  clang) packages+=(clang libclang-rt-14-dev llvm) ;;
+  *) echo "unknown package set: $1 (expected: package or clang)" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -2,9 +2,11 @@
 
 #include "platform/Text8.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <string>
+#include <string_view>
 
 namespace about {
 
@@ -27,6 +29,42 @@ bool containsFolded(std::u16string_view text, std::u16string_view part) {
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
+}
+
+// For a well-formed decimal number other than 0, the n with
+// 10^(n-1) <= |number| < 10^n, held within +-10^9; whether it is above 0 tells
+// a number too large for a double from one too small, whatever digits and
+// exponent it was written with ("0.000...1" is tiny, "1000...e-5" huge).
+long long decimalOrder(std::string_view number) {
+    constexpr long long kHeld = 1'000'000'000;
+    std::size_t i = number.empty() || isDigit(number[0]) || number[0] == '.' ? 0 : 1;
+    long long order = 0;
+    bool significant = false;
+    for (; i < number.size() && isDigit(number[i]); ++i) {
+        if (number[i] != '0') significant = true;
+        if (significant && order < kHeld) ++order;
+    }
+    if (i < number.size() && number[i] == '.') {
+        for (++i; i < number.size() && isDigit(number[i]) && !significant; ++i) {
+            if (number[i] != '0') {
+                significant = true;
+            } else if (order > -kHeld) {
+                --order;
+            }
+        }
+    }
+    while (i < number.size() && isDigit(number[i]))
+        ++i;
+    long long exponent = 0;
+    if (i < number.size() && (number[i] == 'e' || number[i] == 'E')) {
+        ++i;
+        const bool negative = i < number.size() && number[i] == '-';
+        if (i < number.size() && (number[i] == '-' || number[i] == '+')) ++i;
+        for (; i < number.size() && isDigit(number[i]); ++i)
+            exponent = std::min(exponent * 10 + (number[i] - '0'), kHeld);
+        if (negative) exponent = -exponent;
+    }
+    return order + exponent;
 }
 
 } // namespace
@@ -127,8 +165,9 @@ double versionNumber(std::u16string_view text) {
     if (error == std::errc::result_out_of_range) {
         // Beyond a double: only the sign and the size matter when ordering
         // versions, so a tiny number is 0 and a huge one the largest there is.
-        const bool tiny = end > i && ascii.find('-', i) < end;
-        const double size = tiny ? 0.0 : std::numeric_limits<double>::max();
+        const double size = decimalOrder(std::string_view(ascii).substr(0, end)) > 0
+                                ? std::numeric_limits<double>::max()
+                                : 0.0;
         return ascii[0] == '-' ? -size : size;
     }
     (void)last;

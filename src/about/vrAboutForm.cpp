@@ -38,7 +38,9 @@ vrAboutForm::vrAboutForm(AboutSeams seams, QWidget* parent)
 vrAboutForm::~vrAboutForm() = default;
 
 void vrAboutForm::Form_Load() {
-    setWindowTitle(platform::toQString(u"About " + std::u16string(console::kProgramTitle)));
+    std::u16string title = u"About ";
+    title += console::kProgramTitle;
+    setWindowTitle(platform::toQString(title));
     ui_->Label_About->setText(platform::toQString(u"Version: " + seams_.VersionText + u",  Date: " +
                                                   seams_.VersionDate + u"\n\n" +
                                                   std::u16string(kAuthorLine) + u"\n\n"));

@@ -26,18 +26,22 @@ TEST_P(VersionNumber, IsTheLeadingDecimalNumber) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, VersionNumber,
-    testing::Values(NumberCase{u"2.0", 2.0}, NumberCase{u" 2.1 ", 2.1}, NumberCase{u"2.10", 2.1},
-                    NumberCase{u"2 . 1\t5\n", 2.15}, NumberCase{u"2.1.3", 2.1},
-                    NumberCase{u"-1.5", -1.5}, NumberCase{u"+3", 3.0}, NumberCase{u".5", 0.5},
-                    NumberCase{u"1e2", 100.0}, NumberCase{u"1E+1x", 10.0}, NumberCase{u"7e", 7.0},
-                    NumberCase{u"7e-", 7.0},
-                    // A comma is no decimal point, whatever the locale says.
-                    NumberCase{u"2,5", 2.0}, NumberCase{u"", 0.0}, NumberCase{u".", 0.0},
-                    NumberCase{u"-", 0.0}, NumberCase{u"v2", 0.0}, NumberCase{u"soon", 0.0},
-                    NumberCase{u"nan", 0.0}, NumberCase{u"inf", 0.0}, NumberCase{u"\u00bd", 0.0},
-                    NumberCase{u"1e-999", 0.0},
-                    NumberCase{u"1e999", std::numeric_limits<double>::max()},
-                    NumberCase{u"-1e999", -std::numeric_limits<double>::max()}));
+    testing::Values(
+        NumberCase{u"2.0", 2.0}, NumberCase{u" 2.1 ", 2.1}, NumberCase{u"2.10", 2.1},
+        NumberCase{u"2 . 1\t5\n", 2.15}, NumberCase{u"2.1.3", 2.1}, NumberCase{u"-1.5", -1.5},
+        NumberCase{u"+3", 3.0}, NumberCase{u".5", 0.5}, NumberCase{u"1e2", 100.0},
+        NumberCase{u"1E+1x", 10.0}, NumberCase{u"7e", 7.0}, NumberCase{u"7e-", 7.0},
+        // A comma is no decimal point, whatever the locale says.
+        NumberCase{u"2,5", 2.0}, NumberCase{u"", 0.0}, NumberCase{u".", 0.0}, NumberCase{u"-", 0.0},
+        NumberCase{u"v2", 0.0}, NumberCase{u"soon", 0.0}, NumberCase{u"nan", 0.0},
+        NumberCase{u"inf", 0.0}, NumberCase{u"\u00bd", 0.0}, NumberCase{u"1e-999", 0.0},
+        NumberCase{u"1e999", std::numeric_limits<double>::max()},
+        NumberCase{u"-1e999", -std::numeric_limits<double>::max()},
+        // Too small or too large however written.
+        NumberCase{u"0." + std::u16string(330, u'0') + u"1", 0.0},
+        NumberCase{u"-0." + std::u16string(330, u'0') + u"1e5", 0.0},
+        NumberCase{u"1" + std::u16string(400, u'0') + u"e-50", std::numeric_limits<double>::max()},
+        NumberCase{u"0.001e99999999999999999999", std::numeric_limits<double>::max()}));
 
 TEST(VersionNumber, ComparesAsDecimalNumbersNotAsParts) {
     EXPECT_LT(about::versionNumber(u"2.10"), about::versionNumber(u"2.9"));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -134,9 +135,14 @@ TEST_F(Bench, StatusBytesAfterEachMessage) {
 class Recorder final : public bus::sim::Instrument {
 public:
     std::vector<std::string> messages;
+    bool lost = false;
 
 private:
-    void execute(std::string_view message) override { messages.emplace_back(message); }
+    void execute(std::string_view message) override {
+        if (message == "FAIL\n") throw std::bad_alloc();
+        messages.emplace_back(message);
+    }
+    void outOfMemory() override { lost = true; }
     std::uint8_t statusByte() const override { return 0; }
     bool serviceCondition() const override { return false; }
     std::size_t maxMessageLength() const override { return 8; }
@@ -156,6 +162,28 @@ TEST(Framing, ALineFeedOrEoiEndsAMessageAndAnOverlongOneIsDroppedWhole) {
         r.receive(bytes, end);
     EXPECT_EQ(r.messages, (std::vector<std::string>{"A\n", "BCDE", "F\n", "G\n", "too long", "ok\n",
                                                     "too long"}));
+}
+
+TEST(Framing, AMessageThatRunsOutOfMemoryIsDroppedNotThrown) {
+    Recorder r;
+    EXPECT_NO_THROW(r.receive("FAIL\n", true));
+    r.receive("ok\n", true);
+    EXPECT_TRUE(r.lost);
+    EXPECT_EQ(r.messages, (std::vector<std::string>{"ok\n"}));
+}
+
+TEST_F(Bench, AnOverfullOutputQueueKeepsWhatFitsAndIsAQueryError) {
+    query(22, "*ESE 4");
+    // Many queries in one message, and many messages in one write.
+    std::string curves;
+    while (curves.size() + 12 <= 64 * 1024)
+        curves += "CURV?;CURV?\n";
+    const std::int32_t ud = bus->ibdev(0, 22, 0, bus::T1s, 1, 0);
+    write(ud, curves);
+    EXPECT_EQ(bus->instrument(22)->outputSize(), bus::sim::Instrument::kMaxOutput);
+    char status = 0;
+    bus->ibrsp(ud, &status);
+    EXPECT_EQ(status, 48) << "an answer waits and the query error is an enabled event";
 }
 
 } // namespace

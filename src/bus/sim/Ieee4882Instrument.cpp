@@ -70,8 +70,12 @@ constexpr std::string_view errorText(int code) {
         return "Data out of range";
     case -223:
         return "Too much data";
+    case -225:
+        return "Out of memory";
     case -350:
         return "Queue overflow";
+    case -430:
+        return "Query DEADLOCKED";
     default:
         return "Error";
     }
@@ -114,6 +118,10 @@ void Ieee4882Instrument::execute(std::string_view message) {
         response_ += answerEnd();
         putAnswer(response_);
     }
+    if (answerLost_) {
+        answerLost_ = false;
+        reportError(-430);
+    }
 }
 
 void Ieee4882Instrument::runUnits(std::string_view message) {
@@ -122,9 +130,21 @@ void Ieee4882Instrument::runUnits(std::string_view message) {
         const std::size_t end = unitEnd(message);
         runUnit(syntax::trim(message.substr(0, end)), first);
         first = false;
+        // A message of many queries must not build an answer larger than the
+        // output queue takes.
+        if (response_.size() > outputRoom()) {
+            response_.resize(outputRoom());
+            answerLost_ = true;
+        }
         if (end == message.size()) break;
         message.remove_prefix(end + 1);
     }
+}
+
+bool Ieee4882Instrument::answerFits() {
+    if (response_.size() < outputRoom()) return true;
+    answerLost_ = true;
+    return false;
 }
 
 void Ieee4882Instrument::runUnit(std::string_view text, bool firstInMessage) {
@@ -332,6 +352,18 @@ void Ieee4882Instrument::clearStatus() {
 
 void Ieee4882Instrument::messageTooLong() {
     reportError(-223);
+}
+
+void Ieee4882Instrument::outputOverflow() {
+    // The output queue is full and the controller still asks: the deadlock a
+    // device breaks by dropping answers. Reported once the message has run.
+    answerLost_ = true;
+}
+
+void Ieee4882Instrument::outOfMemory() {
+    std::string().swap(response_);
+    answerLost_ = false;
+    reportError(-225);
 }
 
 namespace {

@@ -23,7 +23,8 @@ namespace bus::sim {
 // sets the command error bit (CME, 32). The status byte holds MAV (16) while an
 // answer waits and ESB (32) while ESR & ESE is not 0; a service request is
 // raised when STB & SRE becomes non-zero. Answers to the queries of one message
-// are joined by ';' and end with a line feed.
+// are joined by ';' and end with a line feed. Answers beyond the output queue's
+// room are lost and set the query error bit (QYE, 4).
 class Ieee4882Instrument : public Instrument {
 public:
     // Standard event status register bits.
@@ -87,6 +88,10 @@ protected:
     void answerExponent(double value, int digits, bool sign = false);
     // Continues the answer begun last.
     std::string& answerText() { return response_; }
+    // False when the output queue has no room left for more answer text; a
+    // query that costs work to answer need not do it then (its answer counts
+    // as lost).
+    bool answerFits();
 
     // Puts an error (SCPI code) on the queue and sets its event bit.
     void reportError(int code);
@@ -104,6 +109,8 @@ private:
     bool serviceCondition() const final;
     void clearStatus() final;
     void messageTooLong() final;
+    void outputOverflow() final;
+    void outOfMemory() final;
 
     void runUnits(std::string_view message);
     void runUnit(std::string_view text, bool firstInMessage);
@@ -122,6 +129,8 @@ private:
     std::array<std::int16_t, 10> errors_{};
     std::size_t errorCount_ = 0;
     std::string response_;
+    // Some answer of the message running did not fit in the output queue.
+    bool answerLost_ = false;
 };
 
 } // namespace bus::sim

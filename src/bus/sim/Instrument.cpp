@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <utility>
 
 namespace bus::sim {
@@ -13,6 +14,18 @@ constexpr std::size_t kKeptOutputCapacity = 1 << 20;
 } // namespace
 
 void Instrument::receive(std::string_view bytes, bool end) {
+    try {
+        receiveBytes(bytes, end);
+    } catch (const std::exception&) {
+        input_.clear();
+        input_.shrink_to_fit();
+        inputTooLong_ = false;
+        outOfMemory();
+        updateServiceRequest();
+    }
+}
+
+void Instrument::receiveBytes(std::string_view bytes, bool end) {
     if (lineFeedEndsMessage()) {
         while (!bytes.empty()) {
             const void* lf = std::memchr(bytes.data(), '\n', bytes.size());
@@ -62,10 +75,7 @@ void Instrument::buffer(std::string_view bytes) {
 }
 
 std::uint64_t Instrument::outputSize() const {
-    std::uint64_t size = output_.size() - readPos_;
-    for (std::size_t i = head_; i < answers_.size(); ++i)
-        size += answers_[i].size;
-    return size - generatedPos_;
+    return output_.size() - readPos_ + generatedLeft_ - generatedPos_;
 }
 
 std::size_t Instrument::talk(char* dest, std::size_t capacity, bool& end) {
@@ -87,6 +97,7 @@ std::size_t Instrument::talkGenerated(Answer& answer, char* dest, std::size_t ca
     if (n > 0) answer.generate(generatedPos_, dest, n);
     generatedPos_ += n;
     if (n == left) {
+        generatedLeft_ -= answer.size;
         generatedPos_ = 0;
         finishHead(end);
     }
@@ -115,19 +126,30 @@ void Instrument::queueGenerated(std::uint64_t size, Generator generate) {
     if (size == 0 || !generate) return;
     if (!hasOutput()) clearOutput();
     answers_.push_back({output_.size(), size, std::move(generate)});
+    generatedLeft_ += size;
     updateServiceRequest();
+}
+
+std::size_t Instrument::outputRoom() const {
+    const std::uint64_t used = outputSize();
+    return used >= kMaxOutput ? 0 : static_cast<std::size_t>(kMaxOutput - used);
 }
 
 void Instrument::putAnswer(std::string& answer) {
     if (answer.empty()) return;
-    if (!hasOutput()) {
-        clearOutput();
-        output_.swap(answer);
-    } else {
-        output_.append(answer);
+    const bool overflow = answer.size() > outputRoom();
+    if (overflow) answer.resize(outputRoom());
+    if (!answer.empty()) {
+        if (!hasOutput()) {
+            clearOutput();
+            output_.swap(answer);
+        } else {
+            output_.append(answer);
+        }
+        answer.clear();
+        answers_.push_back({output_.size(), 0, {}});
     }
-    answer.clear();
-    answers_.push_back({output_.size(), 0, {}});
+    if (overflow) outputOverflow();
 }
 
 void Instrument::clearOutput() {
@@ -140,6 +162,7 @@ void Instrument::clearOutput() {
     head_ = 0;
     readPos_ = 0;
     generatedPos_ = 0;
+    generatedLeft_ = 0;
 }
 
 std::uint8_t Instrument::serialPoll() {

@@ -23,12 +23,20 @@ namespace bus::sim {
 // cleared by a serial poll until the condition turns on again.
 class Instrument {
 public:
+    // The device's own answers fill its output queue up to this many bytes,
+    // as a real device's memory ends somewhere (a full waveform is a few
+    // hundred kilobytes); what does not fit is lost and outputOverflow() is
+    // called.
+    static constexpr std::uint64_t kMaxOutput = 4u << 20;
+
     Instrument() = default;
     virtual ~Instrument() = default;
     Instrument(const Instrument&) = delete;
     Instrument& operator=(const Instrument&) = delete;
 
     // Bytes from the controller; `end` means EOI came with the last of them.
+    // Never throws: a message the device runs out of memory on is dropped and
+    // outOfMemory() called, since a driver call must not end in an exception.
     void receive(std::string_view bytes, bool end);
 
     bool hasOutput() const { return head_ < answers_.size(); }
@@ -38,7 +46,8 @@ public:
     // `end` tells whether the last byte copied is that answer's last.
     std::size_t talk(char* dest, std::size_t capacity, bool& end);
     // Puts bytes in the output queue as one answer, as if the device had
-    // answered a query (nothing is added to them). Empty bytes are ignored.
+    // answered a query (nothing is added to them, no limit applies). Empty
+    // bytes are ignored.
     void queueOutput(std::string bytes);
 
     // Fills dest with the n bytes of a generated answer that start at offset.
@@ -70,15 +79,24 @@ protected:
     // Longer messages are dropped whole, then messageTooLong() is called.
     virtual std::size_t maxMessageLength() const { return 64 * 1024; }
     virtual void messageTooLong() {}
+    // An answer did not fit in the output queue.
+    virtual void outputOverflow() {}
+    // Running a message ran out of memory; the device drops what it was
+    // building.
+    virtual void outOfMemory() {}
 
     // Moves `answer` to the end of the output queue and leaves it empty,
-    // keeping the buffers' memory for the next answer.
+    // keeping the buffers' memory for the next answer. Only the first
+    // outputRoom() bytes of it are kept.
     void putAnswer(std::string& answer);
+    // Bytes the output queue can still take.
+    std::size_t outputRoom() const;
     void clearOutput();
     // Raises or takes back the service request after a status change.
     void updateServiceRequest();
 
 private:
+    void receiveBytes(std::string_view bytes, bool end);
     void complete(std::string_view tail);
     void buffer(std::string_view bytes);
 
@@ -105,6 +123,9 @@ private:
     std::size_t head_ = 0;
     std::size_t readPos_ = 0;
     std::uint64_t generatedPos_ = 0;
+    // The sizes of the generated answers from the head on, so the queue's
+    // size is known without a walk over thousands of small answers.
+    std::uint64_t generatedLeft_ = 0;
 
     bool condition_ = false;
     bool requesting_ = false;

@@ -146,6 +146,11 @@ private:
         response_.clear();
     }
     void messageTooLong() override { errorPending_ = true; }
+    void outputOverflow() override { errorPending_ = true; }
+    void outOfMemory() override {
+        std::string().swap(response_);
+        errorPending_ = true;
+    }
 
     bool errorPending_ = false;
     std::string response_;

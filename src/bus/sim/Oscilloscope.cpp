@@ -257,6 +257,9 @@ private:
         const Channel& channel = channels_[static_cast<std::size_t>(dataSource_ - 1)];
         const double interval = horizontalScale_ * 10 / static_cast<double>(recordLength_);
         answer({});
+        // Thousands of CURV? on a full output queue are not worth minutes of
+        // work for answers that are lost anyway.
+        if (!answerFits()) return;
         std::string& out = answerText();
         if (binary_) {
             char count[16];
