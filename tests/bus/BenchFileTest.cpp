@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -262,28 +263,6 @@ bus::Recording recordBuiltInBench(std::string& error) {
     return std::move(load.recording);
 }
 
-TEST(Replay, ABenchFileWrittenFromARecordingAnswersAsTheReplay) {
-    std::string error;
-    const bus::Recording recording = recordBuiltInBench(error);
-    ASSERT_EQ(error, "");
-    const fs::path file = fs::path(VIREON_FAKEGPIB_DIR) / "round-trip.yaml";
-    ASSERT_EQ(bus::saveBenchYaml(recording, file.string()), "");
-    bus::DriverSelection fromFile = bus::selectDriver("sim:" + file.string(), "");
-    fs::remove(file);
-    ASSERT_TRUE(fromFile.driver) << fromFile.error;
-
-    bus::ReplayBus replay{bus::Recording(recording)};
-    Talk replayed(replay), simulated(*fromFile.driver);
-    int asked = 0;
-    for (int pad = 1; pad <= 30; ++pad) {
-        for (const auto& exchange : recording.devices[static_cast<std::size_t>(pad)].exchanges) {
-            EXPECT_EQ(simulated.ask(pad, exchange.write), replayed.ask(pad, exchange.write));
-            ++asked;
-        }
-    }
-    EXPECT_EQ(asked, 4);
-}
-
 TEST(Replay, TheBackEndRowsTakeTheirFiles) {
     const fs::path data = fs::path(VIREON_TEST_DATA_DIR) / "bench.yaml";
     const bus::DriverSelection bench = bus::selectDriver("sim:" + data.string(), "");
@@ -307,7 +286,12 @@ std::unique_ptr<bus::Driver> recordedReplayBench(std::string& error) {
 std::unique_ptr<bus::Driver> recordedYamlBench(std::string& error) {
     const bus::Recording recording = recordBuiltInBench(error);
     if (!error.empty()) return nullptr;
-    bus::BenchLoad load = bus::readBench(bus::benchYaml(recording), "recorded.yaml");
-    error = load.error;
-    return std::move(load.bus);
+    // Saved as the File menu saves it, and opened as --driver sim:FILE opens it.
+    const fs::path file =
+        fs::path(VIREON_FAKEGPIB_DIR) / (std::to_string(std::random_device{}()) + ".yaml");
+    error = bus::saveBenchYaml(recording, file.string());
+    bus::DriverSelection selected = bus::selectDriver("sim:" + file.string(), "");
+    fs::remove(file);
+    if (error.empty()) error = selected.error;
+    return std::move(selected.driver);
 }
