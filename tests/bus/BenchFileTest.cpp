@@ -5,6 +5,7 @@
 #include "bus/drivers/ReplayBus.h"
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/drivers/TraceDriver.h"
+#include "support/Talk.h"
 
 #include <gtest/gtest.h>
 
@@ -18,43 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kTimeout = "<time-out>";
-constexpr const char* kNoListener = "<no listener>";
-
-// Asks a driver as the console does: write, then read up to END.
-class Talk {
-public:
-    explicit Talk(bus::Driver& driver) : d_(driver) {
-        d_.RegisterGpibGlobalsForThread(&sta_, &err_, &cnt_, &cntl_);
-    }
-    ~Talk() { d_.UnregisterGpibGlobalsForThread(); }
-
-    std::string ask(int pad, const std::string& message) {
-        const std::int32_t ud = d_.ibdev(0, pad, 0, bus::T1s, 1, 0);
-        d_.ibwrt(ud, message.data(), static_cast<std::int32_t>(message.size()));
-        if (sta_ & bus::ERR) return err_ == bus::ENOL ? kNoListener : "<write failed>";
-        std::string answer;
-        char chunk[4096];
-        do {
-            d_.ibrd(ud, chunk, sizeof chunk);
-            if (sta_ & bus::ERR) return answer.empty() ? kTimeout : answer + kTimeout;
-            answer.append(chunk, static_cast<std::size_t>(cntl_));
-        } while ((sta_ & bus::END) == 0);
-        return answer;
-    }
-
-    int poll(int pad) {
-        char spr = 0;
-        d_.ibrsp(d_.ibdev(0, pad, 0, bus::T1s, 1, 0), &spr);
-        return static_cast<unsigned char>(spr);
-    }
-
-    bus::Driver& driver() { return d_; }
-
-private:
-    bus::Driver& d_;
-    std::int32_t sta_ = 0, err_ = 0, cnt_ = 0, cntl_ = 0;
-};
+using testing_support::kNoListener;
+using testing_support::kTimeout;
+using testing_support::Talk;
 
 struct Step {
     int pad;
@@ -227,10 +194,11 @@ TEST(Replay, RepeatedWritesGetTheirAnswersInOrderAndUnknownOnesNone) {
                         {5, "OTHER?\n", kTimeout},
                         {6, "READ?\n", kNoListener}});
     Talk talk(bus);
-    EXPECT_EQ(talk.poll(5), 80);
-    EXPECT_EQ(talk.poll(5), 65);
+    const std::int32_t ud = talk.open(5);
+    EXPECT_EQ(talk.poll(ud), 80);
+    EXPECT_EQ(talk.poll(ud), 65);
     talk.ask(5, "READ?\n");
-    EXPECT_EQ(talk.poll(5), 0) << "recorded polls used up: MAV only while an answer waits";
+    EXPECT_EQ(talk.poll(ud), 0) << "recorded polls used up: MAV only while an answer waits";
 }
 
 // The built-in bench, recorded through the I/O trace: each write the driver
