@@ -1,5 +1,4 @@
 #include "bus/drivers/SimulatedBus.h"
-#include "bus/sim/Instrument.h"
 #include "bus/sim/Syntax.h"
 #include "support/Talk.h"
 
@@ -109,34 +108,6 @@ TEST(Bench, StatusBytesAfterEachMessage) {
             EXPECT_EQ(waited, (expected & 64) != 0) << c.messages[0];
         }
     }
-}
-
-// Records the messages it gets; takes at most 8 bytes.
-class Recorder final : public bus::sim::Instrument {
-public:
-    std::vector<std::string> messages;
-
-private:
-    void execute(std::string_view message) override { messages.emplace_back(message); }
-    std::uint8_t statusByte() const override { return 0; }
-    bool serviceCondition() const override { return false; }
-    std::size_t maxMessageLength() const override { return 8; }
-    void messageTooLong() override { messages.emplace_back("too long"); }
-};
-
-TEST(Framing, ALineFeedOrEoiEndsAMessageAndAnOverlongOneIsDroppedWhole) {
-    Recorder r;
-    for (auto [bytes, end] : {std::pair{"A\nBC", false},
-                              {"D", false},
-                              {"E", true},
-                              {"F\nG\n", true},
-                              {"0123", false},
-                              {"45678", false},
-                              {"9\nok\n", false},
-                              {"0123456789", true}})
-        r.receive(bytes, end);
-    EXPECT_EQ(r.messages, (std::vector<std::string>{"A\n", "BCDE", "F\n", "G\n", "too long", "ok\n",
-                                                    "too long"}));
 }
 
 } // namespace

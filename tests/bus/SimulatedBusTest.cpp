@@ -56,9 +56,11 @@ TEST_F(SimBus, WithoutEoiOnlyALineFeedEndsTheMessageAndDeviceClearDropsAHalfOne)
     EXPECT_EQ(read(ud), "Vireon Sim,VDM-6500,SN000005,1.04.2\n");
 }
 
-// Takes everything up to EOI as one message and sends it back unchanged.
+// Sends back each message it takes, unchanged. As an echo it takes
+// everything up to EOI as one message; as a recorder, lines of at most 8 bytes.
 class Echo final : public bus::sim::Instrument {
 public:
+    explicit Echo(bool echo = true) : echo_(echo) {}
     std::vector<std::string> messages;
 
 private:
@@ -68,9 +70,26 @@ private:
     }
     std::uint8_t statusByte() const override { return 0; }
     bool serviceCondition() const override { return false; }
-    bool lineFeedEndsMessage() const override { return false; }
-    std::size_t maxMessageLength() const override { return 1 << 20; }
+    bool lineFeedEndsMessage() const override { return !echo_; }
+    std::size_t maxMessageLength() const override { return echo_ ? 1 << 20 : 8; }
+    void messageTooLong() override { messages.emplace_back("too long"); }
+    bool echo_;
 };
+
+TEST(Framing, ALineFeedOrEoiEndsAMessageAndAnOverlongOneIsDroppedWhole) {
+    Echo r(false);
+    for (auto [bytes, end] : {std::pair{"A\nBC", false},
+                              {"D", false},
+                              {"E", true},
+                              {"F\nG\n", true},
+                              {"0123", false},
+                              {"45678", false},
+                              {"9\nok\n", false},
+                              {"0123456789", true}})
+        r.receive(bytes, end);
+    EXPECT_EQ(r.messages, (std::vector<std::string>{"A\n", "BCDE", "F\n", "G\n", "too long", "ok\n",
+                                                    "too long"}));
+}
 
 TEST_F(SimBus, AFileOfSeveralChunksGoesAsOneMessageAndComesBackWhole) {
     std::string bytes;
