@@ -5,13 +5,12 @@
 #include "bus/drivers/ReplayBus.h"
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/drivers/TraceDriver.h"
+#include "support/Files.h"
 #include "support/Talk.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -204,28 +203,21 @@ TEST(Replay, RepeatedWritesGetTheirAnswersInOrderAndUnknownOnesNone) {
 // The built-in bench, recorded through the I/O trace: each write the driver
 // contract suite makes, with its answers.
 bus::Recording recordBuiltInBench(std::string& error) {
-    // Named after the test, so tests run side by side never share the file.
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("recorded-") + test->test_suite_name() + "-" + test->name();
-    std::replace(name.begin(), name.end(), '/', '-');
-    const fs::path path = fs::path(VIREON_FAKEGPIB_DIR) / (name + ".jsonl");
+    const std::string path = testing_support::scratchFile(".jsonl");
     {
         bus::TraceOpenResult traced =
-            bus::TraceDriver::open(bus::SimulatedBus::defaultBench(), path.string());
+            bus::TraceDriver::open(bus::SimulatedBus::defaultBench(), path);
         Talk talk(*traced.driver);
-        std::vector<bus::Addr4882> probe;
-        for (bus::Addr4882 pad = 1; pad <= 30; ++pad)
-            probe.push_back(pad);
-        probe.push_back(bus::NOADDR);
-        std::vector<bus::Addr4882> found(31);
-        traced.driver->FindLstn(0, probe.data(), found.data(), 30);
+        const bus::Addr4882 probe[] = {5, 9, 17, 22, bus::NOADDR};
+        bus::Addr4882 found[4] = {};
+        traced.driver->FindLstn(0, probe, found, 4);
         talk.ask(5, "*IDN?\n");
         talk.ask(22, "*IDN?\n");
         // The commands of the suite's file transfer, then its query.
         talk.ask(22, "DAT:SOU CH1\nDAT:ENC RIB\nDAT:STAR 1\nDAT:STOP 2500\nCURV?\n");
         talk.ask(22, "CURV?\n");
     }
-    bus::ReplayLoad load = bus::loadTrace(path.string());
+    bus::ReplayLoad load = bus::loadTrace(path);
     fs::remove(path);
     error = load.error;
     return std::move(load.recording);
@@ -255,10 +247,9 @@ std::unique_ptr<bus::Driver> recordedYamlBench(std::string& error) {
     const bus::Recording recording = recordBuiltInBench(error);
     if (!error.empty()) return nullptr;
     // Saved as the File menu saves it, and opened as --driver sim:FILE opens it.
-    const fs::path file =
-        fs::path(VIREON_FAKEGPIB_DIR) / (std::to_string(std::random_device{}()) + ".yaml");
-    error = bus::saveBenchYaml(recording, file.string());
-    bus::DriverSelection selected = bus::selectDriver("sim:" + file.string(), "");
+    const std::string file = testing_support::scratchFile(".yaml");
+    error = bus::saveBenchYaml(recording, file);
+    bus::DriverSelection selected = bus::selectDriver("sim:" + file, "");
     fs::remove(file);
     if (error.empty()) error = selected.error;
     return std::move(selected.driver);

@@ -4,13 +4,13 @@
 
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/sim/Instrument.h"
+#include "support/Files.h"
 #include "support/Talk.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -95,22 +95,20 @@ TEST_F(SimBus, AFileOfSeveralChunksGoesAsOneMessageAndComesBackWhole) {
     std::string bytes;
     for (int i = 0; i < 256000; ++i)
         bytes += static_cast<char>(i * 7);
-    // The build's own folder, so builds testing side by side never share a file.
-    const auto in = std::filesystem::path(VIREON_FAKEGPIB_DIR) / "sim-echo-in.dat";
-    const auto out = std::filesystem::path(VIREON_FAKEGPIB_DIR) / "sim-echo-out.dat";
+    const std::string in = testing_support::scratchFile(".in"),
+                      out = testing_support::scratchFile(".out");
     std::ofstream(in, std::ios::binary) << bytes;
     std::ofstream(out, std::ios::binary) << "old content that must go";
     auto echo = std::make_unique<Echo>();
     const Echo& device = *echo;
     bus->attach(3, std::move(echo));
     const std::int32_t ud = t.open(3);
-    bus->ibwrtfA(ud, in.string().c_str());
+    bus->ibwrtfA(ud, in.c_str());
     EXPECT_EQ(t.cntl, 256000);
     EXPECT_TRUE(device.messages == std::vector<std::string>{bytes}) << "EOI on the last byte only";
-    EXPECT_EQ(bus->ibrdfA(ud, out.string().c_str()) & (bus::ERR | bus::END), bus::END);
+    EXPECT_EQ(bus->ibrdfA(ud, out.c_str()) & (bus::ERR | bus::END), bus::END);
     EXPECT_EQ(t.cntl, 256000);
-    std::ifstream received(out, std::ios::binary);
-    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(received), {}) == bytes);
+    EXPECT_TRUE(testing_support::fileText(out) == bytes);
     std::filesystem::remove(in);
     std::filesystem::remove(out);
 }

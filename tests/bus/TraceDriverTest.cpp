@@ -1,5 +1,6 @@
 #include "bus/drivers/TraceDriver.h"
 #include "bus/drivers/ReplayBus.h"
+#include "support/Files.h"
 #include "support/ScriptedDriver.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +9,6 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
-#include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -31,8 +30,7 @@ bool stamped(std::string_view line) {
 // The file's lines, each from "op" on when it opens with a timestamp; the
 // last one must end with a line feed.
 std::vector<std::string> traceLines(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string text = testing_support::fileText(path);
     EXPECT_TRUE(text.empty() || text.back() == '\n') << text;
     std::vector<std::string> lines;
     for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
@@ -54,9 +52,7 @@ struct TraceDriverTest : ::testing::Test {
     }
     void TearDown() override { d.reset(), std::remove(path.c_str()); }
 
-    const std::string path = ::testing::TempDir() + "vireon_trace_" +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
-                             std::to_string(std::random_device{}()) + ".jsonl";
+    const std::string path = testing_support::scratchFile(".jsonl");
     ScriptedDriver* s = nullptr;
     std::unique_ptr<bus::Driver> d;
     std::int32_t sta = 7, err = 0, cnt = 0, cntl = 0;
