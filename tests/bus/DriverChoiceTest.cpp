@@ -2,12 +2,11 @@
 
 #include "bus/drivers/GpibLibrary.h"
 #include "bus/drivers/TraceDriver.h"
+#include "support/Files.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 
@@ -80,18 +79,10 @@ TEST(SelectDriver, WithoutTheLibraryAutoFallsBackAndGpibFailsNamingWhy) {
 }
 
 TEST(SelectDriver, ATraceWrapsTheBackEndOrIsLeftOutWithANote) {
-    const std::string trace = ::testing::TempDir() + "vireon_choice_trace.jsonl";
-    std::remove(trace.c_str());
-    {
-        bus::DriverSelection s = bus::selectDriver("sim", trace);
-        ASSERT_NE(dynamic_cast<bus::TraceDriver*>(s.driver.get()), nullptr);
-        EXPECT_TRUE(s.simulated);
-        EXPECT_EQ(s.description, "simulated bench, I/O trace to " + trace);
-        expectWorking(*s.driver);
-    }
-    std::ifstream in(trace, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    EXPECT_NE(text.find(R"("op":"SendIFC","args":[0],)"), std::string::npos) << text;
+    // The traced bench itself runs through the driver contract suite.
+    const std::string trace = testing_support::scratchFile(".jsonl");
+    EXPECT_EQ(bus::selectDriver("sim", trace).description,
+              "simulated bench, I/O trace to " + trace);
     std::remove(trace.c_str());
 
     const std::string nowhere = ::testing::TempDir() + "no-such-folder/trace.jsonl";

@@ -4,6 +4,7 @@
 // library it loads.
 
 #include "bus/RecordedBenches.h"
+#include "bus/drivers/DriverChoice.h"
 #include "bus/drivers/GpibLibrary.h"
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/drivers/TraceDriver.h"
@@ -215,12 +216,12 @@ INSTANTIATE_TEST_SUITE_P(BackEnds, DriverContract, testing::Values(
     BackEnd{"SimulatedBench", [](std::string&) -> std::unique_ptr<bus::Driver> {
         return bus::SimulatedBus::defaultBench(); }},
     BackEnd{"TracedBench", [](std::string& error) {
-        // A file of its own for each test, gone once the driver closes it.
+        // As --driver sim --trace FILE runs; the file is gone once the driver closes it.
         const std::string path = scratchFile(".jsonl");
-        auto traced = bus::TraceDriver::open(bus::SimulatedBus::defaultBench(), path);
-        std::error_code ignored;
-        fs::remove(path, ignored);
-        return error = traced.error, traced.error.empty() ? std::move(traced.driver) : nullptr; }},
+        bus::DriverSelection traced = bus::selectDriver("sim", path);
+        if (!fs::remove(path) || !dynamic_cast<bus::TraceDriver*>(traced.driver.get()))
+            error = "not traced to " + path;
+        return error.empty() ? std::move(traced.driver) : nullptr; }},
     BackEnd{"ReplayBench", &recordedReplayBench},
     BackEnd{"YamlBench", &recordedYamlBench}
 #ifndef _WIN32 // the fake imitates linux-gpib; on Windows the back end binds NI's names
