@@ -8,7 +8,6 @@
 #include <cctype>
 #include <cstdio>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -65,64 +64,63 @@ TEST_F(TraceDriverTest, EveryOperationAddsOneLineWithItsFieldsInOrder) {
     std::int32_t value = 0, other[4] = {};
     const bus::Addr4882 probes[] = {5, 9, 22, bus::NOADDR};
     bus::Addr4882 found[16] = {};
+    s->outcomes = {{bus::ERR | bus::CMPL, bus::ECIC}};
+    d->SendIFC(0);
+    d->ibsre(0, 1);
+    s->listeners = {5, 22};
+    d->FindLstn(0, probes, found, 15);
+    s->descriptor = -1;
+    d->ibdev(0, 1, 0, bus::T1s, 1, 0);
+    d->ibpad(32, 5);
+    d->ibtmo(32, bus::T3s);
+    d->ibask(32, bus::IbaTMO, &value);
+    d->ibwait(32, bus::TIMO | bus::CMPL);
+    d->ibwrt(32, "*IDN?\n", 6);
+    s->reads = {{"1.5\n"}};
+    d->ibrd(32, buffer, 16);
+    d->ibrd(32, buffer, 8);
+    // A driver that miscounts: the data never reaches beyond the buffer.
+    s->reads = {{"0123456", 0, 0, 99}};
+    d->ibrd(32, buffer, 4);
+    s->pollBytes = {0xC1};
+    d->ibrsp(32, buffer);
+    d->DevClear(0, 9);
+    d->ibonl(32, 0);
+    d->ibwrtfA(32, "C:\\d\\\"w\".bin");
+    d->ibrdfA(32, "/m\xE9s");
+    s->registerResults = {2};
+    d->RegisterGpibGlobalsForThread(&other[0], &other[1], &other[2], &other[3]);
+    d->ibwrt(32, "abcd", 4);
+    d->UnregisterGpibGlobalsForThread();
+    sta = 7;
+    d->ibwrt(32, "abc", 3);
     const std::string ok = R"("ibsta":0,"iberr":0,"ibcntl":0})";
-    const std::pair<std::function<void()>, std::string> ops[] = {
-        {[&] {
-             s->outcomes = {{bus::ERR | bus::CMPL, bus::ECIC}}, d->SendIFC(0);
-         },
-         R"("op":"SendIFC","args":[0],"ibsta":33024,"iberr":1,"ibcntl":0})"},
-        {[&] { d->ibsre(0, 1); }, R"("op":"ibsre","args":[0,1],)" + ok},
-        {[&] {
-             s->listeners = {5, 22}, d->FindLstn(0, probes, found, 15);
-         },
-         R"("op":"FindLstn","args":[0,[5,9,22,65535],15],"data":[5,22],)"
-         R"("ibsta":0,"iberr":0,"ibcntl":2})"},
-        {[&] { s->descriptor = -1, d->ibdev(0, 1, 0, bus::T1s, 1, 0); },
-         R"("op":"ibdev","args":[0,1,0,11,1,0],"data":-1,)" + ok},
-        {[&] { d->ibpad(32, 5); }, R"("op":"ibpad","args":[32,5],)" + ok},
-        {[&] { d->ibtmo(32, bus::T3s); }, R"("op":"ibtmo","args":[32,12],)" + ok},
-        {[&] { d->ibask(32, bus::IbaTMO, &value); },
-         R"("op":"ibask","args":[32,3],"data":12,)" + ok},
-        {[&] { d->ibwait(32, bus::TIMO | bus::CMPL); }, R"("op":"ibwait","args":[32,16640],)" + ok},
-        {[&] { d->ibwrt(32, "*IDN?\n", 6); },
-         R"("op":"ibwrt","args":[32,"*IDN?\u000a",6],"ibsta":0,"iberr":0,"ibcntl":6})"},
-        {[&] { s->reads = {{"1.5\n"}}, d->ibrd(32, buffer, 16); },
-         R"("op":"ibrd","args":[32,16],"data":"1.5\u000a","ibsta":8192,"iberr":0,"ibcntl":4})"},
-        {[&] { d->ibrd(32, buffer, 8); },
-         R"("op":"ibrd","args":[32,8],"data":"","ibsta":49152,"iberr":6,"ibcntl":0})"},
-        // A driver that miscounts: the data never reaches beyond the buffer.
-        {[&] {
-             s->reads = {{"0123456", 0, 0, 99}}, d->ibrd(32, buffer, 4);
-         },
-         R"("op":"ibrd","args":[32,4],"data":"0123","ibsta":0,"iberr":0,"ibcntl":99})"},
-        {[&] { s->pollBytes = {0xC1}, d->ibrsp(32, buffer); },
-         R"("op":"ibrsp","args":[32],"data":193,)" + ok},
-        {[&] { d->DevClear(0, 9); }, R"("op":"DevClear","args":[0,9],)" + ok},
-        {[&] { d->ibonl(32, 0); }, R"("op":"ibonl","args":[32,0],)" + ok},
-        {[&] { d->ibwrtfA(32, "C:\\d\\\"w\".bin"); },
-         R"("op":"ibwrtfA","args":[32,"C:\\d\\\"w\".bin"],)" + ok},
-        {[&] { d->ibrdfA(32, "/m\xE9s"); },
-         "\"op\":\"ibrdfA\",\"args\":[32,\"/m\xC3\xA9s\"]," + ok},
-        {[&] {
-             s->registerResults = {2},
-             d->RegisterGpibGlobalsForThread(&other[0], &other[1], &other[2], &other[3]);
-         },
-         R"("op":"RegisterGpibGlobalsForThread","args":[],"data":2,)" + ok},
-        {[&] { d->ibwrt(32, "abcd", 4); },
-         R"("op":"ibwrt","args":[32,"abcd",4],"ibsta":0,"iberr":0,"ibcntl":4})"},
-        {[&] { d->UnregisterGpibGlobalsForThread(); },
-         R"("op":"UnregisterGpibGlobalsForThread","args":[],"data":0,)" + ok},
-        {[&] { sta = 7, d->ibwrt(32, "abc", 3); }, R"("op":"ibwrt","args":[32,"abc",3],)" + ok}};
-    std::size_t count = 2;
-    for (const auto& [call, line] : ops) {
-        call();
-        const auto all = traceLines(path);
-        ASSERT_EQ(all.size(), ++count) << line;
-        EXPECT_EQ(all.back(), line);
-    }
-    EXPECT_EQ(traceLines(path)[0], "earlier");
-    EXPECT_EQ(traceLines(path)[1], R"("op":"RegisterGpibGlobalsForThread","args":[],"data":0,)"
-                                   R"("ibsta":7,"iberr":0,"ibcntl":0})");
+    EXPECT_EQ(
+        traceLines(path),
+        (std::vector<std::string>{
+            "earlier",
+            R"("op":"RegisterGpibGlobalsForThread","args":[],"data":0,"ibsta":7,"iberr":0,"ibcntl":0})",
+            R"("op":"SendIFC","args":[0],"ibsta":33024,"iberr":1,"ibcntl":0})",
+            R"("op":"ibsre","args":[0,1],)" + ok,
+            R"("op":"FindLstn","args":[0,[5,9,22,65535],15],"data":[5,22],"ibsta":0,"iberr":0,"ibcntl":2})",
+            R"("op":"ibdev","args":[0,1,0,11,1,0],"data":-1,)" + ok,
+            R"("op":"ibpad","args":[32,5],)" + ok,
+            R"("op":"ibtmo","args":[32,12],)" + ok,
+            R"("op":"ibask","args":[32,3],"data":12,)" + ok,
+            R"("op":"ibwait","args":[32,16640],)" + ok,
+            R"("op":"ibwrt","args":[32,"*IDN?\u000a",6],"ibsta":0,"iberr":0,"ibcntl":6})",
+            R"("op":"ibrd","args":[32,16],"data":"1.5\u000a","ibsta":8192,"iberr":0,"ibcntl":4})",
+            R"("op":"ibrd","args":[32,8],"data":"","ibsta":49152,"iberr":6,"ibcntl":0})",
+            R"("op":"ibrd","args":[32,4],"data":"0123","ibsta":0,"iberr":0,"ibcntl":99})",
+            R"("op":"ibrsp","args":[32],"data":193,)" + ok,
+            R"("op":"DevClear","args":[0,9],)" + ok,
+            R"("op":"ibonl","args":[32,0],)" + ok,
+            R"("op":"ibwrtfA","args":[32,"C:\\d\\\"w\".bin"],)" + ok,
+            "\"op\":\"ibrdfA\",\"args\":[32,\"/m\xC3\xA9s\"]," + ok,
+            R"("op":"RegisterGpibGlobalsForThread","args":[],"data":2,)" + ok,
+            R"("op":"ibwrt","args":[32,"abcd",4],"ibsta":0,"iberr":0,"ibcntl":4})",
+            R"("op":"UnregisterGpibGlobalsForThread","args":[],"data":0,)" + ok,
+            R"("op":"ibwrt","args":[32,"abc",3],)" + ok}));
 }
 
 // Read back as a replay reads the file.
