@@ -136,7 +136,9 @@ TEST_P(BadBenchFiles, SayWhereAndWhat) {
     EXPECT_EQ(load.error, GetParam().error);
 }
 
-constexpr const char* kDevice = "devices:\n  d: {dialogues: [{q: A, r: B}]}\n";
+// One device and the line before its resources.
+const std::string kBench =
+    "spec: \"1.1\"\ndevices:\n  d: {dialogues: [{q: A, r: B}]}\nresources:\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, BadBenchFiles,
@@ -146,14 +148,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"spec: \"2.0\"\n", "bench.yaml:1: unknown version \"2.0\" (this program reads 1.0 "
                                    "and 1.1)"},
         BadFile{"devices: {}\n", "bench.yaml:1: no version (spec: \"1.1\")"},
-        BadFile{(std::string("spec: \"1.1\"\n") + kDevice +
-                 "resources:\n  GPIB0::5::INSTR: {device: ghost}\n"),
+        BadFile{kBench + "  GPIB0::5::INSTR: {device: ghost}\n",
                 "bench.yaml:5: GPIB0::5::INSTR: no device \"ghost\" in devices"},
-        BadFile{(std::string("spec: \"1.1\"\n") + kDevice +
-                 "resources:\n  GPIB0::5::INSTR: {device: d}\n  GPIB0::05::INSTR: {device: d}\n"),
+        BadFile{kBench + "  GPIB0::5::INSTR: {device: d}\n  GPIB0::05::INSTR: {device: d}\n",
                 "bench.yaml:6: GPIB0::05::INSTR: address 5 is taken already by GPIB0::5::INSTR"},
-        BadFile{(std::string("spec: \"1.1\"\n") + kDevice +
-                 "resources:\n  GPIB0::31::INSTR: {device: d}\n"),
+        BadFile{kBench + "  GPIB0::31::INSTR: {device: d}\n",
                 "bench.yaml:5: GPIB0::31::INSTR: address \"31\" is not one of 1 to 30"},
         BadFile{"spec: \"1.1\"\ndevices:\n  d:\n    dialogues:\n      - {r: B}\n",
                 "bench.yaml:5: missing q"},
