@@ -2,6 +2,7 @@
 #include "bus/drivers/ReplayBus.h"
 #include "support/Files.h"
 #include "support/ScriptedDriver.h"
+#include "support/Talk.h"
 
 #include <gtest/gtest.h>
 
@@ -153,16 +154,10 @@ TEST(TraceDriverFile, AWriteFailureIsReportedOnceAndTheDriverGoesOn) {
     scripted.reads = {{"42\n"}, {"42\n"}};
     auto opened = bus::TraceDriver::open(std::move(inner), "/dev/full",
                                          [&](const std::string& text) { reports.push_back(text); });
-    std::int32_t s = 0, e = 0, c = 0, cl = 0;
-    char buffer[8];
-    EXPECT_EQ(opened.driver->RegisterGpibGlobalsForThread(&s, &e, &c, &cl), 0);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(opened.driver->ibwrt(32, "READ?\n", 6), 0);
-        EXPECT_EQ(cl, 6);
-        EXPECT_EQ(opened.driver->ibrd(32, buffer, sizeof buffer), bus::END);
-        EXPECT_EQ(cl, 3);
-    }
-    EXPECT_EQ(scripted.calls.size(), 5u);
+    testing_support::Talk talk(*opened.driver);
+    EXPECT_EQ(talk.ask(5, "READ?\n"), "42\n");
+    EXPECT_EQ(talk.ask(5, "READ?\n"), "42\n");
+    EXPECT_EQ(scripted.calls.size(), 7u);
     EXPECT_FALSE(dynamic_cast<bus::TraceDriver&>(*opened.driver).tracing());
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].rfind("cannot write trace file '/dev/full': ", 0), 0u) << reports[0];
