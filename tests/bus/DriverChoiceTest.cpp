@@ -3,6 +3,7 @@
 #include "bus/drivers/GpibLibrary.h"
 #include "bus/drivers/TraceDriver.h"
 #include "support/Files.h"
+#include "support/Talk.h"
 
 #include <gtest/gtest.h>
 
@@ -53,13 +54,10 @@ TEST(BackEnds, TheListShowsEveryRowWithItsArguments) {
     EXPECT_NE(list.find("trace:FILE"), std::string::npos) << list;
 }
 
-// A driver that answers at all: registration works and a call returns.
+// The default bench answers through the driver chosen.
 void expectWorking(bus::Driver& driver) {
-    std::int32_t sta = 0, err = 0, cnt = 0, cntl = 0;
-    EXPECT_EQ(driver.RegisterGpibGlobalsForThread(&sta, &err, &cnt, &cntl), 0);
-    driver.SendIFC(0);
-    EXPECT_EQ(sta & bus::ERR, 0) << "SendIFC failed, iberr " << err;
-    EXPECT_EQ(driver.UnregisterGpibGlobalsForThread(), 0);
+    EXPECT_EQ(testing_support::Talk(driver).ask(5, "*IDN?\n"),
+              "Vireon Sim,VDM-6500,SN000005,1.04.2\n");
 }
 
 TEST(SelectDriver, WithoutTheLibraryAutoFallsBackAndGpibFailsNamingWhy) {
