@@ -5,10 +5,11 @@
 #include "bus/drivers/ReplayBus.h"
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/drivers/TraceDriver.h"
+#include "support/Files.h"
+#include "support/Talk.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -17,43 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kTimeout = "<time-out>";
-constexpr const char* kNoListener = "<no listener>";
-
-// Asks a driver as the console does: write, then read up to END.
-class Talk {
-public:
-    explicit Talk(bus::Driver& driver) : d_(driver) {
-        d_.RegisterGpibGlobalsForThread(&sta_, &err_, &cnt_, &cntl_);
-    }
-    ~Talk() { d_.UnregisterGpibGlobalsForThread(); }
-
-    std::string ask(int pad, const std::string& message) {
-        const std::int32_t ud = d_.ibdev(0, pad, 0, bus::T1s, 1, 0);
-        d_.ibwrt(ud, message.data(), static_cast<std::int32_t>(message.size()));
-        if (sta_ & bus::ERR) return err_ == bus::ENOL ? kNoListener : "<write failed>";
-        std::string answer;
-        char chunk[4096];
-        do {
-            d_.ibrd(ud, chunk, sizeof chunk);
-            if (sta_ & bus::ERR) return answer.empty() ? kTimeout : answer + kTimeout;
-            answer.append(chunk, static_cast<std::size_t>(cntl_));
-        } while ((sta_ & bus::END) == 0);
-        return answer;
-    }
-
-    int poll(int pad) {
-        char spr = 0;
-        d_.ibrsp(d_.ibdev(0, pad, 0, bus::T1s, 1, 0), &spr);
-        return static_cast<unsigned char>(spr);
-    }
-
-    bus::Driver& driver() { return d_; }
-
-private:
-    bus::Driver& d_;
-    std::int32_t sta_ = 0, err_ = 0, cnt_ = 0, cntl_ = 0;
-};
+using testing_support::kNoListener;
+using testing_support::kTimeout;
+using testing_support::Talk;
 
 struct Step {
     int pad;
@@ -169,7 +136,9 @@ TEST_P(BadBenchFiles, SayWhereAndWhat) {
     EXPECT_EQ(load.error, GetParam().error);
 }
 
-constexpr const char* kDevice = "devices:\n  d: {dialogues: [{q: A, r: B}]}\n";
+// One device and the line before its resources.
+const std::string kBench =
+    "spec: \"1.1\"\ndevices:\n  d: {dialogues: [{q: A, r: B}]}\nresources:\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, BadBenchFiles,
@@ -179,14 +148,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"spec: \"2.0\"\n", "bench.yaml:1: unknown version \"2.0\" (this program reads 1.0 "
                                    "and 1.1)"},
         BadFile{"devices: {}\n", "bench.yaml:1: no version (spec: \"1.1\")"},
-        BadFile{(std::string("spec: \"1.1\"\n") + kDevice +
-                 "resources:\n  GPIB0::5::INSTR: {device: ghost}\n"),
+        BadFile{kBench + "  GPIB0::5::INSTR: {device: ghost}\n",
                 "bench.yaml:5: GPIB0::5::INSTR: no device \"ghost\" in devices"},
-        BadFile{(std::string("spec: \"1.1\"\n") + kDevice +
-                 "resources:\n  GPIB0::5::INSTR: {device: d}\n  GPIB0::05::INSTR: {device: d}\n"),
+        BadFile{kBench + "  GPIB0::5::INSTR: {device: d}\n  GPIB0::05::INSTR: {device: d}\n",
                 "bench.yaml:6: GPIB0::05::INSTR: address 5 is taken already by GPIB0::5::INSTR"},
-        BadFile{(std::string("spec: \"1.1\"\n") + kDevice +
-                 "resources:\n  GPIB0::31::INSTR: {device: d}\n"),
+        BadFile{kBench + "  GPIB0::31::INSTR: {device: d}\n",
                 "bench.yaml:5: GPIB0::31::INSTR: address \"31\" is not one of 1 to 30"},
         BadFile{"spec: \"1.1\"\ndevices:\n  d:\n    dialogues:\n      - {r: B}\n",
                 "bench.yaml:5: missing q"},
@@ -226,62 +192,34 @@ TEST(Replay, RepeatedWritesGetTheirAnswersInOrderAndUnknownOnesNone) {
                         {5, "OTHER?\n", kTimeout},
                         {6, "READ?\n", kNoListener}});
     Talk talk(bus);
-    EXPECT_EQ(talk.poll(5), 80);
-    EXPECT_EQ(talk.poll(5), 65);
+    const std::int32_t ud = talk.open(5);
+    EXPECT_EQ(talk.poll(ud), 80);
+    EXPECT_EQ(talk.poll(ud), 65);
     talk.ask(5, "READ?\n");
-    EXPECT_EQ(talk.poll(5), 0) << "recorded polls used up: MAV only while an answer waits";
+    EXPECT_EQ(talk.poll(ud), 0) << "recorded polls used up: MAV only while an answer waits";
 }
 
 // The built-in bench, recorded through the I/O trace: each write the driver
 // contract suite makes, with its answers.
 bus::Recording recordBuiltInBench(std::string& error) {
-    // Named after the test, so tests run side by side never share the file.
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("recorded-") + test->test_suite_name() + "-" + test->name();
-    std::replace(name.begin(), name.end(), '/', '-');
-    const fs::path path = fs::path(VIREON_FAKEGPIB_DIR) / (name + ".jsonl");
+    const std::string path = testing_support::scratchFile(".jsonl");
     {
         bus::TraceOpenResult traced =
-            bus::TraceDriver::open(bus::SimulatedBus::defaultBench(), path.string());
+            bus::TraceDriver::open(bus::SimulatedBus::defaultBench(), path);
         Talk talk(*traced.driver);
-        std::vector<bus::Addr4882> probe;
-        for (bus::Addr4882 pad = 1; pad <= 30; ++pad)
-            probe.push_back(pad);
-        probe.push_back(bus::NOADDR);
-        std::vector<bus::Addr4882> found(31);
-        traced.driver->FindLstn(0, probe.data(), found.data(), 30);
+        const bus::Addr4882 probe[] = {5, 9, 17, 22, bus::NOADDR};
+        bus::Addr4882 found[4] = {};
+        traced.driver->FindLstn(0, probe, found, 4);
         talk.ask(5, "*IDN?\n");
         talk.ask(22, "*IDN?\n");
         // The commands of the suite's file transfer, then its query.
         talk.ask(22, "DAT:SOU CH1\nDAT:ENC RIB\nDAT:STAR 1\nDAT:STOP 2500\nCURV?\n");
         talk.ask(22, "CURV?\n");
     }
-    bus::ReplayLoad load = bus::loadTrace(path.string());
+    bus::ReplayLoad load = bus::loadTrace(path);
     fs::remove(path);
     error = load.error;
     return std::move(load.recording);
-}
-
-TEST(Replay, ABenchFileWrittenFromARecordingAnswersAsTheReplay) {
-    std::string error;
-    const bus::Recording recording = recordBuiltInBench(error);
-    ASSERT_EQ(error, "");
-    const fs::path file = fs::path(VIREON_FAKEGPIB_DIR) / "round-trip.yaml";
-    ASSERT_EQ(bus::saveBenchYaml(recording, file.string()), "");
-    bus::DriverSelection fromFile = bus::selectDriver("sim:" + file.string(), "");
-    fs::remove(file);
-    ASSERT_TRUE(fromFile.driver) << fromFile.error;
-
-    bus::ReplayBus replay{bus::Recording(recording)};
-    Talk replayed(replay), simulated(*fromFile.driver);
-    int asked = 0;
-    for (int pad = 1; pad <= 30; ++pad) {
-        for (const auto& exchange : recording.devices[static_cast<std::size_t>(pad)].exchanges) {
-            EXPECT_EQ(simulated.ask(pad, exchange.write), replayed.ask(pad, exchange.write));
-            ++asked;
-        }
-    }
-    EXPECT_EQ(asked, 4);
 }
 
 TEST(Replay, TheBackEndRowsTakeTheirFiles) {
@@ -307,7 +245,11 @@ std::unique_ptr<bus::Driver> recordedReplayBench(std::string& error) {
 std::unique_ptr<bus::Driver> recordedYamlBench(std::string& error) {
     const bus::Recording recording = recordBuiltInBench(error);
     if (!error.empty()) return nullptr;
-    bus::BenchLoad load = bus::readBench(bus::benchYaml(recording), "recorded.yaml");
-    error = load.error;
-    return std::move(load.bus);
+    // Saved as the File menu saves it, and opened as --driver sim:FILE opens it.
+    const std::string file = testing_support::scratchFile(".yaml");
+    error = bus::saveBenchYaml(recording, file);
+    bus::DriverSelection selected = bus::selectDriver("sim:" + file, "");
+    fs::remove(file);
+    if (error.empty()) error = selected.error;
+    return std::move(selected.driver);
 }

@@ -4,9 +4,11 @@
 // library it loads.
 
 #include "bus/RecordedBenches.h"
+#include "bus/drivers/DriverChoice.h"
 #include "bus/drivers/GpibLibrary.h"
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/drivers/TraceDriver.h"
+#include "support/Files.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -15,8 +17,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +24,8 @@
 namespace {
 
 using bus::Addr4882;
+using testing_support::fileText;
+using testing_support::scratchFile;
 namespace fs = std::filesystem;
 
 struct BackEnd {
@@ -33,11 +35,6 @@ struct BackEnd {
 
 constexpr std::int32_t kMultimeter = 5, kOlder = 9, kScope = 22, kNobody = 17;
 constexpr std::int32_t kUnset = 0x5A5A5A5A; // no driver would publish this
-
-// A file in the build's own folder, so builds testing side by side never share one.
-fs::path scratch(const std::string& name) {
-    return fs::path(VIREON_FAKEGPIB_DIR) / ("contract-" + name);
-}
 
 class DriverContract : public testing::TestWithParam<BackEnd> {
 protected:
@@ -97,8 +94,7 @@ TEST_P(DriverContract, EveryCallLeavesItsOutcomeInTheRegisteredVariables) {
     const Addr4882 probe[] = {kScope, kNobody, kMultimeter, kOlder, bus::NOADDR};
     const Addr4882 nobody[] = {kNobody, bus::NOADDR};
     std::array<Addr4882, 4> found{};
-    const std::string missing = scratch("no/such/folder/x.bin").string();
-    const std::string one = scratch(std::string(GetParam().name) + "-one.txt").string();
+    const std::string missing = scratchFile("/no/such/x.bin"), one = scratchFile(".txt");
     std::ofstream(one) << "*IDN?\n";
     struct Call {
         const char* name;
@@ -193,25 +189,19 @@ TEST_P(DriverContract, AnswersReadInAnyChunkSizeFollowIbpadAndShowInPollsUntilCl
     EXPECT_TRUE(!scope.empty() && scope != whole) << scope;
 }
 
-std::string contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // The oscilloscope's binary record holds NUL, CR, LF and 0xFF among its bytes:
 // sent from a file of commands and received into a file, every byte arrives
 // as a memory read of the same record gets it.
 TEST_P(DriverContract, FilesMoveBinaryDataByteForByte) {
-    const fs::path commands = scratch(std::string(GetParam().name) + "-commands.txt");
-    const fs::path record = scratch(std::string(GetParam().name) + "-record.bin");
+    const std::string commands = scratchFile(".txt"), record = scratchFile(".bin");
     const std::string text = "DAT:SOU CH1\nDAT:ENC RIB\nDAT:STAR 1\nDAT:STOP 2500\nCURV?\n";
     std::ofstream(commands, std::ios::binary) << text;
     const std::int32_t ud = open(kScope);
-    EXPECT_EQ(d().ibwrtfA(ud, commands.string().c_str()) & bus::ERR, 0) << "iberr " << err;
+    EXPECT_EQ(d().ibwrtfA(ud, commands.c_str()) & bus::ERR, 0) << "iberr " << err;
     EXPECT_EQ(cntl, static_cast<std::int32_t>(text.size()));
-    EXPECT_EQ(d().ibrdfA(ud, record.string().c_str()) & (bus::ERR | bus::END), bus::END);
+    EXPECT_EQ(d().ibrdfA(ud, record.c_str()) & (bus::ERR | bus::END), bus::END);
     const std::int32_t received = cntl;
-    const std::string expected = query(ud, "CURV?\n"), got = contents(record);
+    const std::string expected = query(ud, "CURV?\n"), got = fileText(record);
     fs::remove(commands);
     fs::remove(record);
     ASSERT_GT(expected.size(), 2500u);
@@ -226,12 +216,12 @@ INSTANTIATE_TEST_SUITE_P(BackEnds, DriverContract, testing::Values(
     BackEnd{"SimulatedBench", [](std::string&) -> std::unique_ptr<bus::Driver> {
         return bus::SimulatedBus::defaultBench(); }},
     BackEnd{"TracedBench", [](std::string& error) {
-        // A file of its own for each test, gone once the driver closes it.
-        const std::string path = scratch(std::to_string(std::random_device{}())).string();
-        auto traced = bus::TraceDriver::open(bus::SimulatedBus::defaultBench(), path);
-        std::error_code ignored;
-        fs::remove(path, ignored);
-        return error = traced.error, traced.error.empty() ? std::move(traced.driver) : nullptr; }},
+        // As --driver sim --trace FILE runs; the file is gone once the driver closes it.
+        const std::string path = scratchFile(".jsonl");
+        bus::DriverSelection traced = bus::selectDriver("sim", path);
+        if (!fs::remove(path) || !dynamic_cast<bus::TraceDriver*>(traced.driver.get()))
+            error = "not traced to " + path;
+        return error.empty() ? std::move(traced.driver) : nullptr; }},
     BackEnd{"ReplayBench", &recordedReplayBench},
     BackEnd{"YamlBench", &recordedYamlBench}
 #ifndef _WIN32 // the fake imitates linux-gpib; on Windows the back end binds NI's names

@@ -1,6 +1,7 @@
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/sim/Instrument.h"
 #include "bus/sim/Syntax.h"
+#include "support/Talk.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,8 @@
 namespace {
 
 namespace syntax = bus::sim::syntax;
+using testing_support::kTimeout;
+using testing_support::Talk;
 
 // Header matching shows in the answers below (short and long forms, any
 // case, optional nodes, numeric suffixes, unknown headers).
@@ -21,30 +24,7 @@ TEST(Syntax, NumbersAreWholeDecimalNumbersOnly) {
         EXPECT_FALSE(syntax::parseNumber(bad)) << bad;
 }
 
-struct Bench : ::testing::Test {
-    void SetUp() override {
-        ASSERT_EQ(bus->RegisterGpibGlobalsForThread(&sta, &err, &cnt, &cntl), 0);
-    }
-    void write(std::int32_t ud, std::string_view m) {
-        bus->ibwrt(ud, m.data(), static_cast<std::int32_t>(m.size()));
-    }
-    std::string query(int address, std::string_view text) {
-        const std::int32_t ud = bus->ibdev(0, address, 0, bus::T1s, 1, 0);
-        write(ud, text);
-        std::string answer;
-        char buffer[512];
-        while (!(bus->ibrd(ud, buffer, sizeof buffer) & bus::ERR)) {
-            answer.append(buffer, static_cast<std::size_t>(cntl));
-            if (sta & bus::END) break;
-        }
-        return answer;
-    }
-
-    std::unique_ptr<bus::SimulatedBus> bus = bus::SimulatedBus::defaultBench();
-    std::int32_t sta = 0, err = 0, cnt = 0, cntl = 0;
-};
-
-TEST_F(Bench, InstrumentsAnswerDeterministically) {
+TEST(Bench, InstrumentsAnswerDeterministically) {
     // clang-format off
     const std::tuple<int, std::string_view, std::string_view> cases[] = {
         {5, "MEAS:VOLT:DC?;measure:voltage?;MEAS:VOLT:AC?;MEAS:CURR?;MEAS:RES?;MEAS:FREQ?",
@@ -82,24 +62,27 @@ TEST_F(Bench, InstrumentsAnswerDeterministically) {
         {9, "SET?", "FREQ 1.000E+03;AMPL 1.000E+00;OFFS 0.000E+00;FUNC SINE;OUT OFF\n"},
         {9, "freq 2e4;ampl 2.5;func squ;out on;OFFS -1.5;SET?",
             "FREQ 2.000E+04;AMPL 2.500E+00;OFFS -1.500E+00;FUNC SQUARE;OUT ON\n"},
-        {9, "FUNC TRI;INIT;FUNC?", "FUNC SINE\n"}, {9, "*IDN?", ""}};
+        {9, "FUNC TRI;INIT;FUNC?", "FUNC SINE\n"}, {9, "*IDN?", kTimeout}};
     // clang-format on
     for (const auto& [address, message, answer] : cases) {
-        bus = bus::SimulatedBus::defaultBench(); // each from power-on
-        bus->RegisterGpibGlobalsForThread(&sta, &err, &cnt, &cntl);
-        EXPECT_EQ(query(address, message), answer) << message;
+        const auto bench = bus::SimulatedBus::defaultBench(); // each from power-on
+        EXPECT_EQ(Talk(*bench).ask(address, message), answer) << message;
     }
-    const std::string curve = query(22, "CURVE?");
+    const auto bench = bus::SimulatedBus::defaultBench();
+    Talk talk(*bench);
+    const std::string curve = talk.ask(22, "CURVE?");
     EXPECT_GT(curve.size(), 40000u);
     EXPECT_EQ(curve.find('\n'), curve.size() - 1);
-    EXPECT_EQ(query(22, "CURVE?"), curve);
+    EXPECT_EQ(talk.ask(22, "CURVE?"), curve);
 }
 
 // The status byte after each message, the way the console sets the devices
 // up for checking: device clear, "DESE 32", "*ESE 32", "*SRE 48", then "*CLS"
 // before the messages. A poll with RQS (64) is exactly one that ibwait saw
 // coming; it clears RQS until the next request.
-TEST_F(Bench, StatusBytesAfterEachMessage) {
+TEST(Bench, StatusBytesAfterEachMessage) {
+    const auto bench = bus::SimulatedBus::defaultBench();
+    Talk talk(*bench);
     struct Case {
         int address;
         std::vector<std::string_view> messages;
@@ -115,75 +98,32 @@ TEST_F(Bench, StatusBytesAfterEachMessage) {
         {9, {"FREQ 2.5E3;FREQ?"}, {0}}};
     // clang-format on
     for (const Case& c : cases) {
-        const std::int32_t ud = bus->ibdev(0, c.address, 0, bus::T1s, 1, 0);
-        bus->DevClear(0, static_cast<bus::Addr4882>(c.address));
+        const std::int32_t ud = talk.open(c.address);
+        bench->DevClear(0, static_cast<bus::Addr4882>(c.address));
         for (std::string_view m : {"DESE 32", "*ESE 32", "*SRE 48", "*CLS"})
-            if (c.address != 9) write(ud, m); // the older instrument knows none of these
+            if (c.address != 9) talk.write(ud, m); // the older instrument knows none of these
         for (std::string_view m : c.messages)
-            write(ud, m);
+            talk.write(ud, m);
         for (const int expected : c.polls) {
-            const bool waited = (bus->ibwait(ud, bus::TIMO | bus::RQS) & bus::RQS) != 0;
-            char spr[2] = {};
-            bus->ibrsp(ud, spr);
-            EXPECT_EQ(static_cast<unsigned char>(spr[0]), expected) << c.messages[0];
+            const bool waited = (bench->ibwait(ud, bus::TIMO | bus::RQS) & bus::RQS) != 0;
+            EXPECT_EQ(talk.poll(ud), expected) << c.messages[0];
             EXPECT_EQ(waited, (expected & 64) != 0) << c.messages[0];
         }
     }
 }
 
-// Records the messages it gets; takes at most 8 bytes.
-class Recorder final : public bus::sim::Instrument {
-public:
-    std::vector<std::string> messages;
-    bool lost = false;
-
-private:
-    void execute(std::string_view message) override {
-        if (message == "FAIL\n") throw std::bad_alloc();
-        messages.emplace_back(message);
-    }
-    void outOfMemory() override { lost = true; }
-    std::uint8_t statusByte() const override { return 0; }
-    bool serviceCondition() const override { return false; }
-    std::size_t maxMessageLength() const override { return 8; }
-    void messageTooLong() override { messages.emplace_back("too long"); }
-};
-
-TEST(Framing, ALineFeedOrEoiEndsAMessageAndAnOverlongOneIsDroppedWhole) {
-    Recorder r;
-    for (auto [bytes, end] : {std::pair{"A\nBC", false},
-                              {"D", false},
-                              {"E", true},
-                              {"F\nG\n", true},
-                              {"0123", false},
-                              {"45678", false},
-                              {"9\nok\n", false},
-                              {"0123456789", true}})
-        r.receive(bytes, end);
-    EXPECT_EQ(r.messages, (std::vector<std::string>{"A\n", "BCDE", "F\n", "G\n", "too long", "ok\n",
-                                                    "too long"}));
-}
-
-TEST(Framing, AMessageThatRunsOutOfMemoryIsDroppedNotThrown) {
-    Recorder r;
-    EXPECT_NO_THROW(r.receive("FAIL\n", true));
-    r.receive("ok\n", true);
-    EXPECT_TRUE(r.lost);
-    EXPECT_EQ(r.messages, (std::vector<std::string>{"ok\n"}));
-}
-
-TEST_F(Bench, AnOverfullOutputQueueKeepsWhatFitsAndIsAQueryError) {
-    query(22, "*ESE 4");
+TEST(Bench, AnOverfullOutputQueueKeepsWhatFitsAndIsAQueryError) {
+    auto bench = bus::SimulatedBus::defaultBench();
+    Talk t(*bench);
+    const std::int32_t ud = t.open(22);
+    t.write(ud, "*ESE 4");
     // Many queries in one message, and many messages in one write.
     std::string curves;
     while (curves.size() + 12 <= 64 * 1024)
         curves += "CURV?;CURV?\n";
-    const std::int32_t ud = bus->ibdev(0, 22, 0, bus::T1s, 1, 0);
-    write(ud, curves);
-    EXPECT_EQ(bus->instrument(22)->outputSize(), bus::sim::Instrument::kMaxOutput);
-    char status = 0;
-    bus->ibrsp(ud, &status);
-    EXPECT_EQ(status, 48) << "an answer waits and the query error is an enabled event";
+    t.write(ud, curves);
+    EXPECT_EQ(bench->instrument(22)->outputSize(), bus::sim::Instrument::kMaxOutput);
+    EXPECT_EQ(t.poll(ud), 48) << "an answer waits and the query error is an enabled event";
 }
 
 } // namespace

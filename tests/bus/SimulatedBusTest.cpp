@@ -4,104 +4,120 @@
 
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/sim/Instrument.h"
+#include "support/Files.h"
+#include "support/Talk.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <new>
 #include <string>
 #include <vector>
 
 namespace {
 
 struct SimBus : ::testing::Test {
-    void SetUp() override {
-        ASSERT_EQ(bus->RegisterGpibGlobalsForThread(&sta, &err, &cnt, &cntl), 0);
-    }
-    std::int32_t open(int pad, int eot = 1) { return bus->ibdev(0, pad, 0, bus::T1s, eot, 0); }
-    void write(std::int32_t ud, std::string_view text) {
-        bus->ibwrt(ud, text.data(), static_cast<std::int32_t>(text.size()));
-    }
+    // One read of up to 512 bytes.
     std::string read(std::int32_t ud) {
         std::string buffer(512, '\0');
         bus->ibrd(ud, buffer.data(), 512);
-        return buffer.substr(0, static_cast<std::size_t>(cntl));
-    }
-    std::int32_t listeners() {
-        const bus::Addr4882 probe[] = {5, 9, 22, bus::NOADDR};
-        bus::Addr4882 found[3] = {};
-        bus->FindLstn(0, probe, found, 3);
-        return cntl;
+        return buffer.substr(0, static_cast<std::size_t>(t.cntl));
     }
 
     std::unique_ptr<bus::SimulatedBus> bus = bus::SimulatedBus::defaultBench();
-    std::int32_t sta = 0, err = 0, cnt = 0, cntl = 0;
+    testing_support::Talk t{*bus};
 };
 
 TEST_F(SimBus, AnInstrumentSwitchedOffMidAnswerIsGoneAndAFreshOneHasNothingToSay) {
-    const std::int32_t ud = open(22);
-    write(ud, "CURVE?");
+    const std::int32_t ud = t.open(22);
+    t.write(ud, "CURVE?");
     ASSERT_EQ(read(ud).size(), 512u);
     bus->detach(22);
     EXPECT_EQ(read(ud), "");
-    EXPECT_EQ(sta & (bus::ERR | bus::TIMO), bus::ERR | bus::TIMO);
-    write(ud, "*IDN?");
-    EXPECT_EQ(err, bus::ENOL);
-    EXPECT_EQ(listeners(), 2);
+    EXPECT_EQ(t.sta & (bus::ERR | bus::TIMO), bus::ERR | bus::TIMO);
+    EXPECT_EQ(t.ask(22, "*IDN?"), testing_support::kNoListener);
+    const bus::Addr4882 probe[] = {5, 9, 22, bus::NOADDR};
+    bus::Addr4882 found[3] = {};
+    bus->FindLstn(0, probe, found, 3);
+    EXPECT_EQ(t.cntl, 2);
     bus->attach(22, bus::sim::makeOscilloscope());
     EXPECT_EQ(read(ud), "");
-    write(ud, "*IDN?");
-    EXPECT_EQ(read(ud), "Vireon Sim,VSO-2204,SN000022,CF:91.1CT FV:v2.1.0\n");
+    EXPECT_EQ(t.ask(22, "*IDN?"), "Vireon Sim,VSO-2204,SN000022,CF:91.1CT FV:v2.1.0\n");
 }
 
 TEST_F(SimBus, WithoutEoiOnlyALineFeedEndsTheMessageAndDeviceClearDropsAHalfOne) {
-    const std::int32_t ud = open(5, 0);
-    write(ud, "*IDN?");
+    const std::int32_t ud = t.open(5, 0);
+    t.write(ud, "*IDN?");
     EXPECT_EQ(read(ud), "");
     bus->DevClear(0, 5); // drops the half message
-    write(ud, "\n");
+    t.write(ud, "\n");
     EXPECT_EQ(read(ud), "");
-    write(ud, "*IDN?\n");
+    t.write(ud, "*IDN?\n");
     EXPECT_EQ(read(ud), "Vireon Sim,VDM-6500,SN000005,1.04.2\n");
 }
 
-// Takes everything up to EOI as one message and sends it back unchanged.
+// Sends back each message it takes, unchanged. As an echo it takes
+// everything up to EOI as one message; as a recorder, lines of at most 8 bytes.
 class Echo final : public bus::sim::Instrument {
 public:
+    explicit Echo(bool echo = true) : echo_(echo) {}
     std::vector<std::string> messages;
+    bool lost = false;
 
 private:
     void execute(std::string_view message) override {
+        if (message == "FAIL\n") throw std::bad_alloc();
         messages.emplace_back(message);
         queueOutput(std::string(message));
     }
+    void outOfMemory() override { lost = true; }
     std::uint8_t statusByte() const override { return 0; }
     bool serviceCondition() const override { return false; }
-    bool lineFeedEndsMessage() const override { return false; }
-    std::size_t maxMessageLength() const override { return 1 << 20; }
+    bool lineFeedEndsMessage() const override { return !echo_; }
+    std::size_t maxMessageLength() const override { return echo_ ? 1 << 20 : 8; }
+    void messageTooLong() override { messages.emplace_back("too long"); }
+    bool echo_;
 };
+
+TEST(Framing, ALineFeedOrEoiEndsAMessageAndAnOverlongOneIsDroppedWhole) {
+    Echo r(false);
+    for (auto [bytes, end] : {std::pair{"A\nBC", false},
+                              {"D", false},
+                              {"E", true},
+                              {"F\nG\n", true},
+                              {"0123", false},
+                              {"45678", false},
+                              {"9\nok\n", false},
+                              {"0123456789", true}})
+        r.receive(bytes, end);
+    EXPECT_EQ(r.messages, (std::vector<std::string>{"A\n", "BCDE", "F\n", "G\n", "too long", "ok\n",
+                                                    "too long"}));
+    // A message the instrument runs out of memory on is dropped; nothing
+    // is thrown out of the driver call.
+    EXPECT_NO_THROW(r.receive("FAIL\n", true));
+    EXPECT_TRUE(r.lost);
+    EXPECT_EQ(r.messages.back(), "too long");
+}
 
 TEST_F(SimBus, AFileOfSeveralChunksGoesAsOneMessageAndComesBackWhole) {
     std::string bytes;
     for (int i = 0; i < 256000; ++i)
         bytes += static_cast<char>(i * 7);
-    // The build's own folder, so builds testing side by side never share a file.
-    const auto in = std::filesystem::path(VIREON_FAKEGPIB_DIR) / "sim-echo-in.dat";
-    const auto out = std::filesystem::path(VIREON_FAKEGPIB_DIR) / "sim-echo-out.dat";
+    const std::string in = testing_support::scratchFile(".in"),
+                      out = testing_support::scratchFile(".out");
     std::ofstream(in, std::ios::binary) << bytes;
     std::ofstream(out, std::ios::binary) << "old content that must go";
     auto echo = std::make_unique<Echo>();
     const Echo& device = *echo;
     bus->attach(3, std::move(echo));
-    const std::int32_t ud = open(3);
-    bus->ibwrtfA(ud, in.string().c_str());
-    EXPECT_EQ(cntl, 256000);
+    const std::int32_t ud = t.open(3);
+    bus->ibwrtfA(ud, in.c_str());
+    EXPECT_EQ(t.cntl, 256000);
     EXPECT_TRUE(device.messages == std::vector<std::string>{bytes}) << "EOI on the last byte only";
-    EXPECT_EQ(bus->ibrdfA(ud, out.string().c_str()) & (bus::ERR | bus::END), bus::END);
-    EXPECT_EQ(cntl, 256000);
-    std::ifstream received(out, std::ios::binary);
-    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(received), {}) == bytes);
+    EXPECT_EQ(bus->ibrdfA(ud, out.c_str()) & (bus::ERR | bus::END), bus::END);
+    EXPECT_EQ(t.cntl, 256000);
+    EXPECT_TRUE(testing_support::fileText(out) == bytes);
     std::filesystem::remove(in);
     std::filesystem::remove(out);
 }

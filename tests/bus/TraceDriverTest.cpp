@@ -1,15 +1,14 @@
 #include "bus/drivers/TraceDriver.h"
+#include "bus/drivers/ReplayBus.h"
+#include "support/Files.h"
 #include "support/ScriptedDriver.h"
+#include "support/Talk.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdio>
 #include <fstream>
-#include <functional>
-#include <iterator>
-#include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -31,8 +30,7 @@ bool stamped(std::string_view line) {
 // The file's lines, each from "op" on when it opens with a timestamp; the
 // last one must end with a line feed.
 std::vector<std::string> traceLines(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string text = testing_support::fileText(path);
     EXPECT_TRUE(text.empty() || text.back() == '\n') << text;
     std::vector<std::string> lines;
     for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
@@ -40,27 +38,6 @@ std::vector<std::string> traceLines(const std::string& path) {
         lines.push_back(stamped(line) ? line.substr(36) : line);
     }
     return lines;
-}
-
-// The bytes of a JSON string whose characters are U+0000..U+00FF.
-std::optional<std::string> decodeBytes(std::string_view json) {
-    if (json.size() < 2 || json.front() != '"' || json.back() != '"') return std::nullopt;
-    std::string bytes;
-    for (std::size_t i = 1; i + 1 < json.size(); ++i) {
-        const auto c = static_cast<unsigned char>(json[i]),
-                   next = static_cast<unsigned char>(json[i + 1]);
-        if (c < 0x20 || c == '"' || c > 0xC3 || (c >= 0x80 && c < 0xC2)) return std::nullopt;
-        if (c == '\\' && next == 'u')
-            bytes += static_cast<char>(std::stoi(std::string(json.substr(i + 2, 4)), nullptr, 16)),
-                i += 5;
-        else if (c == '\\' && (next == '"' || next == '\\'))
-            bytes += json[++i];
-        else if (c == '\\')
-            return std::nullopt;
-        else
-            bytes += static_cast<char>(c < 0x80 ? c : ((c & 0x1F) << 6) | (json[++i] & 0x3F));
-    }
-    return bytes;
 }
 
 struct TraceDriverTest : ::testing::Test {
@@ -75,9 +52,7 @@ struct TraceDriverTest : ::testing::Test {
     }
     void TearDown() override { d.reset(), std::remove(path.c_str()); }
 
-    const std::string path = ::testing::TempDir() + "vireon_trace_" +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
-                             std::to_string(std::random_device{}()) + ".jsonl";
+    const std::string path = testing_support::scratchFile(".jsonl");
     ScriptedDriver* s = nullptr;
     std::unique_ptr<bus::Driver> d;
     std::int32_t sta = 7, err = 0, cnt = 0, cntl = 0;
@@ -90,79 +65,81 @@ TEST_F(TraceDriverTest, EveryOperationAddsOneLineWithItsFieldsInOrder) {
     std::int32_t value = 0, other[4] = {};
     const bus::Addr4882 probes[] = {5, 9, 22, bus::NOADDR};
     bus::Addr4882 found[16] = {};
+    s->outcomes = {{bus::ERR | bus::CMPL, bus::ECIC}};
+    d->SendIFC(0);
+    d->ibsre(0, 1);
+    s->listeners = {5, 22};
+    d->FindLstn(0, probes, found, 15);
+    s->descriptor = -1;
+    d->ibdev(0, 1, 0, bus::T1s, 1, 0);
+    d->ibpad(32, 5);
+    d->ibtmo(32, bus::T3s);
+    d->ibask(32, bus::IbaTMO, &value);
+    d->ibwait(32, bus::TIMO | bus::CMPL);
+    d->ibwrt(32, "*IDN?\n", 6);
+    s->reads = {{"1.5\n"}};
+    d->ibrd(32, buffer, 16);
+    d->ibrd(32, buffer, 8);
+    // A driver that miscounts: the data never reaches beyond the buffer.
+    s->reads = {{"0123456", 0, 0, 99}};
+    d->ibrd(32, buffer, 4);
+    s->pollBytes = {0xC1};
+    d->ibrsp(32, buffer);
+    d->DevClear(0, 9);
+    d->ibonl(32, 0);
+    d->ibwrtfA(32, "C:\\d\\\"w\".bin");
+    d->ibrdfA(32, "/m\xE9s");
+    s->registerResults = {2};
+    d->RegisterGpibGlobalsForThread(&other[0], &other[1], &other[2], &other[3]);
+    d->ibwrt(32, "abcd", 4);
+    d->UnregisterGpibGlobalsForThread();
+    sta = 7;
+    d->ibwrt(32, "abc", 3);
     const std::string ok = R"("ibsta":0,"iberr":0,"ibcntl":0})";
-    const std::pair<std::function<void()>, std::string> ops[] = {
-        {[&] {
-             s->outcomes = {{bus::ERR | bus::CMPL, bus::ECIC}}, d->SendIFC(0);
-         },
-         R"("op":"SendIFC","args":[0],"ibsta":33024,"iberr":1,"ibcntl":0})"},
-        {[&] { d->ibsre(0, 1); }, R"("op":"ibsre","args":[0,1],)" + ok},
-        {[&] {
-             s->listeners = {5, 22}, d->FindLstn(0, probes, found, 15);
-         },
-         R"("op":"FindLstn","args":[0,[5,9,22,65535],15],"data":[5,22],)"
-         R"("ibsta":0,"iberr":0,"ibcntl":2})"},
-        {[&] { s->descriptor = -1, d->ibdev(0, 1, 0, bus::T1s, 1, 0); },
-         R"("op":"ibdev","args":[0,1,0,11,1,0],"data":-1,)" + ok},
-        {[&] { d->ibpad(32, 5); }, R"("op":"ibpad","args":[32,5],)" + ok},
-        {[&] { d->ibtmo(32, bus::T3s); }, R"("op":"ibtmo","args":[32,12],)" + ok},
-        {[&] { d->ibask(32, bus::IbaTMO, &value); },
-         R"("op":"ibask","args":[32,3],"data":12,)" + ok},
-        {[&] { d->ibwait(32, bus::TIMO | bus::CMPL); }, R"("op":"ibwait","args":[32,16640],)" + ok},
-        {[&] { d->ibwrt(32, "*IDN?\n", 6); },
-         R"("op":"ibwrt","args":[32,"*IDN?\u000a",6],"ibsta":0,"iberr":0,"ibcntl":6})"},
-        {[&] { s->reads = {{"1.5\n"}}, d->ibrd(32, buffer, 16); },
-         R"("op":"ibrd","args":[32,16],"data":"1.5\u000a","ibsta":8192,"iberr":0,"ibcntl":4})"},
-        {[&] { d->ibrd(32, buffer, 8); },
-         R"("op":"ibrd","args":[32,8],"data":"","ibsta":49152,"iberr":6,"ibcntl":0})"},
-        // A driver that miscounts: the data never reaches beyond the buffer.
-        {[&] {
-             s->reads = {{"0123456", 0, 0, 99}}, d->ibrd(32, buffer, 4);
-         },
-         R"("op":"ibrd","args":[32,4],"data":"0123","ibsta":0,"iberr":0,"ibcntl":99})"},
-        {[&] { s->pollBytes = {0xC1}, d->ibrsp(32, buffer); },
-         R"("op":"ibrsp","args":[32],"data":193,)" + ok},
-        {[&] { d->DevClear(0, 9); }, R"("op":"DevClear","args":[0,9],)" + ok},
-        {[&] { d->ibonl(32, 0); }, R"("op":"ibonl","args":[32,0],)" + ok},
-        {[&] { d->ibwrtfA(32, "C:\\d\\\"w\".bin"); },
-         R"("op":"ibwrtfA","args":[32,"C:\\d\\\"w\".bin"],)" + ok},
-        {[&] { d->ibrdfA(32, "/m\xE9s"); },
-         "\"op\":\"ibrdfA\",\"args\":[32,\"/m\xC3\xA9s\"]," + ok},
-        {[&] {
-             s->registerResults = {2},
-             d->RegisterGpibGlobalsForThread(&other[0], &other[1], &other[2], &other[3]);
-         },
-         R"("op":"RegisterGpibGlobalsForThread","args":[],"data":2,)" + ok},
-        {[&] { d->ibwrt(32, "abcd", 4); },
-         R"("op":"ibwrt","args":[32,"abcd",4],"ibsta":0,"iberr":0,"ibcntl":4})"},
-        {[&] { d->UnregisterGpibGlobalsForThread(); },
-         R"("op":"UnregisterGpibGlobalsForThread","args":[],"data":0,)" + ok},
-        {[&] { sta = 7, d->ibwrt(32, "abc", 3); }, R"("op":"ibwrt","args":[32,"abc",3],)" + ok}};
-    std::size_t count = 2;
-    for (const auto& [call, line] : ops) {
-        call();
-        const auto all = traceLines(path);
-        ASSERT_EQ(all.size(), ++count) << line;
-        EXPECT_EQ(all.back(), line);
-    }
-    EXPECT_EQ(traceLines(path)[0], "earlier");
-    EXPECT_EQ(traceLines(path)[1], R"("op":"RegisterGpibGlobalsForThread","args":[],"data":0,)"
-                                   R"("ibsta":7,"iberr":0,"ibcntl":0})");
+    EXPECT_EQ(
+        traceLines(path),
+        (std::vector<std::string>{
+            "earlier",
+            R"("op":"RegisterGpibGlobalsForThread","args":[],"data":0,"ibsta":7,"iberr":0,"ibcntl":0})",
+            R"("op":"SendIFC","args":[0],"ibsta":33024,"iberr":1,"ibcntl":0})",
+            R"("op":"ibsre","args":[0,1],)" + ok,
+            R"("op":"FindLstn","args":[0,[5,9,22,65535],15],"data":[5,22],"ibsta":0,"iberr":0,"ibcntl":2})",
+            R"("op":"ibdev","args":[0,1,0,11,1,0],"data":-1,)" + ok,
+            R"("op":"ibpad","args":[32,5],)" + ok,
+            R"("op":"ibtmo","args":[32,12],)" + ok,
+            R"("op":"ibask","args":[32,3],"data":12,)" + ok,
+            R"("op":"ibwait","args":[32,16640],)" + ok,
+            R"("op":"ibwrt","args":[32,"*IDN?\u000a",6],"ibsta":0,"iberr":0,"ibcntl":6})",
+            R"("op":"ibrd","args":[32,16],"data":"1.5\u000a","ibsta":8192,"iberr":0,"ibcntl":4})",
+            R"("op":"ibrd","args":[32,8],"data":"","ibsta":49152,"iberr":6,"ibcntl":0})",
+            R"("op":"ibrd","args":[32,4],"data":"0123","ibsta":0,"iberr":0,"ibcntl":99})",
+            R"("op":"ibrsp","args":[32],"data":193,)" + ok,
+            R"("op":"DevClear","args":[0,9],)" + ok,
+            R"("op":"ibonl","args":[32,0],)" + ok,
+            R"("op":"ibwrtfA","args":[32,"C:\\d\\\"w\".bin"],)" + ok,
+            "\"op\":\"ibrdfA\",\"args\":[32,\"/m\xC3\xA9s\"]," + ok,
+            R"("op":"RegisterGpibGlobalsForThread","args":[],"data":2,)" + ok,
+            R"("op":"ibwrt","args":[32,"abcd",4],"ibsta":0,"iberr":0,"ibcntl":4})",
+            R"("op":"UnregisterGpibGlobalsForThread","args":[],"data":0,)" + ok,
+            R"("op":"ibwrt","args":[32,"abc",3],)" + ok}));
 }
 
+// Read back as a replay reads the file.
 TEST_F(TraceDriverTest, EveryByteValueRoundTripsThroughWrittenAndReadData) {
     std::string all(256, '\0'), buffer(300, 'x');
     for (int b = 0; b < 256; ++b)
         all[static_cast<std::size_t>(b)] = static_cast<char>(b);
     s->reads = {{all}};
+    d->ibdev(0, 5, 0, bus::T1s, 1, 0);
     d->ibwrt(32, all.data(), 256);
     d->ibrd(32, buffer.data(), 300);
-    const auto lines = traceLines(path);
-    ASSERT_EQ(lines.size(), 4u);
-    const std::string_view wrote = lines[2], read = lines[3];
-    const std::size_t w = wrote.find("[32,") + 4, r = read.find("\"data\":") + 7;
-    EXPECT_EQ(decodeBytes(wrote.substr(w, wrote.rfind(",256]") - w)), all);
-    EXPECT_EQ(decodeBytes(read.substr(r, read.rfind(",\"ibsta\"") - r)), all);
+    d.reset();
+    const bus::ReplayLoad load = bus::loadTrace(path);
+    ASSERT_EQ(load.error, "");
+    const auto& exchanges = load.recording.devices[5].exchanges;
+    ASSERT_EQ(exchanges.size(), 1u);
+    EXPECT_EQ(exchanges[0].write, all);
+    EXPECT_EQ(exchanges[0].times, std::vector<std::vector<std::string>>{{all}});
 }
 
 TEST(TraceDriverFile, AWriteFailureIsReportedOnceAndTheDriverGoesOn) {
@@ -177,16 +154,10 @@ TEST(TraceDriverFile, AWriteFailureIsReportedOnceAndTheDriverGoesOn) {
     scripted.reads = {{"42\n"}, {"42\n"}};
     auto opened = bus::TraceDriver::open(std::move(inner), "/dev/full",
                                          [&](const std::string& text) { reports.push_back(text); });
-    std::int32_t s = 0, e = 0, c = 0, cl = 0;
-    char buffer[8];
-    EXPECT_EQ(opened.driver->RegisterGpibGlobalsForThread(&s, &e, &c, &cl), 0);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(opened.driver->ibwrt(32, "READ?\n", 6), 0);
-        EXPECT_EQ(cl, 6);
-        EXPECT_EQ(opened.driver->ibrd(32, buffer, sizeof buffer), bus::END);
-        EXPECT_EQ(cl, 3);
-    }
-    EXPECT_EQ(scripted.calls.size(), 5u);
+    testing_support::Talk talk(*opened.driver);
+    EXPECT_EQ(talk.ask(5, "READ?\n"), "42\n");
+    EXPECT_EQ(talk.ask(5, "READ?\n"), "42\n");
+    EXPECT_EQ(scripted.calls.size(), 7u);
     EXPECT_FALSE(dynamic_cast<bus::TraceDriver&>(*opened.driver).tracing());
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].rfind("cannot write trace file '/dev/full': ", 0), 0u) << reports[0];
