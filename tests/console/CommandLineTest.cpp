@@ -39,7 +39,6 @@ INSTANTIATE_TEST_SUITE_P(
     Vireon, ParseCommandLine,
     testing::Values(
         LineCase{"Nothing", {}, {}, Action::Run, "auto", ""},
-        LineCase{"GpibAnyCase", {"--driver=GPIB"}, {}, Action::Run, "gpib", ""},
         LineCase{"EnvironmentOnly", {}, {"VIREON_DRIVER=sim", "VIREON_TRACE=t.jsonl"}, Action::Run, "sim", "t.jsonl"},
         LineCase{"CommandLineWins", {"--driver", "auto", "--trace", "mine.jsonl"},
                  {"VIREON_DRIVER=gpib", "VIREON_TRACE=theirs.jsonl"}, Action::Run, "auto", "mine.jsonl"},
