@@ -1,9 +1,7 @@
 #include "console/ConsoleHarness.h"
 
 #include <QAbstractButton>
-#include <QCoreApplication>
 #include <QFile>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -270,25 +268,5 @@ INSTANTIATE_TEST_SUITE_P(Console, Close,
                                          CloseCase{"close", true, Answer::Yes, true, true},
                                          CloseCase{"Command_Exit", true, Answer::No, true, false},
                                          CloseCase{"Quit", true, Answer::Cancel, false, false}));
-
-// --- The busy guard through the real window --------------------------------------
-
-// Id All lets events run while it prints each answer. An Enter queued behind
-// its click must not run a send cycle then: the descriptor points at the
-// device Id All is visiting, not at the one the operator selected.
-TEST(BusGuard, AnEnterQueuedDuringIdAllWritesNothing) {
-    BenchConsole c;
-    c.check("vrID")->setChecked(false);
-    c.type(QStringLiteral("*RST"));
-    QCoreApplication::postEvent(c.editor(),
-                                new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier));
-    c.button("IdAll")->click();
-    QCoreApplication::processEvents();
-
-    EXPECT_EQ(c.writes(), std::vector<QString>(3, QStringLiteral("*IDN?")));
-    EXPECT_EQ(c.form().session().devices.SelectedAddress, 5);
-    c.enter();
-    EXPECT_EQ(c.writes().back(), QStringLiteral("*RST"));
-}
 
 } // namespace
