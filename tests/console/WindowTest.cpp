@@ -197,8 +197,6 @@ INSTANTIATE_TEST_SUITE_P(
             "SelectDeviceHintWithASelection", 0,
             [](BenchConsole& c) { c.incoming()->setFocus(), c.action("SelectDevice")->trigger(); },
             "SendMessageList", "", 5},
-        StateCase{"Type", 0, [](BenchConsole& c) { c.type(QStringLiteral("*RST")); },
-                  "SendMessageList", "+SendMessage +DeleteOutgoingMessageEntry", 5},
         StateCase{"SendAQuery", 0, [](BenchConsole& c) { c.send(QStringLiteral("*IDN?")); },
                   "SendMessageList", "+SendMessage +DeleteOutgoingMessageEntry +ClearIncoming", 5},
         StateCase{"SendANewCommand", 0, [](BenchConsole& c) { c.send(QStringLiteral("CONF")); },
