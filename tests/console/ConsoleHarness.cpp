@@ -66,23 +66,8 @@ std::vector<TraceCall> ConsoleHarness::trace() const {
     return calls;
 }
 
-std::vector<QString> ConsoleHarness::traceOps() const {
-    std::vector<QString> ops;
-    for (const TraceCall& call : trace())
-        ops.push_back(call.op);
-    return ops;
-}
-
 QString ConsoleHarness::dataFolderPath() const {
     return QDir::toNativeSeparators(dir_.filePath(QStringLiteral("Vireon")));
-}
-
-void ConsoleHarness::setList(const QStringList& entries) {
-    box()->clear();
-    box()->addItems(entries);
-    box()->setCurrentIndex(-1);
-    box()->setEditText(QString());
-    form_->state().MessageListChanged = false;
 }
 
 QStringList ConsoleHarness::list() {
@@ -134,8 +119,8 @@ bool ConsoleHarness::withDialog(const std::function<void(syntaxcheck::SyntaxChec
 void ConsoleHarness::chooseMethod(int k, std::int16_t method) {
     select(k);
     EXPECT_TRUE(withDialog([&](syntaxcheck::SyntaxCheckForm& dialog) {
-        auto* choice = dialog.findChild<QRadioButton*>(
-            QStringLiteral("SyntaxCheckMethod_%1").arg(method + 1));
+        auto* choice =
+            dialog.findChild<QRadioButton*>(QStringLiteral("SyntaxCheckMethod_%1").arg(method + 1));
         // On the round indicator: the rest of the button takes no clicks.
         QTest::mouseClick(choice, Qt::LeftButton, {}, QPoint(6, choice->height() / 2));
         QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("Close_Button")),
@@ -153,8 +138,12 @@ BenchConsole::BenchConsole(std::unique_ptr<bus::SimulatedBus> bus, int select)
     for (const char* name : {"Caps", "CheckListForMatch", "vrAddCR", "vrAddLF",
                              "AllowMultipleCommands", "vrSelectNextListItem"})
         check(name)->setChecked(false);
-    setList({QStringLiteral("<Help>"), QStringLiteral("*IDN?"), QStringLiteral("ID?"),
-             QStringLiteral("*RST")});
+    box()->clear();
+    box()->addItems({QStringLiteral("<Help>"), QStringLiteral("*IDN?"), QStringLiteral("ID?"),
+                     QStringLiteral("*RST")});
+    box()->setCurrentIndex(-1);
+    box()->setEditText(QString());
+    form().state().MessageListChanged = false;
     if (box()->isEnabled()) box()->setFocus();
     markTrace();
 }

@@ -98,16 +98,12 @@ public:
         enter();
     }
     void select(int k) { QTest::mouseClick(address(k), Qt::LeftButton); }
-    // The outgoing list, unchanged, with the box empty.
-    void setList(const QStringList& entries);
     // Queues bytes at the device as if it had answered a query.
     void deviceHolds(int at, const std::string& bytes) { bus_->instrument(at)->queueOutput(bytes); }
 
     // The driver calls so far, registration calls left out; or since the mark.
     std::vector<TraceCall> trace() const;
-    std::vector<QString> traceOps() const;
-    std::size_t traceLength() const { return trace().size(); }
-    void markTrace() { mark_ = traceLength(); }
+    void markTrace() { mark_ = trace().size(); }
     std::vector<TraceCall> traceSinceMark() const;
     std::vector<QString> writes() const; // the messages written since the mark
     int reads() const;                   // the reads since the mark
@@ -144,8 +140,8 @@ private:
 // outgoing list <Help>, *IDN?, ID?, *RST; the trace marked.
 class BenchConsole : public ConsoleHarness {
 public:
-    explicit BenchConsole(std::unique_ptr<bus::SimulatedBus> bus = bus::SimulatedBus::defaultBench(),
-                          int select = 0);
+    explicit BenchConsole(
+        std::unique_ptr<bus::SimulatedBus> bus = bus::SimulatedBus::defaultBench(), int select = 0);
 };
 
 // One answer line of the incoming view: "05: text" CR LF.

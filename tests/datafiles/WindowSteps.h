@@ -17,9 +17,6 @@ namespace window_steps {
 
 using console_testing::ConsoleHarness;
 
-inline QComboBox& entryBox(ConsoleHarness& h) {
-    return *h.control<QComboBox>("SendMessageList");
-}
 // A file in the data folder.
 inline QString file(ConsoleHarness& h, const QString& name) {
     return QDir::toNativeSeparators(h.dataFolderPath() + '/' + name);
@@ -41,13 +38,6 @@ inline QString asked(ConsoleHarness& h, std::size_t i) {
                                                     u'|' + r.filter))
         .replace(h.dataFolderPath(), "%1");
 }
-inline QString entries(ConsoleHarness& h) {
-    QStringList list;
-    for (int i = 1; i < entryBox(h).count(); ++i)
-        list << entryBox(h).itemText(i);
-    return list.join(',');
-}
-
 // Runs the steps, separated by spaces; NAME is a control's object name, F a
 // file in the data folder:
 //   T:NAME trigger    C:NAME enable and click   +:NAME enable   U:NAME uncheck
@@ -71,15 +61,16 @@ inline void run(ConsoleHarness& h, const char* steps) {
         const QByteArray name = arg.section('.', 0, 0).toLatin1();
         QObject* control = h.form().findChild<QObject*>(name);
         const std::u16string path = file(h, arg).toStdU16String();
-        QLineEdit& editor = *entryBox(h).lineEdit();
+        QComboBox& box = *h.box();
+        QLineEdit& editor = *box.lineEdit();
         bool done = true;
         if (op == 'T') h.control<QAction>(name.constData())->trigger();
         if (op == 'C' || op == '+') control->setProperty("enabled", true);
         if (op == 'C') QTest::mouseClick(h.control<QWidget>(name.constData()), Qt::LeftButton);
-        if (op == 'L') entryBox(h).clear(), entryBox(h).addItems(("<Help>," + arg).split(','));
-        if (op == 'L' || op == 'I') entryBox(h).setCurrentIndex(op == 'L' ? -1 : arg.toInt());
-        if (op == 'L') entryBox(h).clearEditText();
-        if (op == 'K' || op == 'S') entryBox(h).setFocus(), editor.clear();
+        if (op == 'L') box.clear(), box.addItems(("<Help>," + arg).split(','));
+        if (op == 'L' || op == 'I') box.setCurrentIndex(op == 'L' ? -1 : arg.toInt());
+        if (op == 'L') box.clearEditText();
+        if (op == 'K' || op == 'S') box.setFocus(), editor.clear();
         if (op == 'K' || op == 'S') QTest::keyClicks(&editor, QString(arg).replace('_', ' '));
         if (op == 'k') QTest::keyClick(&editor, QKeySequence(arg)[0].key());
         if (op == 'r') QTest::keyRelease(&editor, QKeySequence(arg)[0].key());
@@ -98,8 +89,8 @@ inline void run(ConsoleHarness& h, const char* steps) {
         if (op == 'M') run(h, "+:ClearHistory +:LoadStartupMessageList");
         if (op == 'O' || op == 'X')
             done = control->property(arg.section('.', 1).toLatin1()).toBool() == (op == 'O');
-        if (op == 'E') done = entries(h) == arg;
-        if (op == 'V') done = entryBox(h).currentText() == arg;
+        if (op == 'E') done = h.list().mid(1).join(',') == arg;
+        if (op == 'V') done = box.currentText() == arg;
         if (op == 'c') done = editor.cursorPosition() == arg.toInt() && !editor.hasSelectedText();
         if (op == 'R') done = read(file(h, arg)) == kDefaultFile;
         if (op == 'F') done = read(file(h, arg)) == "A\r\nB\r\n";

@@ -140,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"TheCaretGoesToTheEndWhenTheFocusComesBack",
              "K:ABC k:Home f:vrAddCR f:SendMessageList c:3", ""},
         Case{"ButtonsCapsAndTrimFollowTheText",
-             "K:x O:SendMessage.enabled k:Backspace X:DeleteOutgoingMessageEntry.enabled B:Caps "
+             "K:x O:SendMessage.enabled O:DeleteOutgoingMessageEntry.enabled k:Backspace "
+             "X:DeleteOutgoingMessageEntry.enabled B:Caps "
              "K:__meas?_ f:vrAddCR V:MEAS? f:SendMessageList",
              ""},
         Case{"SaveAlternateUnwritable", "M D:b.gmg P:b.gmg T:SaveAlternateMessageList" + kChanged,
