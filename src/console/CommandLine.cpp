@@ -71,7 +71,7 @@ CommandLine parseCommandLine(const QStringList& arguments, const QProcessEnviron
     }
     if (!kind.isEmpty()) {
         std::string error;
-        const auto parsed = bus::parseDriverSpec(kind.toLocal8Bit().toStdString(), error);
+        const auto parsed = bus::parseBackEndChoice(kind.toLocal8Bit().toStdString(), error);
         if (!parsed) {
             result.action = CommandLine::Action::Fail;
             result.text = QString::fromStdString(error) + QStringLiteral(" in ") + from;

@@ -15,7 +15,7 @@ struct CommandLine {
     enum class Action { Run, ShowHelp, ShowVersion, Fail };
     Action action = Action::Run;
     // The chosen back end; `driver --help` prints the table instead.
-    bus::DriverSpec driver = bus::DriverSpec{&bus::backEnds().front(), {}};
+    bus::BackEndChoice driver = bus::BackEndChoice{&bus::backEnds().front(), {}};
     // Empty: no I/O trace.
     std::string tracePath;
     // The help or version text for standard output, or why the command line

@@ -13,37 +13,38 @@
 
 namespace {
 
-struct SpecCase {
+struct ChoiceCase {
     const char* text;
     const char* name; // nullptr: refused
     const char* args; // or what the refusal says
 };
 
-class DriverSpecs : public ::testing::TestWithParam<SpecCase> {};
+class DriverChoices : public ::testing::TestWithParam<ChoiceCase> {};
 
-TEST_P(DriverSpecs, NameInAnyCaseThenArguments) {
-    const SpecCase& c = GetParam();
+TEST_P(DriverChoices, NameInAnyCaseThenArguments) {
+    const ChoiceCase& c = GetParam();
     std::string error;
-    const std::optional<bus::DriverSpec> spec = bus::parseDriverSpec(c.text, error);
+    const std::optional<bus::BackEndChoice> choice = bus::parseBackEndChoice(c.text, error);
     if (c.name == nullptr) {
-        EXPECT_FALSE(spec) << c.text;
+        EXPECT_FALSE(choice) << c.text;
         EXPECT_NE(error.find(c.args), std::string::npos) << error;
         return;
     }
-    ASSERT_TRUE(spec) << error;
-    EXPECT_EQ(spec->backEnd->name, c.name);
-    EXPECT_EQ(spec->args, c.args);
+    ASSERT_TRUE(choice) << error;
+    EXPECT_EQ(choice->backEnd->name, c.name);
+    EXPECT_EQ(choice->args, c.args);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, DriverSpecs,
-                         ::testing::Values(SpecCase{"auto", "auto", ""}, SpecCase{"SIM", "sim", ""},
-                                           SpecCase{"gPiB", "gpib", ""},
-                                           SpecCase{"", nullptr, "choose auto, sim, gpib"},
-                                           SpecCase{"gpib:5", nullptr, "takes no arguments"},
-                                           SpecCase{" sim", nullptr, "unknown driver \" sim\""},
-                                           SpecCase{"simul", nullptr, "--driver help"},
+INSTANTIATE_TEST_SUITE_P(Table, DriverChoices,
+                         ::testing::Values(ChoiceCase{"auto", "auto", ""},
+                                           ChoiceCase{"SIM", "sim", ""},
+                                           ChoiceCase{"gPiB", "gpib", ""},
+                                           ChoiceCase{"", nullptr, "choose auto, sim, gpib"},
+                                           ChoiceCase{"gpib:5", nullptr, "takes no arguments"},
+                                           ChoiceCase{" sim", nullptr, "unknown driver \" sim\""},
+                                           ChoiceCase{"simul", nullptr, "--driver help"},
                                            // The trace wraps a back end; it is chosen with --trace.
-                                           SpecCase{"trace:x.jsonl", nullptr, "unknown driver"}));
+                                           ChoiceCase{"trace:x.jsonl", nullptr, "unknown driver"}));
 
 TEST(BackEnds, TheListShowsEveryRowWithItsArguments) {
     const std::string list = bus::backEndList();

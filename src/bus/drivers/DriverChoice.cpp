@@ -153,7 +153,7 @@ std::string backEndList() {
     return text;
 }
 
-std::optional<DriverSpec> parseDriverSpec(std::string_view text, std::string& error) {
+std::optional<BackEndChoice> parseBackEndChoice(std::string_view text, std::string& error) {
     const auto colon = text.find(':');
     const std::string_view name = text.substr(0, colon);
     const auto row = std::find_if(kBackEnds.begin(), kBackEnds.end(), [&](const BackEnd& b) {
@@ -170,27 +170,28 @@ std::optional<DriverSpec> parseDriverSpec(std::string_view text, std::string& er
                 "; --driver help lists them)";
         return std::nullopt;
     }
-    DriverSpec spec{&*row,
-                    colon == std::string_view::npos ? "" : std::string(text.substr(colon + 1))};
+    BackEndChoice choice{
+        &*row, colon == std::string_view::npos ? "" : std::string(text.substr(colon + 1))};
     if (row->argumentForm.empty() && colon != std::string_view::npos) {
         error = "driver \"" + std::string(row->name) + "\" takes no arguments";
         return std::nullopt;
     }
-    if (!row->argumentForm.empty() && !row->argumentsOptional && spec.args.empty()) {
+    if (!row->argumentForm.empty() && !row->argumentsOptional && choice.args.empty()) {
         error = "driver \"" + std::string(row->name) + "\" needs " + std::string(row->name) + ":" +
                 std::string(row->argumentForm);
         return std::nullopt;
     }
-    return spec;
+    return choice;
 }
 
-DriverSelection selectDriver(const DriverSpec& spec, const std::string& tracePath,
+DriverSelection selectDriver(const BackEndChoice& choice, const std::string& tracePath,
                              std::function<void(const std::string&)> traceWriteFailed) {
-    BackEndRequest request{spec.args, {}, {}};
-    DriverSelection s = spec.backEnd->make(request);
+    BackEndRequest request{choice.args, {}, {}};
+    DriverSelection s = choice.backEnd->make(request);
     if (!s.driver) {
         if (s.error.empty())
-            s.error = "the back end \"" + std::string(spec.backEnd->name) + "\" could not be built";
+            s.error =
+                "the back end \"" + std::string(choice.backEnd->name) + "\" could not be built";
         return s;
     }
     if (tracePath.empty()) return s;
@@ -198,10 +199,10 @@ DriverSelection selectDriver(const DriverSpec& spec, const std::string& tracePat
     return traceRow().make(trace);
 }
 
-DriverSelection selectDriver(std::string_view spec, const std::string& tracePath,
+DriverSelection selectDriver(std::string_view choice, const std::string& tracePath,
                              std::function<void(const std::string&)> traceWriteFailed) {
     std::string error;
-    const std::optional<DriverSpec> parsed = parseDriverSpec(spec, error);
+    const std::optional<BackEndChoice> parsed = parseBackEndChoice(choice, error);
     if (!parsed) {
         DriverSelection s;
         s.error = error;

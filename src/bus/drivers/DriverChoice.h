@@ -58,22 +58,22 @@ std::span<const BackEnd> backEnds();
 std::string backEndList();
 
 // A back end chosen by "NAME[:ARGS]" (the name in any letter case).
-struct DriverSpec {
+struct BackEndChoice {
     const BackEnd* backEnd = nullptr;
     std::string args;
 };
 
 // The row and arguments, or nullopt with `error` saying what is wrong.
-std::optional<DriverSpec> parseDriverSpec(std::string_view text, std::string& error);
+std::optional<BackEndChoice> parseBackEndChoice(std::string_view text, std::string& error);
 
 // Builds the chosen back end. A non-empty tracePath wraps it in the I/O
 // trace; when that file cannot be opened the driver runs untraced and a note
 // says why. traceWriteFailed hears once about a trace write failing later.
-DriverSelection selectDriver(const DriverSpec& spec, const std::string& tracePath,
+DriverSelection selectDriver(const BackEndChoice& choice, const std::string& tracePath,
                              std::function<void(const std::string&)> traceWriteFailed = {});
 
 // The same by name, for callers that hold only the text.
-DriverSelection selectDriver(std::string_view spec, const std::string& tracePath,
+DriverSelection selectDriver(std::string_view choice, const std::string& tracePath,
                              std::function<void(const std::string&)> traceWriteFailed = {});
 
 } // namespace bus
