@@ -5,6 +5,7 @@
 #include "exchange/IncomingText.h"
 #include "exchange/ReceiveToFile.h"
 #include "messagelist/EntryBox.h"
+#include "messagelist/MessageListFormat.h"
 #include "platform/qt/QtText.h"
 #include "syntaxcheck/SyntaxChecking.h"
 
@@ -131,7 +132,7 @@ void Exchange::SendMessage_Click() {
     // Service requests left from earlier messages must not pass for this one's.
     console_.PreWriteClearing(*operation);
 
-    std::u16string outgoing = messagelist::trimSpaces(entry);
+    std::u16string outgoing(messagelist::trimSpaces(entry));
     bool record = true;
     if (entry.find(u'?') != std::u16string::npos) {
         // "??" asks for an answer without sending any question mark.

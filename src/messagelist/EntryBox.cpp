@@ -1,5 +1,7 @@
 #include "messagelist/EntryBox.h"
 
+#include "messagelist/MessageListFormat.h"
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
@@ -55,12 +57,6 @@ int findCompletion(const std::vector<std::u16string>& entries, std::u16string_vi
         if (entry.startsWith(wanted, Qt::CaseInsensitive)) return static_cast<int>(i);
     }
     return -1;
-}
-
-std::u16string trimSpaces(std::u16string_view text) {
-    const auto first = text.find_first_not_of(u' ');
-    if (first == std::u16string_view::npos) return {};
-    return std::u16string(text.substr(first, text.find_last_not_of(u' ') - first + 1));
 }
 
 void ClearEntry(QComboBox& box) {
@@ -187,7 +183,8 @@ void EntryBox::SendMessageList_KeyUp(int qtKey) {
 void EntryBox::SendMessageList_LostFocus() {
     QComboBox* box = controls_.SendMessageList;
     const QString text = box->currentText();
-    const QString trimmed = QString::fromStdU16String(trimSpaces(text.toStdU16String()));
+    const std::u16string typed = text.toStdU16String();
+    const QString trimmed = QString::fromStdU16String(std::u16string(trimSpaces(typed)));
     if (trimmed != text) box->setEditText(trimmed);
     // Let the box repaint before whatever took the focus goes on; the
     // operator's own input waits its turn, so a click that moved the focus

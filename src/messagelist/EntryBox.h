@@ -26,9 +26,6 @@ bool completesOnRelease(int qtKey);
 // ignored, or -1 when none does. An empty `typed` matches entry 0.
 int findCompletion(const std::vector<std::u16string>& entries, std::u16string_view typed);
 
-// The text with the spaces (only 0x20) at both ends removed.
-std::u16string trimSpaces(std::u16string_view text);
-
 struct EntryBoxControls {
     QComboBox* SendMessageList = nullptr;
     QAbstractButton* SendMessage = nullptr;

@@ -1,4 +1,4 @@
-// The entry box's logic; not beside the .gmg format, whose trimSpaces differs.
+// The entry box's logic.
 #include "messagelist/EntryBox.h"
 
 #include <gtest/gtest.h>
@@ -23,11 +23,6 @@ TEST(FindCompletion, FirstEntryBeginningWithTheTextLetterCaseIgnored) {
     for (const auto& [typed, index] : cases)
         EXPECT_EQ(messagelist::findCompletion(list, typed), index);
     EXPECT_EQ(messagelist::findCompletion({}, u""), -1);
-}
-
-TEST(TrimSpaces, OnlySpacesAtBothEnds) {
-    EXPECT_EQ(messagelist::trimSpaces(u"  \t*R S\t  "), u"\t*R S\t");
-    EXPECT_EQ(messagelist::trimSpaces(u"   "), u"");
 }
 
 } // namespace
