@@ -70,7 +70,7 @@ struct BenchConsole {
         box->clear();
         box->addItems({QStringLiteral("<Help>"), QStringLiteral("ID?"), QStringLiteral("*RST"),
                        QStringLiteral("*IDN?"), QStringLiteral("MEAS:VOLT?")});
-        exchange = form.findChild<exchange::Exchange*>();
+        exchange = &form.exchange();
     }
 
     QTemporaryDir dir;
