@@ -1,5 +1,4 @@
 #include "bus/drivers/TraceDriver.h"
-#include "bus/drivers/ReplayBus.h"
 #include "support/Files.h"
 #include "support/ScriptedDriver.h"
 #include "support/Talk.h"
@@ -122,24 +121,6 @@ TEST_F(TraceDriverTest, EveryOperationAddsOneLineWithItsFieldsInOrder) {
             R"("op":"ibwrt","args":[32,"abcd",4],"ibsta":0,"iberr":0,"ibcntl":4})",
             R"("op":"UnregisterGpibGlobalsForThread","args":[],"data":0,)" + ok,
             R"("op":"ibwrt","args":[32,"abc",3],)" + ok}));
-}
-
-// Read back as a replay reads the file.
-TEST_F(TraceDriverTest, EveryByteValueRoundTripsThroughWrittenAndReadData) {
-    std::string all(256, '\0'), buffer(300, 'x');
-    for (int b = 0; b < 256; ++b)
-        all[static_cast<std::size_t>(b)] = static_cast<char>(b);
-    s->reads = {{all}};
-    d->ibdev(0, 5, 0, bus::T1s, 1, 0);
-    d->ibwrt(32, all.data(), 256);
-    d->ibrd(32, buffer.data(), 300);
-    d.reset();
-    const bus::ReplayLoad load = bus::loadTrace(path);
-    ASSERT_EQ(load.error, "");
-    const auto& exchanges = load.recording.devices[5].exchanges;
-    ASSERT_EQ(exchanges.size(), 1u);
-    EXPECT_EQ(exchanges[0].write, all);
-    EXPECT_EQ(exchanges[0].times, std::vector<std::vector<std::string>>{{all}});
 }
 
 TEST(TraceDriverFile, AWriteFailureIsReportedOnceAndTheDriverGoesOn) {
