@@ -162,25 +162,21 @@ INSTANTIATE_TEST_SUITE_P(
                 "complex}}\nresources: {}\n",
                 "bench.yaml:5: unknown type \"complex\" (float, int or str)"}));
 
-std::string lines(std::initializer_list<const char*> list) {
-    std::string text;
-    for (const char* line : list)
-        text += std::string(line) + "\n";
-    return text;
-}
-
 TEST(Replay, RepeatedWritesGetTheirAnswersInOrderAndUnknownOnesNone) {
-    bus::ReplayLoad load = bus::readTrace(
-        lines({R"({"op":"FindLstn","args":[0,[5,6,65535],30],"data":[5],"ibsta":256})",
-               R"({"op":"ibdev","args":[0,5,0,11,1,0],"data":32,"ibsta":256})",
-               R"({"op":"ibwrt","args":[32,"READ?\n",6],"ibsta":256})",
-               R"({"op":"ibrd","args":[32,512],"data":"1\n","ibsta":8448})", "not json {",
-               R"({"op":"ibwrt","args":[32,"READ?\n",6],"ibsta":256})",
-               R"({"op":"ibrd","args":[32,3],"data":"2\u00ff","ibsta":256})",
-               R"({"op":"ibrd","args":[32,3],"data":"\n","ibsta":8448})",
-               R"({"op":"ibrsp","args":[32],"data":80,"ibsta":256})",
-               R"({"op":"ibrsp","args":[32],"data":65,"ibsta":256})", "{\"op\":"}),
-        "run.jsonl");
+    bus::ReplayLoad load =
+        bus::readTrace(R"({"op":"FindLstn","args":[0,[5,6,65535],30],"data":[5],"ibsta":256}
+{"op":"ibdev","args":[0,5,0,11,1,0],"data":32,"ibsta":256}
+{"op":"ibwrt","args":[32,"READ?\n",6],"ibsta":256}
+{"op":"ibrd","args":[32,512],"data":"1\n","ibsta":8448}
+not json {
+{"op":"ibwrt","args":[32,"READ?\n",6],"ibsta":256}
+{"op":"ibrd","args":[32,3],"data":"2\u00ff","ibsta":256}
+{"op":"ibrd","args":[32,3],"data":"\n","ibsta":8448}
+{"op":"ibrsp","args":[32],"data":80,"ibsta":256}
+{"op":"ibrsp","args":[32],"data":65,"ibsta":256}
+{"op":
+)",
+                       "run.jsonl");
     ASSERT_EQ(load.error, "");
     ASSERT_EQ(load.notes.size(), 1u);
     EXPECT_EQ(load.notes[0], "run.jsonl: 2 lines are not valid JSON and skipped (lines 5, 11)");
