@@ -1,11 +1,6 @@
-#include "bus/RecordedBenches.h"
-
 #include "bus/drivers/BenchFile.h"
 #include "bus/drivers/DriverChoice.h"
 #include "bus/drivers/ReplayBus.h"
-#include "bus/drivers/SimulatedBus.h"
-#include "bus/drivers/TraceDriver.h"
-#include "support/Files.h"
 #include "support/Talk.h"
 
 #include <gtest/gtest.h>
@@ -195,29 +190,6 @@ not json {
     EXPECT_EQ(talk.poll(ud), 0) << "recorded polls used up: MAV only while an answer waits";
 }
 
-// The built-in bench, recorded through the I/O trace: each write the driver
-// contract suite makes, with its answers.
-bus::Recording recordBuiltInBench(std::string& error) {
-    const std::string path = testing_support::scratchFile(".jsonl");
-    {
-        bus::TraceOpenResult traced =
-            bus::TraceDriver::open(bus::SimulatedBus::defaultBench(), path);
-        Talk talk(*traced.driver);
-        const bus::Addr4882 probe[] = {5, 9, 17, 22, bus::NOADDR};
-        bus::Addr4882 found[4] = {};
-        traced.driver->FindLstn(0, probe, found, 4);
-        talk.ask(5, "*IDN?\n");
-        talk.ask(22, "*IDN?\n");
-        // The commands of the suite's file transfer, then its query.
-        talk.ask(22, "DAT:SOU CH1\nDAT:ENC RIB\nDAT:STAR 1\nDAT:STOP 2500\nCURV?\n");
-        talk.ask(22, "CURV?\n");
-    }
-    bus::ReplayLoad load = bus::loadTrace(path);
-    fs::remove(path);
-    error = load.error;
-    return std::move(load.recording);
-}
-
 TEST(Replay, TheBackEndRowsTakeTheirFiles) {
     const fs::path data = fs::path(VIREON_TEST_DATA_DIR) / "bench.yaml";
     const bus::DriverSelection bench = bus::selectDriver("sim:" + data.string(), "");
@@ -231,21 +203,3 @@ TEST(Replay, TheBackEndRowsTakeTheirFiles) {
 }
 
 } // namespace
-
-std::unique_ptr<bus::Driver> recordedReplayBench(std::string& error) {
-    bus::Recording recording = recordBuiltInBench(error);
-    if (!error.empty()) return nullptr;
-    return std::make_unique<bus::ReplayBus>(std::move(recording));
-}
-
-std::unique_ptr<bus::Driver> recordedYamlBench(std::string& error) {
-    const bus::Recording recording = recordBuiltInBench(error);
-    if (!error.empty()) return nullptr;
-    // Saved as the File menu saves it, and opened as --driver sim:FILE opens it.
-    const std::string file = testing_support::scratchFile(".yaml");
-    error = bus::saveBenchYaml(recording, file);
-    bus::DriverSelection selected = bus::selectDriver("sim:" + file, "");
-    fs::remove(file);
-    if (error.empty()) error = selected.error;
-    return std::move(selected.driver);
-}
