@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -116,9 +117,7 @@ TEST_F(TraceDriverTest, EveryOperationAddsOneLineWithItsFieldsInOrder) {
 
 TEST(TraceDriverFile, AWriteFailureIsReportedOnceAndTheDriverGoesOn) {
     // /dev/full accepts the open and fails every flush with "no space".
-    if (std::FILE* probe = std::fopen("/dev/full", "ab"))
-        std::fclose(probe);
-    else
+    if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "this system has no /dev/full to fail writes with";
     std::vector<std::string> reports;
     auto inner = std::make_unique<ScriptedDriver>();
