@@ -1,11 +1,6 @@
-#include "bus/RecordedBenches.h"
-
 #include "bus/drivers/BenchFile.h"
 #include "bus/drivers/DriverChoice.h"
 #include "bus/drivers/ReplayBus.h"
-#include "bus/drivers/SimulatedBus.h"
-#include "bus/drivers/TraceDriver.h"
-#include "support/Files.h"
 #include "support/Talk.h"
 
 #include <gtest/gtest.h>
@@ -162,25 +157,21 @@ INSTANTIATE_TEST_SUITE_P(
                 "complex}}\nresources: {}\n",
                 "bench.yaml:5: unknown type \"complex\" (float, int or str)"}));
 
-std::string lines(std::initializer_list<const char*> list) {
-    std::string text;
-    for (const char* line : list)
-        text += std::string(line) + "\n";
-    return text;
-}
-
 TEST(Replay, RepeatedWritesGetTheirAnswersInOrderAndUnknownOnesNone) {
-    bus::ReplayLoad load = bus::readTrace(
-        lines({R"({"op":"FindLstn","args":[0,[5,6,65535],30],"data":[5],"ibsta":256})",
-               R"({"op":"ibdev","args":[0,5,0,11,1,0],"data":32,"ibsta":256})",
-               R"({"op":"ibwrt","args":[32,"READ?\n",6],"ibsta":256})",
-               R"({"op":"ibrd","args":[32,512],"data":"1\n","ibsta":8448})", "not json {",
-               R"({"op":"ibwrt","args":[32,"READ?\n",6],"ibsta":256})",
-               R"({"op":"ibrd","args":[32,3],"data":"2\u00ff","ibsta":256})",
-               R"({"op":"ibrd","args":[32,3],"data":"\n","ibsta":8448})",
-               R"({"op":"ibrsp","args":[32],"data":80,"ibsta":256})",
-               R"({"op":"ibrsp","args":[32],"data":65,"ibsta":256})", "{\"op\":"}),
-        "run.jsonl");
+    bus::ReplayLoad load =
+        bus::readTrace(R"({"op":"FindLstn","args":[0,[5,6,65535],30],"data":[5],"ibsta":256}
+{"op":"ibdev","args":[0,5,0,11,1,0],"data":32,"ibsta":256}
+{"op":"ibwrt","args":[32,"READ?\n",6],"ibsta":256}
+{"op":"ibrd","args":[32,512],"data":"1\n","ibsta":8448}
+not json {
+{"op":"ibwrt","args":[32,"READ?\n",6],"ibsta":256}
+{"op":"ibrd","args":[32,3],"data":"2\u00ff","ibsta":256}
+{"op":"ibrd","args":[32,3],"data":"\n","ibsta":8448}
+{"op":"ibrsp","args":[32],"data":80,"ibsta":256}
+{"op":"ibrsp","args":[32],"data":65,"ibsta":256}
+{"op":
+)",
+                       "run.jsonl");
     ASSERT_EQ(load.error, "");
     ASSERT_EQ(load.notes.size(), 1u);
     EXPECT_EQ(load.notes[0], "run.jsonl: 2 lines are not valid JSON and skipped (lines 5, 11)");
@@ -199,29 +190,6 @@ TEST(Replay, RepeatedWritesGetTheirAnswersInOrderAndUnknownOnesNone) {
     EXPECT_EQ(talk.poll(ud), 0) << "recorded polls used up: MAV only while an answer waits";
 }
 
-// The built-in bench, recorded through the I/O trace: each write the driver
-// contract suite makes, with its answers.
-bus::Recording recordBuiltInBench(std::string& error) {
-    const std::string path = testing_support::scratchFile(".jsonl");
-    {
-        bus::TraceOpenResult traced =
-            bus::TraceDriver::open(bus::SimulatedBus::defaultBench(), path);
-        Talk talk(*traced.driver);
-        const bus::Addr4882 probe[] = {5, 9, 17, 22, bus::NOADDR};
-        bus::Addr4882 found[4] = {};
-        traced.driver->FindLstn(0, probe, found, 4);
-        talk.ask(5, "*IDN?\n");
-        talk.ask(22, "*IDN?\n");
-        // The commands of the suite's file transfer, then its query.
-        talk.ask(22, "DAT:SOU CH1\nDAT:ENC RIB\nDAT:STAR 1\nDAT:STOP 2500\nCURV?\n");
-        talk.ask(22, "CURV?\n");
-    }
-    bus::ReplayLoad load = bus::loadTrace(path);
-    fs::remove(path);
-    error = load.error;
-    return std::move(load.recording);
-}
-
 TEST(Replay, TheBackEndRowsTakeTheirFiles) {
     const fs::path data = fs::path(VIREON_TEST_DATA_DIR) / "bench.yaml";
     const bus::DriverSelection bench = bus::selectDriver("sim:" + data.string(), "");
@@ -235,21 +203,3 @@ TEST(Replay, TheBackEndRowsTakeTheirFiles) {
 }
 
 } // namespace
-
-std::unique_ptr<bus::Driver> recordedReplayBench(std::string& error) {
-    bus::Recording recording = recordBuiltInBench(error);
-    if (!error.empty()) return nullptr;
-    return std::make_unique<bus::ReplayBus>(std::move(recording));
-}
-
-std::unique_ptr<bus::Driver> recordedYamlBench(std::string& error) {
-    const bus::Recording recording = recordBuiltInBench(error);
-    if (!error.empty()) return nullptr;
-    // Saved as the File menu saves it, and opened as --driver sim:FILE opens it.
-    const std::string file = testing_support::scratchFile(".yaml");
-    error = bus::saveBenchYaml(recording, file);
-    bus::DriverSelection selected = bus::selectDriver("sim:" + file, "");
-    fs::remove(file);
-    if (error.empty()) error = selected.error;
-    return std::move(selected.driver);
-}

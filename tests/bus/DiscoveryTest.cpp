@@ -58,12 +58,10 @@ TEST_F(Discovery, ListenersFillTheTableFromEntryOneOrEndTheProgram) {
         EXPECT_EQ(shown.empty() ? "" : utf8(shown[0].title) + "|" + utf8(shown[0].text), c.box);
         EXPECT_TRUE(shown.empty() || shown[0].icon == platform::Icon::Critical);
     }
-    std::string probes = "FindLstn(0,";
-    for (int a = 0; a <= 30; ++a)
-        probes += std::to_string(a) + " ";
-    EXPECT_EQ(driver.calls[1], "SendIFC(0)");
-    EXPECT_EQ(driver.calls[2], "ibsre(0,1)");
-    EXPECT_EQ(driver.calls[3], probes + ",15)");
+    EXPECT_EQ(Calls(driver.calls.begin() + 1, driver.calls.begin() + 4),
+              (Calls{"SendIFC(0)", "ibsre(0,1)",
+                     "FindLstn(0,0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 "
+                     "25 26 27 28 29 30 ,15)"}));
 }
 
 TEST_F(Discovery, OpenDevicePollsEachDeviceAddressesTheFirstAndReportsAFailedLastCall) {

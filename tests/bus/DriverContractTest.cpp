@@ -1,14 +1,16 @@
 // What every back end promises the binding, checked over each one that can
 // run on this machine: the simulated bench, the bench behind the I/O trace,
-// and the GPIB library back end driving the bench through the fake vendor
-// library it loads.
+// the replay of a traced run and the bench file saved from it, and the GPIB
+// library back end driving the bench through the fake vendor library it loads.
 
-#include "bus/RecordedBenches.h"
+#include "bus/drivers/BenchFile.h"
 #include "bus/drivers/DriverChoice.h"
 #include "bus/drivers/GpibLibrary.h"
+#include "bus/drivers/ReplayBus.h"
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/drivers/TraceDriver.h"
 #include "support/Files.h"
+#include "support/Talk.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -26,6 +28,7 @@ namespace {
 using bus::Addr4882;
 using testing_support::fileText;
 using testing_support::scratchFile;
+using testing_support::Talk;
 namespace fs = std::filesystem;
 
 struct BackEnd {
@@ -41,7 +44,7 @@ protected:
     void SetUp() override {
         std::string error;
         driver_ = GetParam().make(error);
-        ASSERT_NE(driver_, nullptr) << error;
+        ASSERT_TRUE(driver_ && error.empty()) << error;
         ASSERT_EQ(d().RegisterGpibGlobalsForThread(&sta, &err, &cnt, &cntl), 0);
     }
     bus::Driver& d() { return *driver_; }
@@ -211,6 +214,42 @@ TEST_P(DriverContract, FilesMoveBinaryDataByteForByte) {
     EXPECT_TRUE(got == expected) << "file of " << got.size() << " bytes, read " << expected.size();
 }
 
+// The built-in bench, recorded through the I/O trace: each write the driver
+// contract suite makes, with its answers.
+bus::Recording recordBuiltInBench(std::string& error) {
+    const std::string path = scratchFile(".jsonl");
+    {
+        bus::TraceOpenResult traced =
+            bus::TraceDriver::open(bus::SimulatedBus::defaultBench(), path);
+        Talk talk(*traced.driver);
+        const bus::Addr4882 probe[] = {5, 9, 17, 22, bus::NOADDR};
+        bus::Addr4882 found[4] = {};
+        traced.driver->FindLstn(0, probe, found, 4);
+        talk.ask(5, "*IDN?\n");
+        talk.ask(22, "*IDN?\n");
+        // The commands of the suite's file transfer, then its query.
+        talk.ask(22, "DAT:SOU CH1\nDAT:ENC RIB\nDAT:STAR 1\nDAT:STOP 2500\nCURV?\n");
+        talk.ask(22, "CURV?\n");
+    }
+    bus::ReplayLoad load = bus::loadTrace(path);
+    fs::remove(path);
+    error = load.error;
+    return std::move(load.recording);
+}
+
+// The recorded run saved as the File menu saves it, and opened as --driver
+// sim:FILE opens it.
+std::unique_ptr<bus::Driver> recordedYamlBench(std::string& error) {
+    const bus::Recording recording = recordBuiltInBench(error);
+    if (!error.empty()) return nullptr;
+    const std::string file = scratchFile(".yaml");
+    error = bus::saveBenchYaml(recording, file);
+    bus::DriverSelection selected = bus::selectDriver("sim:" + file, "");
+    fs::remove(file);
+    if (error.empty()) error = selected.error;
+    return std::move(selected.driver);
+}
+
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(BackEnds, DriverContract, testing::Values(
     BackEnd{"SimulatedBench", [](std::string&) -> std::unique_ptr<bus::Driver> {
@@ -222,7 +261,8 @@ INSTANTIATE_TEST_SUITE_P(BackEnds, DriverContract, testing::Values(
         if (!fs::remove(path) || !dynamic_cast<bus::TraceDriver*>(traced.driver.get()))
             error = "not traced to " + path;
         return error.empty() ? std::move(traced.driver) : nullptr; }},
-    BackEnd{"ReplayBench", &recordedReplayBench},
+    BackEnd{"ReplayBench", [](std::string& error) -> std::unique_ptr<bus::Driver> {
+        return std::make_unique<bus::ReplayBus>(recordBuiltInBench(error)); }},
     BackEnd{"YamlBench", &recordedYamlBench}
 #ifndef _WIN32 // the fake imitates linux-gpib; on Windows the back end binds NI's names
     , BackEnd{"FakeVendorLibrary", [](std::string& error) -> std::unique_ptr<bus::Driver> {

@@ -1,5 +1,4 @@
 #include "bus/drivers/TraceDriver.h"
-#include "bus/drivers/ReplayBus.h"
 #include "support/Files.h"
 #include "support/ScriptedDriver.h"
 #include "support/Talk.h"
@@ -8,6 +7,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -15,17 +15,6 @@
 namespace {
 
 using testing_support::ScriptedDriver;
-
-// Whether a line opens with its UTC timestamp: d stands for a digit.
-bool stamped(std::string_view line) {
-    constexpr std::string_view shape = R"({"ts":"dddd-dd-ddTdd:dd:dd.ddddddZ",)";
-    for (std::size_t i = 0; i < shape.size(); ++i) {
-        const char c = i < line.size() ? line[i] : '\0';
-        if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(c)) : c != shape[i])
-            return false;
-    }
-    return true;
-}
 
 // The file's lines, each from "op" on when it opens with a timestamp; the
 // last one must end with a line feed.
@@ -35,7 +24,11 @@ std::vector<std::string> traceLines(const std::string& path) {
     std::vector<std::string> lines;
     for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
         const std::string line = text.substr(at, end - at);
-        lines.push_back(stamped(line) ? line.substr(36) : line);
+        std::string shape = line.substr(0, 36); // d stands for a digit
+        for (char& c : shape)
+            if (std::isdigit(static_cast<unsigned char>(c))) c = 'd';
+        const bool stamped = shape == R"({"ts":"dddd-dd-ddTdd:dd:dd.ddddddZ",)";
+        lines.push_back(stamped ? line.substr(36) : line);
     }
     return lines;
 }
@@ -124,29 +117,9 @@ TEST_F(TraceDriverTest, EveryOperationAddsOneLineWithItsFieldsInOrder) {
             R"("op":"ibwrt","args":[32,"abc",3],)" + ok}));
 }
 
-// Read back as a replay reads the file.
-TEST_F(TraceDriverTest, EveryByteValueRoundTripsThroughWrittenAndReadData) {
-    std::string all(256, '\0'), buffer(300, 'x');
-    for (int b = 0; b < 256; ++b)
-        all[static_cast<std::size_t>(b)] = static_cast<char>(b);
-    s->reads = {{all}};
-    d->ibdev(0, 5, 0, bus::T1s, 1, 0);
-    d->ibwrt(32, all.data(), 256);
-    d->ibrd(32, buffer.data(), 300);
-    d.reset();
-    const bus::ReplayLoad load = bus::loadTrace(path);
-    ASSERT_EQ(load.error, "");
-    const auto& exchanges = load.recording.devices[5].exchanges;
-    ASSERT_EQ(exchanges.size(), 1u);
-    EXPECT_EQ(exchanges[0].write, all);
-    EXPECT_EQ(exchanges[0].times, std::vector<std::vector<std::string>>{{all}});
-}
-
 TEST(TraceDriverFile, AWriteFailureIsReportedOnceAndTheDriverGoesOn) {
     // /dev/full accepts the open and fails every flush with "no space".
-    if (std::FILE* probe = std::fopen("/dev/full", "ab"))
-        std::fclose(probe);
-    else
+    if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "this system has no /dev/full to fail writes with";
     std::vector<std::string> reports;
     auto inner = std::make_unique<ScriptedDriver>();

@@ -22,13 +22,8 @@ public:
     // Stores a value without recording it as written.
     void preset(std::u16string_view section, std::u16string_view key, std::u16string_view value);
 
-    const std::map<Key, std::u16string>& values() const { return values_; }
     const std::vector<Key>& reads() const { return reads_; }
     const std::vector<std::pair<Key, std::u16string>>& writes() const { return writes_; }
-    void clearLog() {
-        reads_.clear();
-        writes_.clear();
-    }
 
 private:
     std::map<Key, std::u16string> values_;

@@ -12,14 +12,12 @@ class RecordingShell : public platform::Shell {
 public:
     bool open(std::u16string_view target) override {
         opened_.emplace_back(target);
-        return succeed_;
+        return true;
     }
-    void failFromNowOn() { succeed_ = false; }
     const std::vector<std::u16string>& opened() const { return opened_; }
 
 private:
     std::vector<std::u16string> opened_;
-    bool succeed_ = true;
 };
 
 } // namespace testing_support
