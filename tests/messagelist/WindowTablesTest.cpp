@@ -158,6 +158,13 @@ INSTANTIATE_TEST_SUITE_P(
              "X:DeleteOutgoingMessageEntry.enabled B:Caps "
              "K:__meas?_ f:vrAddCR V:MEAS? f:SendMessageList",
              ""},
+        Case{"EntriesDifferingInCaseAreMatchedUnlessMultipleAreAllowedAndSelectNextStops",
+             "C:AddressButton_0 U:Caps U:CheckListForMatch U:AllowMultipleCommands "
+             "U:vrSelectNextListItem S:*idn? V:*IDN?" +
+                 kUnchanged +
+                 " B:AllowMultipleCommands S:*idn? I:2 k:Return E:ID?,*IDN?,INIT,FAC,SET?,*idn?" +
+                 kChanged + " B:vrSelectNextListItem I:6 k:Return V:*idn? I:0 k:Return V:<Help>",
+             ""},
         Case{"SaveAlternateUnwritable", "M D:b.gmg P:b.gmg T:SaveAlternateMessageList" + kChanged,
              "E File Write error",
              "Can't write to the file %1/b.gmg. It is probably write protected."}),
