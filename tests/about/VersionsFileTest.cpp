@@ -43,11 +43,6 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{u"1" + std::u16string(400, u'0') + u"e-50", std::numeric_limits<double>::max()},
         NumberCase{u"0.001e99999999999999999999", std::numeric_limits<double>::max()}));
 
-TEST(VersionNumber, ComparesAsDecimalNumbersNotAsParts) {
-    EXPECT_LT(about::versionNumber(u"2.10"), about::versionNumber(u"2.9"));
-    EXPECT_GT(about::versionNumber(u"10.0"), about::versionNumber(u"9.99"));
-}
-
 std::vector<std::u16string> fieldsOf(const std::string& text) {
     std::istringstream in(text);
     FieldReader reader(in);

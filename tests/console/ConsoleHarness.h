@@ -90,8 +90,7 @@ public:
 
     // Real keys and clicks; send() types over the box's text and presses Enter.
     void type(const QString& text) { QTest::keyClicks(editor(), text); }
-    void key(Qt::Key key) { QTest::keyClick(editor(), key); }
-    void enter() { key(Qt::Key_Return); }
+    void enter() { QTest::keyClick(editor(), Qt::Key_Return); }
     void send(const QString& text) {
         editor()->selectAll();
         type(text);

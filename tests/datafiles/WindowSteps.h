@@ -38,14 +38,35 @@ inline QString asked(ConsoleHarness& h, std::size_t i) {
                                                     u'|' + r.filter))
         .replace(h.dataFolderPath(), "%1");
 }
+// The watched controls whose enabled state differs from a selected device at
+// rest, "+Name" enabled or "-Name" disabled, joined by commas; and each
+// address button checked, in bold type, just when its device is selected.
+inline QString changesFromRest(ConsoleHarness& h) {
+    const QStringList atRest = {"SendMessageList", "IdAll", "Help", "EnableSyntaxCheck",
+                                "SendToDevice"};
+    QStringList changes;
+    for (const char* name :
+         {"SendMessageList", "SendMessage", "DeleteOutgoingMessageEntry", "ClearHistory",
+          "ClearIncoming", "IdAll", "Help", "EnableSyntaxCheck", "SendToDevice"}) {
+        const bool enabled = h.control<QObject>(name)->property("enabled").toBool();
+        if (enabled != atRest.contains(name)) changes << (enabled ? '+' : '-') + QString(name);
+    }
+    const int selected = h.form().session().devices.SelectedDeviceIndex;
+    for (int k = 0; k < 14; ++k) {
+        EXPECT_EQ(h.address(k)->isChecked(), selected == k + 1) << k;
+        EXPECT_EQ(h.address(k)->font().bold(), selected == k + 1) << k;
+    }
+    return changes.join(',');
+}
 // Runs the steps, separated by spaces; NAME is a control's object name, F a
 // file in the data folder:
 //   T:NAME trigger    C:NAME enable and click   +:NAME enable   U:NAME uncheck
 //   L:A,B  list "<Help>",A,B, nothing in the box    I:N select entry N
 //   K:TEXT type into the emptied box, "_" for a space   S:TEXT type and click Send
 //   k:KEY  press and release KEY in the box   r:KEY release KEY   f:NAME focus
-//   B:NAME check
-//   Y, N   answer the next box         P:F pick F in the next file dialog
+//   B:NAME check   t:NAME press Tab in NAME   q close the window
+//   Q:N    the selected device holds N bytes "a" and a line feed
+//   Y, N, Z answer the next box Yes, No, Cancel         P:F pick F in the next file dialog
 //   W:F    write "A" and "B" to F      H:F write 32767 empty lines to F
 //   D:F    make the folder F           G:F make F the start-up file
 //   M      mark the list changed, as an edit does, reload controls on
@@ -53,6 +74,8 @@ inline QString asked(ConsoleHarness& h, std::size_t i) {
 //   O:NAME.PROPERTY true   X:NAME.PROPERTY false   E:A,B the entries after "<Help>"
 //   V:TEXT the box's text  R:F F holds the default list  F:F F holds "A" and "B"
 //   A:F the list's caption is F   c:N the caret at N, nothing selected
+//   @:+A,-B the controls' changes from rest (changesFromRest)
+//   a:N the selected address is N
 inline void run(ConsoleHarness& h, const char* steps) {
     const QByteArray kDefaultFile = "ID?\r\n*IDN?\r\nINIT\r\nFAC\r\nSET?\r\n";
     for (const QString& step : QString::fromUtf8(steps).split(' ', Qt::SkipEmptyParts)) {
@@ -74,11 +97,17 @@ inline void run(ConsoleHarness& h, const char* steps) {
         if (op == 'K' || op == 'S') QTest::keyClicks(&editor, QString(arg).replace('_', ' '));
         if (op == 'k') QTest::keyClick(&editor, QKeySequence(arg)[0].key());
         if (op == 'r') QTest::keyRelease(&editor, QKeySequence(arg)[0].key());
+        if (op == 't') QTest::keyClick(qobject_cast<QWidget*>(control), Qt::Key_Tab);
+        if (op == 'q') h.form().close();
+        if (op == 'Q')
+            h.deviceHolds(h.form().session().devices.SelectedAddress,
+                          std::string(arg.toULong(), 'a') + "\n");
         if (op == 'f') qobject_cast<QWidget*>(control)->setFocus();
         if (op == 'B' || op == 'U') h.control<QCheckBox>(name.constData())->setChecked(op == 'B');
         if (op == 'S') QTest::mouseClick(h.control<QWidget>("SendMessage"), Qt::LeftButton);
         if (op == 'Y') h.boxes.answerNext(platform::Answer::Yes);
         if (op == 'N') h.boxes.answerNext(platform::Answer::No);
+        if (op == 'Z') h.boxes.answerNext(platform::Answer::Cancel);
         if (op == 'P')
             h.fileDialogs.answerNext(platform::FileChoice{path, path.substr(path.rfind('/') + 1)});
         if (op == 'W') done = write(file(h, arg), "A\r\nB\r\n");
@@ -91,6 +120,10 @@ inline void run(ConsoleHarness& h, const char* steps) {
             done = control->property(arg.section('.', 1).toLatin1()).toBool() == (op == 'O');
         if (op == 'E') done = h.list().mid(1).join(',') == arg;
         if (op == 'V') done = box.currentText() == arg;
+        if (op == '@') {
+            EXPECT_EQ(changesFromRest(h), arg) << steps;
+        }
+        if (op == 'a') done = h.form().session().devices.SelectedAddress == arg.toInt();
         if (op == 'c') done = editor.cursorPosition() == arg.toInt() && !editor.hasSelectedText();
         if (op == 'R') done = read(file(h, arg)) == kDefaultFile;
         if (op == 'F') done = read(file(h, arg)) == "A\r\nB\r\n";

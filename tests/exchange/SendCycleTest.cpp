@@ -82,27 +82,6 @@ TEST(SendCycle, AnAnswerTooLargeForTheViewIsRefusedOrReplacesItWhenTheOperatorSa
     EXPECT_EQ(c.boxes.shown().size(), 3u);
 }
 
-TEST(SendCycle, EntriesDifferingInCaseAreMatchedUnlessMultipleAreAllowedAndSelectNextStops) {
-    BenchConsole c;
-    c.send(QStringLiteral("*idn?"));
-    EXPECT_EQ(c.box()->currentText(), QStringLiteral("*IDN?"));
-    EXPECT_FALSE(c.form().state().MessageListChanged);
-    c.check("AllowMultipleCommands")->setChecked(true);
-    c.send(QStringLiteral("*idn?"));
-    c.box()->setCurrentIndex(1); // picked and sent unchanged: not added again
-    c.enter();
-    EXPECT_EQ(c.list().mid(4), QStringList{QStringLiteral("*idn?")});
-    EXPECT_TRUE(c.form().state().MessageListChanged);
-
-    c.check("vrSelectNextListItem")->setChecked(true);
-    c.box()->setCurrentIndex(4);
-    c.enter(); // stays on the last entry
-    EXPECT_EQ(c.box()->currentIndex(), 4);
-    c.box()->setCurrentIndex(0); // the help entry stands in the box again
-    c.enter();
-    EXPECT_EQ(c.box()->currentText(), QStringLiteral("<Help>"));
-}
-
 TEST(SendCycle, AutoClearOnlyWhileEnabledAndAFailedWriteLeavesTheViewAndReadsNothingAfter) {
     BenchConsole c;
     c.send(QStringLiteral("*IDN?"));

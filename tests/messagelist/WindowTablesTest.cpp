@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace {
 
 using namespace window_steps;
@@ -37,29 +39,41 @@ struct Case {
     const char* name;
     std::string steps; // window_steps::run, on a started console, the focus elsewhere
     // The last box: "K title", K: Q YesNo question, N YesNo no icon, W YesNo exclamation,
-    // E Ok exclamation; "" for none shown; nullptr for any.
+    // E Ok exclamation, I Ok no icon, R Ok critical, A OkCancel exclamation, C YesNoCancel
+    // question; "" for none shown; nullptr for any.
     const char* box;
     std::string text = {}; // %1 the data folder, a trailing * any rest; empty for any
+    const char* focus = "SendMessageList"; // nullptr for any
+    std::vector<int> devices = {7};
 };
 class Command : public testing::TestWithParam<Case> {};
 
-TEST_P(Command, ShowsItsBoxAndLeavesTheFocusInTheEntryBoxAndTheRestAsDesigned) {
+TEST_P(Command, ShowsItsBoxAndLeavesTheFocusAndTheRestAsDesigned) {
+    using platform::Buttons, platform::Icon;
+    const std::map<char, std::pair<Buttons, Icon>> kinds = {
+        {'Q', {Buttons::YesNo, Icon::Question}},
+        {'N', {Buttons::YesNo, Icon::None}},
+        {'W', {Buttons::YesNo, Icon::Exclamation}},
+        {'E', {Buttons::Ok, Icon::Exclamation}},
+        {'I', {Buttons::Ok, Icon::None}},
+        {'R', {Buttons::Ok, Icon::Critical}},
+        {'A', {Buttons::OkCancel, Icon::Exclamation}},
+        {'C', {Buttons::YesNoCancel, Icon::Question}}};
     const Case& c = GetParam();
-    ConsoleHarness h(console_testing::busWithDevicesAt({7}));
+    ConsoleHarness h(console_testing::busWithDevicesAt(c.devices));
     h.start().show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&h.form()));
     h.control<QWidget>("vrAddCR")->setFocus();
     run(h, c.steps.c_str());
-    EXPECT_EQ(console_testing::focusName(h.form()), "SendMessageList");
+    if (c.focus) {
+        EXPECT_EQ(console_testing::focusName(h.form()), c.focus);
+    }
     const auto& shown = h.boxes.shown();
-    if (!c.box || (*c.box == 0 && shown.empty())) return;
-    ASSERT_FALSE(shown.empty());
+    if (!c.box) return;
+    ASSERT_EQ(shown.empty(), *c.box == 0);
+    if (shown.empty()) return;
     EXPECT_EQ(utf8(shown.back().title), c.box + 2);
-    EXPECT_EQ(shown.back().buttons,
-              *c.box == 'E' ? platform::Buttons::Ok : platform::Buttons::YesNo);
-    EXPECT_EQ(shown.back().icon, *c.box == 'Q'   ? platform::Icon::Question
-                                 : *c.box == 'N' ? platform::Icon::None
-                                                 : platform::Icon::Exclamation);
+    EXPECT_EQ(std::pair(shown.back().buttons, shown.back().icon), kinds.at(*c.box));
     const QString text = QString::fromStdString(c.text).replace("%1", h.dataFolderPath());
     const QString actual = QString::fromStdU16String(shown.back().text);
     EXPECT_TRUE(text.isEmpty() || actual == text ||
@@ -144,6 +158,13 @@ INSTANTIATE_TEST_SUITE_P(
              "X:DeleteOutgoingMessageEntry.enabled B:Caps "
              "K:__meas?_ f:vrAddCR V:MEAS? f:SendMessageList",
              ""},
+        Case{"EntriesDifferingInCaseAreMatchedUnlessMultipleAreAllowedAndSelectNextStops",
+             "C:AddressButton_0 U:Caps U:CheckListForMatch U:AllowMultipleCommands "
+             "U:vrSelectNextListItem S:*idn? V:*IDN?" +
+                 kUnchanged +
+                 " B:AllowMultipleCommands S:*idn? I:2 k:Return E:ID?,*IDN?,INIT,FAC,SET?,*idn?" +
+                 kChanged + " B:vrSelectNextListItem I:6 k:Return V:*idn? I:0 k:Return V:<Help>",
+             ""},
         Case{"SaveAlternateUnwritable", "M D:b.gmg P:b.gmg T:SaveAlternateMessageList" + kChanged,
              "E File Write error",
              "Can't write to the file %1/b.gmg. It is probably write protected."}),
@@ -172,6 +193,55 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ReceiveIntoAMissingFolder", "T:SendtoFileOnce P:no/a.dat S:*IDN?",
              "E Receive Data to File",
              "The received data cannot be written to the file\n%1/no/a.dat\n(*"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+const std::string kTooLarge = " Too large string - 30k list limit exceeded";
+const std::string kTooLargeOk = "R" + kTooLarge, kTooLargeOkCancel = "A" + kTooLarge;
+const std::vector<int> kThree = {5, 9, 22};
+
+INSTANTIATE_TEST_SUITE_P(
+    Console, Command,
+    testing::Values(
+        Case{"ClickAnAddress", "C:AddressButton_1 @: a:9", "", "", "SendMessageList", kThree},
+        Case{"ClickAnother", "C:AddressButton_1 C:AddressButton_2 @: a:22", "", "",
+             "SendMessageList", kThree},
+        Case{"SelectDeviceHint",
+             "f:ReceivedMessages T:SelectDevice "
+             "@:-SendMessageList,-EnableSyntaxCheck,-SendToDevice a:0",
+             "I Select Device", "Select a device with the buttons under Device Address.",
+             "ReceivedMessages", kThree},
+        Case{"SelectDeviceHintWithASelection",
+             "C:AddressButton_0 f:ReceivedMessages T:SelectDevice @: a:7", "I Select Device"},
+        Case{"SendAQuery",
+             "C:AddressButton_0 S:*IDN? @:+SendMessage,+DeleteOutgoingMessageEntry,+ClearIncoming",
+             ""},
+        Case{"SendANewCommand",
+             "C:AddressButton_0 S:CONF @:+SendMessage,+DeleteOutgoingMessageEntry,+ClearHistory",
+             ""},
+        Case{"HelpMenu", "C:AddressButton_0 K:*RST T:Help @:-SendMessageList,+ClearIncoming,-Help",
+             "", "", "CheckListForMatch"}, // the next after the locked box
+        Case{"HelpMenuThenClear", "C:AddressButton_0 T:Help C:ClearIncoming @:", ""},
+        Case{"HelpEntry", "C:AddressButton_0 I:0 k:Return @:+ClearIncoming,-Help", ""},
+        Case{"OptionBoxClick", "C:AddressButton_0 f:vrAddLF C:vrAddLF @:", ""},
+        Case{"NoIdQueryChosen", "C:AddressButton_0 C:vrID C:vrIDN @:-IdAll", ""},
+        Case{"AutoClearEntry", "C:AddressButton_0 f:ReceivedMessages T:AutoClear @:", ""},
+        Case{"TabInTheViewWithNothingToSend",
+             "C:AddressButton_0 L:A f:ReceivedMessages t:ReceivedMessages @:", "", "",
+             "AddressButton_0"},
+        Case{"CloseQuestion", "M Z q", "C Exit",
+             "Changes have been done to the current Outgoing Message List.\n\n\n"
+             "Select Yes to save it as the default start file.\n\n"
+             "Selec No to Exit without save.\n\n"
+             "Select Cancel and go to Outgoing Message List menu to save it as an alternate "
+             "Message List file.",
+             nullptr},
+        Case{"AnswerTooLarge", "C:AddressButton_0 Q:29253 S:??", kTooLargeOk.c_str(),
+             "This this Incoming Message is too large to capture.\n"
+             "Try saving it to a file instead.\n\nYou will have to resend the query !"},
+        Case{"AnswerFitsOnlyAlone", "C:AddressButton_0 Q:20000 S:?? Q:10000 S:??",
+             kTooLargeOkCancel.c_str(),
+             "To capture this Incoming Message the previous must be cleared.\n\n"
+             "If you select cancel you will have to resend the query !"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MessageListWindow, AFirstStartWritesTheDefaultListAndAnUnreadableOneIsNeverReplaced) {
