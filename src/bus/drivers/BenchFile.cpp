@@ -16,6 +16,10 @@ namespace bus {
 
 namespace {
 
+// The key under which a bench file states its format version; the format
+// names it so.
+constexpr std::string_view kVersionKey = "spec";
+
 using sim::DeviceDefinition;
 
 // What is wrong at a line of the file; caught in readBench, never further.
@@ -266,9 +270,11 @@ std::string joined(const std::vector<std::string>& items) {
 
 BenchLoad read(const YAML::Node& root, const std::string& name) {
     BenchLoad load;
-    if (!root.IsMap()) fail(root, "not a bench file: a mapping with spec, devices and resources");
-    const YAML::Node version = root["spec"];
-    if (!version) fail(root, "no version (spec: \"1.1\")");
+    const std::string key(kVersionKey);
+    if (!root.IsMap())
+        fail(root, "not a bench file: a mapping with " + key + ", devices and resources");
+    const YAML::Node version = root[key];
+    if (!version) fail(root, "no version (" + key + ": \"1.1\")");
     const std::string v = version.IsScalar() ? version.Scalar() : "";
     if (v != "1.0" && v != "1.1")
         fail(version, "unknown version \"" + v + "\" (this program reads 1.0 and 1.1)");
@@ -363,7 +369,8 @@ BenchLoad loadBenchFile(const std::string& path) {
 std::string benchYaml(const Recording& recording) {
     YAML::Emitter out;
     out.SetOutputCharset(YAML::EscapeNonAscii);
-    out << YAML::BeginMap << YAML::Key << "spec" << YAML::Value << YAML::DoubleQuoted << "1.1";
+    out << YAML::BeginMap << YAML::Key << std::string(kVersionKey) << YAML::Value
+        << YAML::DoubleQuoted << "1.1";
     out << YAML::Key << "devices" << YAML::Value << YAML::BeginMap;
     for (std::size_t pad = 1; pad < recording.devices.size(); ++pad) {
         const Recording::Device& device = recording.devices[pad];
