@@ -9,6 +9,32 @@ namespace bus {
 namespace {
 // What the count reads after a registration the driver refused.
 constexpr std::uint32_t kRegistrationFailedCount = 0xDEAD37F0u;
+
+// Drivers explain themselves in UTF-8 (file names included); a broken
+// sequence becomes U+FFFD.
+std::u16string fromUtf8(std::string_view text) {
+    std::u16string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+        char32_t code = extra == 0 ? lead : extra == 1 ? lead & 0x1Fu : extra == 2 ? lead & 0x0Fu : lead & 0x07u;
+        bool good = extra >= 0 && i + static_cast<std::size_t>(extra) < text.size() + (extra == 0);
+        for (int k = 1; good && k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
+            good = (next & 0xC0u) == 0x80u;
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        i += good ? static_cast<std::size_t>(extra) + 1 : 1;
+        if (!good || code > 0x10FFFF) code = 0xFFFD;
+        if (code >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(code);
+        }
+    }
+    return out;
+}
 } // namespace
 
 void Binding::ensureRegistered() {
@@ -156,6 +182,10 @@ void Binding::ibrdf(std::int16_t ud, std::u16string_view fileName) {
     const std::string name = platform::toBytes(fileName);
     driver_.ibrdfA(ud, name.c_str());
     copyStatus();
+}
+
+std::u16string Binding::startupAdvice() {
+    return fromUtf8(driver_.startupAdvice(iberrLong_, ibcntlLong_));
 }
 
 } // namespace bus

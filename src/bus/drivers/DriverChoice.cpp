@@ -89,10 +89,31 @@ DriverSelection makeGpib(BackEndRequest&) {
     return s;
 }
 
+// Why the board behind a loaded library does not answer an interface clear,
+// or "" when it does.
+std::string boardSilence(Driver& driver) {
+    std::int32_t sta = 0, err = 0, cnt = 0, cntl = 0;
+    if (driver.RegisterGpibGlobalsForThread(&sta, &err, &cnt, &cntl) != 0)
+        return "it refuses to report status to this program";
+    driver.SendIFC(0);
+    driver.UnregisterGpibGlobalsForThread();
+    if ((sta & ERR) == 0) return {};
+    std::string why = "its board does not answer (interface clear failed, error " +
+                      std::to_string(err) + ")";
+    const std::string advice = driver.startupAdvice(err, cntl);
+    return advice.empty() ? why : why + ": " + advice;
+}
+
+// A library counts only when its board answers: an installed library with no
+// board behind it must not keep the console from the simulated bench.
 DriverSelection makeAuto(BackEndRequest& request) {
     std::string why;
     DriverSelection s = loadGpib(why);
-    if (s.driver) return s;
+    if (s.driver) {
+        why = boardSilence(*s.driver);
+        if (why.empty()) return s;
+        why = s.description + " loaded, but " + why;
+    }
     s = makeBench(request);
     s.notes.push_back("GPIB library not used: " + why + "; running on the simulated bench");
     return s;
@@ -103,10 +124,15 @@ DriverSelection makeTrace(BackEndRequest& request) {
     TraceOpenResult traced =
         TraceDriver::open(std::move(s.driver), request.args, std::move(request.traceWriteFailed));
     s.driver = std::move(traced.driver);
-    if (traced.error.empty())
+    if (traced.error.empty()) {
         s.description += ", I/O trace to " + request.args;
-    else
+        // Why this back end and not another belongs with the calls.
+        if (auto* trace = dynamic_cast<TraceDriver*>(s.driver.get()))
+            for (const std::string& note : s.notes)
+                trace->note(note);
+    } else {
         s.notes.push_back("trace disabled: " + traced.error);
+    }
     return s;
 }
 
