@@ -80,11 +80,13 @@ TEST(GpibLibraryStart, ABoardThatDoesNotAnswerIsExplainedAndAutoRunsTheBench) {
     ASSERT_FALSE(advice.empty());
 
     const std::string trace = testing_support::scratchFile(".jsonl");
-    const bus::DriverSelection automatic = bus::selectDriver("auto", trace);
-    EXPECT_TRUE(automatic.simulated);
-    ASSERT_EQ(automatic.notes.size(), 1u);
-    EXPECT_THAT(automatic.notes[0], HasSubstr("board does not answer"));
-    EXPECT_THAT(automatic.notes[0], HasSubstr(advice));
+    {
+        const bus::DriverSelection automatic = bus::selectDriver("auto", trace);
+        EXPECT_TRUE(automatic.simulated);
+        ASSERT_EQ(automatic.notes.size(), 1u);
+        EXPECT_THAT(automatic.notes[0], HasSubstr("board does not answer"));
+        EXPECT_THAT(automatic.notes[0], HasSubstr(advice));
+    }
     EXPECT_THAT(testing_support::fileText(trace), HasSubstr("\"op\":\"note\""));
     std::filesystem::remove(trace);
 
