@@ -1,7 +1,8 @@
 // What every back end promises the binding, checked over each one that can
 // run on this machine: the simulated bench, the bench behind the I/O trace,
 // the replay of a traced run and the bench file saved from it, and the GPIB
-// library back end driving the bench through the fake vendor library it loads.
+// library and VISA back ends driving the bench through the fake vendor
+// libraries they load.
 
 #include "bus/drivers/BenchFile.h"
 #include "bus/drivers/DriverChoice.h"
@@ -9,6 +10,7 @@
 #include "bus/drivers/ReplayBus.h"
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/drivers/TraceDriver.h"
+#include "bus/drivers/VisaBus.h"
 #include "support/Files.h"
 #include "support/Talk.h"
 
@@ -276,6 +278,13 @@ INSTANTIATE_TEST_SUITE_P(BackEnds, DriverContract, testing::Values(
         bus::GpibLoadResult loaded = bus::GpibLibrary::load();
 #else
         bus::GpibLoadResult loaded = bus::GpibLibrary::load(VIREON_FAKEGPIB_PATH);
+#endif
+        return error = loaded.error, std::move(loaded.driver); }},
+    BackEnd{"FakeVisaLibrary", [](std::string& error) -> std::unique_ptr<bus::Driver> {
+#ifdef _WIN32 // the fake sits in the system folder as visa64.dll
+        bus::VisaLoadResult loaded = bus::VisaBus::load("GPIB0");
+#else
+        bus::VisaLoadResult loaded = bus::VisaBus::load("GPIB0", VIREON_FAKEVISA_PATH);
 #endif
         return error = loaded.error, std::move(loaded.driver); }}
     ), [](const auto& info) { return std::string(info.param.name); });

@@ -5,6 +5,7 @@
 #include "bus/drivers/ReplayBus.h"
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/drivers/TraceDriver.h"
+#include "bus/drivers/VisaBus.h"
 
 #include <algorithm>
 #include <array>
@@ -119,6 +120,19 @@ DriverSelection makeAuto(BackEndRequest& request) {
     return s;
 }
 
+DriverSelection makeVisa(BackEndRequest& request) {
+    DriverSelection s;
+    VisaLoadResult library = VisaBus::load(request.args);
+    if (!library.driver) {
+        s.error = "VISA library not available: " + library.error;
+        return s;
+    }
+    s.description = "VISA library " + library.driver->libraryName() + " at " +
+                    (request.args.empty() ? std::string("GPIB0") : request.args);
+    s.driver = std::move(library.driver);
+    return s;
+}
+
 DriverSelection makeTrace(BackEndRequest& request) {
     DriverSelection s = std::move(request.inner);
     TraceOpenResult traced =
@@ -137,7 +151,8 @@ DriverSelection makeTrace(BackEndRequest& request) {
 }
 
 constexpr std::array kBackEnds{
-    BackEnd{"auto", "", "the GPIB library when it loads, else the simulated bench (the default)",
+    BackEnd{"auto", "",
+            "the GPIB library when its board answers, else the simulated bench (the default)",
             false, &makeAuto},
     BackEnd{"sim", "FILE.yaml",
             "the built-in simulated bench (multimeter at 5, function generator at 9, "
@@ -146,6 +161,10 @@ constexpr std::array kBackEnds{
     BackEnd{"gpib", "",
             "only the system's GPIB library (Gpib-32.dll on Windows, libgpib.so.0 elsewhere)",
             false, &makeGpib},
+    BackEnd{"visa", "PREFIX",
+            "the system's VISA library (visa64.dll on Windows, libvisa.so or librsvisa.so "
+            "elsewhere) on interface GPIB0, or PREFIX (TCPIP0::host::gpib0 for a LAN gateway)",
+            false, &makeVisa, true},
     BackEnd{"replay", "TRACE.jsonl",
             "answers as the run recorded in TRACE.jsonl (written with --trace) did", false,
             &makeReplay},
