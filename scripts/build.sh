@@ -33,7 +33,7 @@ case "$kind" in
     fi
     flags=("${toolchain[@]}" -DVIREON_BUS_ONLY=ON -DVIREON_BUILD_BENCH=OFF
       -DGTest_DIR="$gtest/lib/cmake/GTest")
-    [ $# -gt 0 ] || set -- vireon_bus_tests fakegpib fakevisa ;;
+    [ $# -gt 0 ] || set -- vireon_bus_tests fakegpib ;;
   *) echo "unknown build kind: $kind" >&2; exit 2 ;;
 esac
 

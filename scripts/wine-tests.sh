@@ -12,8 +12,6 @@ export WINEPREFIX="$PWD/build-mingw/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscor
 [ -f "$WINEPREFIX/system.reg" ] || wineboot --init >/dev/null 2>&1
 system="$WINEPREFIX/drive_c/windows/system32"
 cp build-mingw/tests/libfakegpib.dll "$system/ni4882.dll"
-if [ -f build-mingw/tests/libfakevisa.dll ]; then
-  cp build-mingw/tests/libfakevisa.dll "$system/visa64.dll"
-fi
+cp build-mingw/tests/libfakegpib.dll "$system/visa64.dll"
 wine build-mingw/tests/vireon_bus_tests.exe --gtest_brief=1
 wineserver --wait

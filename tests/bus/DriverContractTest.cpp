@@ -284,7 +284,7 @@ INSTANTIATE_TEST_SUITE_P(BackEnds, DriverContract, testing::Values(
 #ifdef _WIN32 // the fake sits in the system folder as visa64.dll
         bus::VisaLoadResult loaded = bus::VisaBus::load("GPIB0");
 #else
-        bus::VisaLoadResult loaded = bus::VisaBus::load("GPIB0", VIREON_FAKEVISA_PATH);
+        bus::VisaLoadResult loaded = bus::VisaBus::load("GPIB0", VIREON_FAKEGPIB_PATH);
 #endif
         return error = loaded.error, std::move(loaded.driver); }}
     ), [](const auto& info) { return std::string(info.param.name); });

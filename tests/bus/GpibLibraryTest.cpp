@@ -1,20 +1,20 @@
-// The loading itself, the start-up of the console on the library, and the
-// advice given when it fails; what the loaded library does is in
+// The vendor libraries: loading, the console's start on them, and the advice
+// given when that fails. What the loaded libraries do on the bus is in
 // DriverContractTest.
 
 #include "bus/drivers/DriverChoice.h"
 #include "bus/drivers/GpibAdvice.h"
 #include "bus/drivers/GpibLibrary.h"
+#include "bus/drivers/VisaBus.h"
 #include "core/Console.h"
 #include "support/Files.h"
 #include "support/ScriptedMessageBoxes.h"
+#include "support/Talk.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #ifndef _WIN32
 #include <dlfcn.h>
@@ -24,61 +24,56 @@ namespace {
 
 using bus::GpibLibrary;
 using testing::HasSubstr;
+using testing_support::utf8;
 
-// The fake library, found by the back end as the system's own: on Windows
-// it sits in the system folder as ni4882.dll; elsewhere, once loaded by its
-// path, its name libgpib.so.0 finds it.
-struct InstalledFakeGpib {
-    InstalledFakeGpib() {
+// The fake, loaded as the back ends find the system's library: on Windows it
+// sits in the system folder under the library's name; elsewhere, once loaded
+// by its path, its name libgpib.so.0 finds it.
+std::unique_ptr<bus::SharedLibrary> fakeLibrary([[maybe_unused]] const char* windowsName) {
 #ifdef _WIN32
-        library = bus::SharedLibrary::openSystem(bus::gpibFlavour().library).library;
+    return bus::SharedLibrary::openSystem(windowsName).library;
 #else
-        library = bus::SharedLibrary::open(VIREON_FAKEGPIB_PATH).library;
+    return bus::SharedLibrary::open(VIREON_FAKEGPIB_PATH).library;
 #endif
-    }
-    template <class F> F* control(const char* name) {
-        return reinterpret_cast<F*>(library ? library->symbol(name) : nullptr);
-    }
-    std::unique_ptr<bus::SharedLibrary> library;
-};
+}
+
+template <class F> F* control(const std::unique_ptr<bus::SharedLibrary>& fake, const char* name) {
+    return reinterpret_cast<F*>(fake->symbol(name));
+}
 
 TEST(GpibAdvice, EachStartUpFailureNamesItsCauseAndFix) {
     const bus::LinuxGpibSetup ready{"/etc/gpib.conf", true, "/dev/gpib0", true, true, true, "gpib"};
-    struct Case {
+    const auto with = [&](bool bus::LinuxGpibSetup::*fact) { auto s = ready; s.*fact = false; return s; };
+    const struct {
         std::int32_t iberr, ibcntl;
         bus::LinuxGpibSetup setup;
         const char* says; // "" for no advice
-    };
-    auto with = [&](auto change) { auto s = ready; change(s); return s; };
-    const Case cases[] = {
-        {bus::EARG, 0, with([](auto& s) { s.configFound = false; }), "no board is configured"},
-        {bus::EDVR, 2, with([](auto& s) { s.deviceFound = false; }), "/dev/gpib0 is missing or"},
-        {bus::EDVR, 19, with([](auto& s) { s.moduleLoaded = false; }), "kernel module"},
-        {bus::EDVR, 2, ready, "kernel module is not loaded"},
-        {bus::EDVR, 13, with([](auto& s) { s.accessible = false; }), "usermod -aG gpib"},
+    } cases[] = {
+        {bus::EARG, 0, with(&bus::LinuxGpibSetup::configFound), "no board is configured"},
+        {bus::EDVR, 2, with(&bus::LinuxGpibSetup::deviceFound), "/dev/gpib0 is missing or"},
+        {bus::EDVR, 19, with(&bus::LinuxGpibSetup::moduleLoaded), "kernel module"},
+        {bus::EDVR, 13, with(&bus::LinuxGpibSetup::accessible), "usermod -aG gpib"},
         {bus::EDVR, 13, ready, "to the group gpib"},
         {bus::ENOL, 0, ready, "No instrument answered"},
         {bus::EDVR, 5, ready, "system error 5"},
-        {bus::ETAB, 0, with([](auto& s) { s.configFound = false; }), ""},
+        {bus::ETAB, 0, with(&bus::LinuxGpibSetup::configFound), ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const std::string advice = bus::linuxGpibAdvice(c.iberr, c.ibcntl, c.setup);
-        EXPECT_EQ(*c.says ? advice.find(c.says) != std::string::npos : advice.empty(), true)
+        EXPECT_TRUE(*c.says ? advice.find(c.says) != std::string::npos : advice.empty())
             << c.says << " in: " << advice;
     }
-    EXPECT_THAT(bus::ni4882Advice(bus::ENEB, 0), HasSubstr("NI MAX"));
 }
 
-// Each failure scripted in the library ends the start in the box that says
-// what to fix, and keeps auto on the simulated bench, saying why on the
-// note line and in the trace.
+// A board that does not answer ends the start in the box that says what to
+// fix, and keeps auto on the simulated bench, saying why on the note line and
+// in the trace.
 TEST(GpibLibraryStart, ABoardThatDoesNotAnswerIsExplainedAndAutoRunsTheBench) {
-    InstalledFakeGpib fake;
-    ASSERT_TRUE(fake.library);
-    fake.control<void(int, long)>("FakeGpibFailStart")(bus::EDVR, 2);
+    const auto fake = fakeLibrary("ni4882.dll");
+    ASSERT_TRUE(fake);
+    control<void(int, long)>(fake, "FakeGpibFailStart")(bus::EDVR, 2);
     const std::string advice = bus::gpibFlavour().startupAdvice(bus::EDVR, 2);
     ASSERT_FALSE(advice.empty());
-
     const std::string trace = testing_support::scratchFile(".jsonl");
     {
         const bus::DriverSelection automatic = bus::selectDriver("auto", trace);
@@ -97,16 +92,14 @@ TEST(GpibLibraryStart, ABoardThatDoesNotAnswerIsExplainedAndAutoRunsTheBench) {
     core::Console console(*gpib.driver, boxes, exit);
     EXPECT_THROW(console.TakeBus(), testing_support::ProgramEnded);
     ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_EQ(testing_support::utf8(boxes.shown()[0].title), "Initialization Error 0");
-    EXPECT_EQ(testing_support::utf8(boxes.shown()[0].text),
-              advice + "\n\nCorrect problem and restart.");
-    fake.control<void(int, long)>("FakeGpibFailStart")(-1, 0);
+    EXPECT_EQ(utf8(boxes.shown()[0].title), "Initialization Error 0");
+    EXPECT_EQ(utf8(boxes.shown()[0].text), advice + "\n\nCorrect problem and restart.");
 }
 
 TEST(GpibLibraryStart, ABoardAtAddress21IsNoInstrumentAndAPartialFileReadCountsItsBytes) {
-    InstalledFakeGpib fake;
-    ASSERT_TRUE(fake.library);
-    fake.control<void(int)>("FakeGpibBoard")(21);
+    const auto fake = fakeLibrary("ni4882.dll");
+    ASSERT_TRUE(fake);
+    control<void(int)>(fake, "FakeGpibBoard")(21);
     bus::DriverSelection gpib = bus::selectDriver("gpib", "");
     ASSERT_TRUE(gpib.driver) << gpib.error;
     testing_support::ScriptedMessageBoxes boxes;
@@ -115,20 +108,42 @@ TEST(GpibLibraryStart, ABoardAtAddress21IsNoInstrumentAndAPartialFileReadCountsI
     console.TakeBus();
     std::vector<std::string> answers;
     console.IdentifyAll(*console.beginOperation(), {false, true, false},
-                        [&](const std::u16string& a) { answers.push_back(testing_support::utf8(a)); });
+                        [&](const std::u16string& a) { answers.push_back(utf8(a)); });
     ASSERT_EQ(answers.size(), 3u) << "the instruments at 5, 9 and 22, the last first";
     EXPECT_THAT(answers[0], HasSubstr("VSO-2204"));
     EXPECT_THAT(answers[2], HasSubstr("VDM-6500"));
 
-    fake.control<void(long)>("FakeGpibCutReads")(100);
+    control<void(long)>(fake, "FakeGpibCutReads")(100);
     const std::string record = testing_support::scratchFile(".bin");
     console.SelectDevice(*console.beginOperation(), 3);
     console.WriteMessage(*console.beginOperation(), u"CURV?\n");
-    const bus::TransferOutcome got = console.ReceiveFile(*console.beginOperation(),
-                                                         std::u16string(record.begin(), record.end()));
+    const bus::TransferOutcome got = console.ReceiveFile(
+        *console.beginOperation(), std::u16string(record.begin(), record.end()));
     EXPECT_EQ(got.ibsta & (bus::ERR | bus::TIMO), bus::ERR | bus::TIMO);
     EXPECT_EQ(got.count, 100);
     std::filesystem::remove(record);
+}
+
+TEST(VisaBus, ItTalksAndNamesAStatusItDoesNotKnow) {
+    const auto fake = fakeLibrary("visa64.dll");
+    ASSERT_TRUE(fake);
+#ifdef _WIN32
+    bus::DriverSelection visa = bus::selectDriver("visa", "");
+    ASSERT_TRUE(visa.driver) << visa.error;
+    EXPECT_THAT(visa.description, HasSubstr("at GPIB0"));
+    bus::Driver& driver = *visa.driver;
+#else
+    const bus::VisaLoadResult loaded = bus::VisaBus::load("GPIB0", VIREON_FAKEGPIB_PATH);
+    ASSERT_TRUE(loaded.driver) << loaded.error;
+    bus::Driver& driver = *loaded.driver;
+#endif
+    testing_support::Talk talk(driver);
+    EXPECT_EQ(talk.ask(5, "*IDN?\n"), "Vireon Sim,VDM-6500,SN000005,1.04.2\n");
+    control<void(std::int32_t)>(fake, "FakeVisaFailNext")(static_cast<std::int32_t>(0xBFFF1234u));
+    talk.write(talk.open(5), "*IDN?\n");
+    EXPECT_EQ(talk.sta & bus::ERR, bus::ERR);
+    EXPECT_EQ(talk.err, bus::EDVR);
+    EXPECT_THAT(driver.startupAdvice(talk.err, talk.cntl), HasSubstr("0xBFFF1234"));
 }
 
 #ifndef _WIN32
@@ -141,6 +156,8 @@ TEST(GpibLibraryLoad, AFileThatIsNoneOrLacksAFunctionIsRefusedSayingWhy) {
     EXPECT_EQ(partial.driver, nullptr);
     EXPECT_EQ(partial.error,
               VIREON_FAKEGPIB_PARTIAL_PATH " does not export ibrdf, which this program needs");
+    EXPECT_EQ(bus::VisaBus::load("GPIB0", VIREON_FAKEGPIB_PARTIAL_PATH).error,
+              VIREON_FAKEGPIB_PARTIAL_PATH " does not export viClear, which this program needs");
 }
 
 // Each back end holds the library as long as it lives, and the library's
