@@ -15,16 +15,14 @@ constexpr std::uint32_t kRegistrationFailedCount = 0xDEAD37F0u;
 std::u16string fromUtf8(std::string_view text) {
     std::u16string out;
     for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
-        char32_t code = extra == 0 ? lead : extra == 1 ? lead & 0x1Fu : extra == 2 ? lead & 0x0Fu : lead & 0x07u;
-        bool good = extra >= 0 && i + static_cast<std::size_t>(extra) < text.size() + (extra == 0);
-        for (int k = 1; good && k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-            good = (next & 0xC0u) == 0x80u;
-            code = (code << 6) | (next & 0x3Fu);
+        const auto lead = static_cast<unsigned char>(text[i++]);
+        const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+        char32_t code = lead & (extra == 0 ? 0x7Fu : 0x3Fu >> extra);
+        bool good = lead < 0x80 || extra > 0;
+        for (int k = 0; good && k < extra; ++k) {
+            good = i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0u) == 0x80u;
+            if (good) code = (code << 6) | (static_cast<unsigned char>(text[i++]) & 0x3Fu);
         }
-        i += good ? static_cast<std::size_t>(extra) + 1 : 1;
         if (!good || code > 0x10FFFF) code = 0xFFFD;
         if (code >= 0x10000) {
             out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
@@ -35,6 +33,7 @@ std::u16string fromUtf8(std::string_view text) {
     }
     return out;
 }
+
 } // namespace
 
 void Binding::ensureRegistered() {

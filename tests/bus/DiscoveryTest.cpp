@@ -48,10 +48,18 @@ TEST_F(Discovery, ListenersButTheBoardFillTheTableOrEndTheProgram) {
          {},
          "Initialization Error 20|Too many listeners found.\nMax 14 listeners allowed." + restart},
         {{}, bus::ENEB, {}, "Initialization Error 7|" + restart},
-        {{}, bus::ENOL, {}, "Initialization Error 2|No listeners found.\nSwitch on." + restart,
-         0, "Switch on."},
-        {{}, bus::EDVR, {}, "Initialization Error 0|Load the module." + restart, 0,
-         "Load the module."}};
+        {{},
+         bus::ENOL,
+         {},
+         "Initialization Error 2|No listeners found.\nSwitch on." + restart,
+         0,
+         "Switch on."},
+        {{},
+         bus::EDVR,
+         {},
+         "Initialization Error 0|Load the module in /home/jürgen." + restart,
+         0,
+         "Load the module in /home/jürgen."}};
     for (const Case& c : cases) {
         driver.listeners = c.listeners;
         driver.boardAddress = c.board;

@@ -2,9 +2,9 @@
 // given when that fails. What the loaded libraries do on the bus is in
 // DriverContractTest.
 
+#include "bus/drivers/GpibLibrary.h"
 #include "bus/drivers/DriverChoice.h"
 #include "bus/drivers/GpibAdvice.h"
-#include "bus/drivers/GpibLibrary.h"
 #include "bus/drivers/VisaBus.h"
 #include "core/Console.h"
 #include "support/Files.h"
@@ -43,7 +43,11 @@ template <class F> F* control(const std::unique_ptr<bus::SharedLibrary>& fake, c
 
 TEST(GpibAdvice, EachStartUpFailureNamesItsCauseAndFix) {
     const bus::LinuxGpibSetup ready{"/etc/gpib.conf", true, "/dev/gpib0", true, true, true, "gpib"};
-    const auto with = [&](bool bus::LinuxGpibSetup::*fact) { auto s = ready; s.*fact = false; return s; };
+    const auto with = [&](bool bus::LinuxGpibSetup::*fact) {
+        auto s = ready;
+        s.*fact = false;
+        return s;
+    };
     const struct {
         std::int32_t iberr, ibcntl;
         bus::LinuxGpibSetup setup;

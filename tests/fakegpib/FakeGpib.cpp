@@ -52,8 +52,8 @@ std::unordered_map<std::thread::id, ThreadStatus> threads;
 int boardAddress = 0;
 int startError = -1; // iberr of SendIFC and FindLstn, -1 for none
 long startCount = 0;
-long readCut = -1; // bytes ibrdf delivers before it times out, -1 for no cut
-std::int32_t visaFailure = 0; // the next VISA call's status, 0 for none
+long readCut = -1;               // bytes ibrdf delivers before it times out, -1 for no cut
+std::int32_t visaFailure = 0;    // the next VISA call's status, 0 for none
 std::vector<std::string> listed; // what viFindNext has still to give
 
 // The calling thread's status, registered with the bench on first use.

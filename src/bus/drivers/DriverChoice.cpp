@@ -99,8 +99,8 @@ std::string boardSilence(Driver& driver) {
     driver.SendIFC(0);
     driver.UnregisterGpibGlobalsForThread();
     if ((sta & ERR) == 0) return {};
-    std::string why = "its board does not answer (interface clear failed, error " +
-                      std::to_string(err) + ")";
+    std::string why =
+        "its board does not answer (interface clear failed, error " + std::to_string(err) + ")";
     const std::string advice = driver.startupAdvice(err, cntl);
     return advice.empty() ? why : why + ": " + advice;
 }
@@ -151,8 +151,7 @@ DriverSelection makeTrace(BackEndRequest& request) {
 }
 
 constexpr std::array kBackEnds{
-    BackEnd{"auto", "",
-            "the GPIB library when its board answers, else the simulated bench (the default)",
+    BackEnd{"auto", "", "the GPIB library when it loads, else the simulated bench (the default)",
             false, &makeAuto},
     BackEnd{"sim", "FILE.yaml",
             "the built-in simulated bench (multimeter at 5, function generator at 9, "

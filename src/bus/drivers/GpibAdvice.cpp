@@ -15,8 +15,8 @@ std::string linuxGpibAdvice(std::int32_t iberr, std::int32_t ibcntl, const Linux
         return "No instrument answered at addresses 1 to 30: switch the instruments on and check "
                "the GPIB cables and the address set on each.";
     if (iberr != EDVR && iberr != EARG && iberr != ENEB) return {};
-    const bool errnoMissing = iberr == EDVR && (ibcntl == kNoSuchFile || ibcntl == kNoDevice ||
-                                                ibcntl == kNoSuchDevice);
+    const bool errnoMissing =
+        iberr == EDVR && (ibcntl == kNoSuchFile || ibcntl == kNoDevice || ibcntl == kNoSuchDevice);
     const bool errnoDenied = iberr == EDVR && (ibcntl == kNoPermission || ibcntl == kAccessDenied);
     if (!setup.configFound)
         return "linux-gpib is installed but no board is configured: " + setup.configFile +
@@ -29,9 +29,8 @@ std::string linuxGpibAdvice(std::int32_t iberr, std::int32_t ibcntl, const Linux
                setup.configFile + ") and run sudo gpib_config.";
     if (!setup.accessible || errnoDenied)
         return "No permission to use " + setup.deviceFile + ": add your user to the group " +
-               (setup.group.empty() ? std::string("gpib") : setup.group) +
-               " (sudo usermod -aG " + (setup.group.empty() ? "gpib" : setup.group) +
-               " $USER) and log in again.";
+               (setup.group.empty() ? std::string("gpib") : setup.group) + " (sudo usermod -aG " +
+               (setup.group.empty() ? "gpib" : setup.group) + " $USER) and log in again.";
     return "linux-gpib could not use board 0 (system error " + std::to_string(ibcntl) +
            "): run sudo gpib_config and read its messages and the kernel's (sudo dmesg).";
 }

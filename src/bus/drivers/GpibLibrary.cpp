@@ -96,8 +96,8 @@ GpibLoadResult GpibLibrary::bind(SharedLibraryOpenResult opened) {
         {"ibonl", &assignEntryPoint<&Api::ibonl>},
     };
     if (flavour.registersGlobals) {
-        entryPoints.push_back(
-            {"RegisterGpibGlobalsForThread", &assignEntryPoint<&Api::RegisterGpibGlobalsForThread>});
+        entryPoints.push_back({"RegisterGpibGlobalsForThread",
+                               &assignEntryPoint<&Api::RegisterGpibGlobalsForThread>});
         entryPoints.push_back({"UnregisterGpibGlobalsForThread",
                                &assignEntryPoint<&Api::UnregisterGpibGlobalsForThread>});
     } else {

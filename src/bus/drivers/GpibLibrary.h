@@ -22,8 +22,8 @@ struct GpibLoadResult {
 // Gpib-32.dll for 32-bit Windows, NI's ni4882.dll for 64-bit Windows,
 // linux-gpib's libgpib.so.0 elsewhere.
 struct GpibFlavour {
-    const char* library;    // looked up in the system folder only
-    const char* writeFile;  // the names of ibwrtf and ibrdf in this library
+    const char* library;   // looked up in the system folder only
+    const char* writeFile; // the names of ibwrtf and ibrdf in this library
     const char* readFile;
     // The library writes variables each thread registers with it
     // (RegisterGpibGlobalsForThread); otherwise each thread reads its status

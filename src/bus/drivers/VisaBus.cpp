@@ -57,8 +57,9 @@ constexpr std::size_t VI_FIND_BUFLEN = 256;
 
 // The NI-488.2 time-out codes in milliseconds (code 0: none).
 ViUInt32 milliseconds(std::int32_t code) {
-    static constexpr ViUInt32 table[] = {VI_TMO_INFINITE, 1, 1, 1, 1, 1, 3, 10, 30, 100,
-                                         300, 1000, 3000, 10000, 30000, 100000, 300000, 1000000};
+    static constexpr ViUInt32 table[] = {
+        VI_TMO_INFINITE, 1,     1,      1,      1,      1, 3, 10, 30, 100, 300, 1000, 3000,
+        10000,           30000, 100000, 300000, 1000000};
     return code >= 0 && code <= 17 ? table[code] : 1000;
 }
 
@@ -179,27 +180,37 @@ std::string VisaBus::startupAdvice(std::int32_t iberr, std::int32_t) {
 AdapterDriver::Result VisaBus::outcome(std::int32_t status, std::size_t count, bool end) {
     if (status >= VI_SUCCESS) return Result::ok(count, end);
     switch (status) {
-    case VI_ERROR_TMO: return Result::timeout(count);
-    case VI_ERROR_NLISTENERS: return Result::failed(ENOL, count);
-    case VI_ERROR_NCIC: return Result::failed(ECIC, count);
-    case VI_ERROR_NSYS_CNTLR: return Result::failed(ESAC, count);
-    case VI_ERROR_ABORT: return Result::failed(EABO, count);
-    case VI_ERROR_IO: return Result::failed(EBUS, count);
+    case VI_ERROR_TMO:
+        return Result::timeout(count);
+    case VI_ERROR_NLISTENERS:
+        return Result::failed(ENOL, count);
+    case VI_ERROR_NCIC:
+        return Result::failed(ECIC, count);
+    case VI_ERROR_NSYS_CNTLR:
+        return Result::failed(ESAC, count);
+    case VI_ERROR_ABORT:
+        return Result::failed(EABO, count);
+    case VI_ERROR_IO:
+        return Result::failed(EBUS, count);
     case VI_ERROR_NSUP_OPER:
-    case VI_ERROR_NIMPL_OPER: return Result::failed(ECAP, count);
+    case VI_ERROR_NIMPL_OPER:
+        return Result::failed(ECAP, count);
     case VI_ERROR_RSRC_NFOUND:
     case VI_ERROR_INV_RSRC_NAME:
     case VI_ERROR_INTF_NUM_NCONFIG:
-    case VI_ERROR_MACHINE_NAVAIL: return Result::failed(ENEB, count);
+    case VI_ERROR_MACHINE_NAVAIL:
+        return Result::failed(ENEB, count);
     case VI_ERROR_INV_OBJECT:
     case VI_ERROR_INV_SETUP:
-    case VI_ERROR_INV_PARAMETER: return Result::failed(EARG, count);
+    case VI_ERROR_INV_PARAMETER:
+        return Result::failed(EARG, count);
     case VI_ERROR_SYSTEM_ERROR:
     case VI_ERROR_RSRC_LOCKED:
     case VI_ERROR_ALLOC:
     case VI_ERROR_LIBRARY_NFOUND:
     case VI_ERROR_CONN_LOST:
-    case VI_ERROR_NPERMISSION: return Result::failed(EDVR, count);
+    case VI_ERROR_NPERMISSION:
+        return Result::failed(EDVR, count);
     default:
         unknownStatus_ = status;
         return Result::failed(EDVR, count);
@@ -280,7 +291,8 @@ bool VisaBus::listening(std::int32_t pad, std::int32_t sad) {
                 const std::string text(name);
                 int address = -1, secondary = 0;
                 if (text.compare(0, head.size(), head) == 0 &&
-                    std::sscanf(text.c_str() + head.size(), "%d%*[:,]%d", &address, &secondary) >= 1)
+                    std::sscanf(text.c_str() + head.size(), "%d%*[:,]%d", &address, &secondary) >=
+                        1)
                     found_.push_back(address + 256 * (secondary > 0 ? secondary + 0x60 : 0));
                 if (i + 1 < count && api_->viFindNext(list, name) < VI_SUCCESS) break;
             }
@@ -302,8 +314,7 @@ AdapterDriver::Result VisaBus::write(const Target& target, const char* data, std
         s->end = end;
     }
     ViUInt32 written = 0;
-    const ViStatus status =
-        api_->viWrite(s->vi, data, static_cast<ViUInt32>(size), &written);
+    const ViStatus status = api_->viWrite(s->vi, data, static_cast<ViUInt32>(size), &written);
     return outcome(status, written);
 }
 
@@ -347,13 +358,11 @@ AdapterDriver::Result VisaBus::clear(std::int32_t pad, std::int32_t sad) {
 
 bool VisaBus::awaitRequest(Session& s, std::uint32_t milliseconds) {
     if (!s.eventsOn) {
-        if (api_->viEnableEvent(s.vi, VI_EVENT_SERVICE_REQ, VI_QUEUE, 0) < VI_SUCCESS)
-            return false;
+        if (api_->viEnableEvent(s.vi, VI_EVENT_SERVICE_REQ, VI_QUEUE, 0) < VI_SUCCESS) return false;
         s.eventsOn = true;
     }
     ViUInt32 type = 0, context = 0;
-    if (api_->viWaitOnEvent(s.vi, VI_EVENT_SERVICE_REQ, milliseconds, &type, &context) <
-        VI_SUCCESS)
+    if (api_->viWaitOnEvent(s.vi, VI_EVENT_SERVICE_REQ, milliseconds, &type, &context) < VI_SUCCESS)
         return s.requesting;
     if (context != 0) api_->viClose(context);
     return s.requesting = true;
