@@ -25,7 +25,7 @@ case "${1:-}" in
       lintian desktop-file-utils appstream x11-utils
     ) ;;
   clang) packages+=(clang libclang-rt-14-dev llvm) ;;
-  mingw) packages+=(g++-mingw-w64-x86-64-posix wine64 googletest) ;;
+  mingw) packages+=(g++-mingw-w64-x86-64-posix wine wine64 googletest) ;;
   *) echo "unknown package set: $1 (expected: package, clang or mingw)" >&2; exit 2 ;;
 esac
 
