@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Vireon needs to build, run and test.
 # Idempotent: does nothing when everything is already there.
-# Usage: scripts/install-deps.sh [package|clang]
+# Usage: scripts/install-deps.sh [package|clang|mingw]
 #   package  also the tools that build and check the Debian package
 #   clang    also clang with libFuzzer and the sanitizer runtimes, for
 #            scripts/build.sh clang and scripts/fuzz.sh
+#   mingw    also the MinGW-w64 cross compiler, Wine and GoogleTest's sources,
+#            for scripts/build.sh mingw and scripts/wine-tests.sh
 set -euo pipefail
 
 packages=(
@@ -23,7 +25,8 @@ case "${1:-}" in
       lintian desktop-file-utils appstream x11-utils
     ) ;;
   clang) packages+=(clang libclang-rt-14-dev llvm) ;;
-  *) echo "unknown package set: $1 (expected: package or clang)" >&2; exit 2 ;;
+  mingw) packages+=(g++-mingw-w64-x86-64-posix wine wine64 googletest) ;;
+  *) echo "unknown package set: $1 (expected: package, clang or mingw)" >&2; exit 2 ;;
 esac
 
 missing=()

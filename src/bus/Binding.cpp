@@ -9,6 +9,31 @@ namespace bus {
 namespace {
 // What the count reads after a registration the driver refused.
 constexpr std::uint32_t kRegistrationFailedCount = 0xDEAD37F0u;
+
+// Drivers explain themselves in UTF-8 (file names included); a broken
+// sequence becomes U+FFFD.
+std::u16string fromUtf8(std::string_view text) {
+    std::u16string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i++]);
+        const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+        char32_t code = lead & (extra == 0 ? 0x7Fu : 0x3Fu >> extra);
+        bool good = lead < 0x80 || extra > 0;
+        for (int k = 0; good && k < extra; ++k) {
+            good = i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0u) == 0x80u;
+            if (good) code = (code << 6) | (static_cast<unsigned char>(text[i++]) & 0x3Fu);
+        }
+        if (!good || code > 0x10FFFF) code = 0xFFFD;
+        if (code >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(code);
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 void Binding::ensureRegistered() {
@@ -156,6 +181,10 @@ void Binding::ibrdf(std::int16_t ud, std::u16string_view fileName) {
     const std::string name = platform::toBytes(fileName);
     driver_.ibrdfA(ud, name.c_str());
     copyStatus();
+}
+
+std::u16string Binding::startupAdvice() {
+    return fromUtf8(driver_.startupAdvice(iberrLong_, ibcntlLong_));
 }
 
 } // namespace bus

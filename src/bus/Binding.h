@@ -54,6 +54,9 @@ public:
     void ibonl(std::int16_t ud, std::int16_t value);
     void ibwrtf(std::int16_t ud, std::u16string_view fileName);
     void ibrdf(std::int16_t ud, std::u16string_view fileName);
+    // What to fix after the last call failed at start-up ("" when the error
+    // code says it all).
+    std::u16string startupAdvice();
 
 private:
     void ensureRegistered();

@@ -25,16 +25,28 @@ void FindListeners(BusSession& s) {
     s.binding.FindLstn(0, probes.data(), found.data(), kResultLimit);
 
     if ((s.binding.ibsta & ERR) == 0) {
+        // The board hears its own address wherever it sits in the probe
+        // order (or not at all): only the other entries are instruments.
+        const std::array<std::int16_t, kMaxDevices + 1> results = found;
+        const auto board = static_cast<std::int16_t>(s.binding.ibask(0, IbaPAD) & 0xFF);
+        found.fill(0);
         std::int16_t count = 0;
-        while (count < kMaxDevices && found[count + 1] != 0) ++count;
+        for (const std::int16_t entry : results) {
+            if ((entry & 0xFF) == board) continue;
+            if (entry == 0 || count == kMaxDevices) break;
+            found[static_cast<std::size_t>(++count)] = entry;
+        }
         found[0] = count;
         return;
     }
 
     const std::int16_t code = s.binding.iberr;
+    const std::u16string advice = s.binding.startupAdvice();
     std::u16string text;
-    if (code == EBUS) text = u"No listeners found.";
+    // linux-gpib reports the empty bus as ENOL.
+    if (code == EBUS || code == ENOL) text = u"No listeners found.";
     if (code == ETAB) text = u"Too many listeners found.\nMax 14 listeners allowed.";
+    if (!advice.empty()) text += (text.empty() ? u"" : u"\n") + advice;
     text += u"\n\nCorrect problem and restart.";
     const std::string digits = std::to_string(code);
     s.boxes.show(text, u"Initialization Error " + std::u16string(digits.begin(), digits.end()),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace bus {
 
@@ -33,6 +34,7 @@ inline constexpr std::int32_t T3s = 12;
 inline constexpr std::int32_t T10s = 13;
 inline constexpr std::int32_t T100s = 15;
 
+inline constexpr std::int32_t IbaPAD = 1;
 inline constexpr std::int32_t IbaTMO = 3;
 inline constexpr std::uint16_t NOADDR = 0xFFFF;
 
@@ -88,6 +90,13 @@ public:
     virtual std::int32_t ibonl(std::int32_t ud, std::int32_t v) = 0;
     virtual std::int32_t ibwrtfA(std::int32_t ud, const char* filename) = 0;
     virtual std::int32_t ibrdfA(std::int32_t ud, const char* filename) = 0;
+
+    // Not a driver function: after a start-up call (SendIFC, FindLstn) failed
+    // with iberr and ibcntl, what the operator should fix, in one or two
+    // sentences; "" when the error code says it all.
+    virtual std::string startupAdvice(std::int32_t /*iberr*/, std::int32_t /*ibcntl*/) {
+        return {};
+    }
 };
 
 } // namespace bus

@@ -19,18 +19,24 @@ struct Discovery : ::testing::Test {
 
 } // namespace
 
-// What FindLstn reports → the device table, or the box before the program ends.
-TEST_F(Discovery, ListenersFillTheTableFromEntryOneOrEndTheProgram) {
+// What FindLstn reports → the device table without the board's own address,
+// or the box (with the driver's advice) before the program ends.
+TEST_F(Discovery, ListenersButTheBoardFillTheTableOrEndTheProgram) {
     struct Case {
         std::vector<bus::Addr4882> listeners;
         std::int32_t err; // -1: no error
         std::vector<int> table;
         std::string box;
+        std::int32_t board = 0;
+        std::string advice = "";
     };
     const std::string restart = "\n\nCorrect problem and restart.";
     const Case cases[] = {
         {{0, 5, 9, 22}, -1, {3, 5, 9, 22, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, ""},
-        {{0, 5, 0, 22}, -1, {1, 5, 0, 22, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, ""},
+        {{0, 5, 0, 22}, -1, {2, 5, 22, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, ""},
+        {{5, 9, 21, 22}, -1, {3, 5, 9, 22, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "", 21},
+        {{5, 9, 22}, -1, {3, 5, 9, 22, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "", 21},
+        {{5, 9, 0, 22}, -1, {2, 5, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "", 21},
         {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
          -1,
          {14, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
@@ -41,9 +47,23 @@ TEST_F(Discovery, ListenersFillTheTableFromEntryOneOrEndTheProgram) {
          bus::ETAB,
          {},
          "Initialization Error 20|Too many listeners found.\nMax 14 listeners allowed." + restart},
-        {{}, bus::ENEB, {}, "Initialization Error 7|" + restart}};
+        {{}, bus::ENEB, {}, "Initialization Error 7|" + restart},
+        {{},
+         bus::ENOL,
+         {},
+         "Initialization Error 2|No listeners found.\nSwitch on." + restart,
+         0,
+         "Switch on."},
+        {{},
+         bus::EDVR,
+         {},
+         "Initialization Error 0|Load the module in /home/jürgen." + restart,
+         0,
+         "Load the module in /home/jürgen."}};
     for (const Case& c : cases) {
         driver.listeners = c.listeners;
+        driver.boardAddress = c.board;
+        driver.advice = c.advice;
         driver.findOutcome = {c.err < 0 ? 0 : bus::ERR, c.err};
         boxes.clear();
         try {
@@ -58,10 +78,11 @@ TEST_F(Discovery, ListenersFillTheTableFromEntryOneOrEndTheProgram) {
         EXPECT_EQ(shown.empty() ? "" : utf8(shown[0].title) + "|" + utf8(shown[0].text), c.box);
         EXPECT_TRUE(shown.empty() || shown[0].icon == platform::Icon::Critical);
     }
-    EXPECT_EQ(Calls(driver.calls.begin() + 1, driver.calls.begin() + 4),
+    EXPECT_EQ(Calls(driver.calls.begin() + 1, driver.calls.begin() + 5),
               (Calls{"SendIFC(0)", "ibsre(0,1)",
                      "FindLstn(0,0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 "
-                     "25 26 27 28 29 30 ,15)"}));
+                     "25 26 27 28 29 30 ,15)",
+                     "ibask(0,1)"}));
 }
 
 TEST_F(Discovery, OpenDevicePollsEachDeviceAddressesTheFirstAndReportsAFailedLastCall) {

@@ -39,6 +39,8 @@ public:
     Outcome findOutcome;
     I descriptor = 32;
     I timeout = bus::T1s;
+    I boardAddress = 0; // what ibask(0, IbaPAD) answers
+    std::string advice; // what startupAdvice says
     std::deque<unsigned char> pollBytes;
     // When not negative, the count every write reports instead of its length.
     I writeCount = -1;
@@ -55,7 +57,8 @@ public:
     I ibpad(I ud, I pad) override { return finish("ibpad", {ud, pad}); }
     I ibtmo(I ud, I tmo) override { return timeout = tmo, finish("ibtmo", {ud, tmo}); }
     I ibask(I ud, I option, I* value) override {
-        return *value = timeout, finish("ibask", {ud, option});
+        *value = ud == 0 && option == bus::IbaPAD ? boardAddress : timeout;
+        return finish("ibask", {ud, option});
     }
     I ibwait(I ud, I mask) override { return finish("ibwait", {ud, mask}); }
     I ibwrt(I ud, const void* buf, I cnt) override;
@@ -67,6 +70,7 @@ public:
     I ibonl(I ud, I v) override { return finish("ibonl", {ud, v}); }
     I ibwrtfA(I ud, const char* filename) override { return finish("ibwrtfA", {ud}, filename); }
     I ibrdfA(I ud, const char* filename) override { return finish("ibrdfA", {ud}, filename); }
+    std::string startupAdvice(I, I) override { return advice; }
 
     // Calls whose text starts with prefix.
     int count(const std::string& prefix) const;

@@ -5,6 +5,7 @@
 #include "bus/drivers/ReplayBus.h"
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/drivers/TraceDriver.h"
+#include "bus/drivers/VisaBus.h"
 
 #include <algorithm>
 #include <array>
@@ -89,12 +90,46 @@ DriverSelection makeGpib(BackEndRequest&) {
     return s;
 }
 
+// Why the board behind a loaded library does not answer an interface clear,
+// or "" when it does.
+std::string boardSilence(Driver& driver) {
+    std::int32_t sta = 0, err = 0, cnt = 0, cntl = 0;
+    if (driver.RegisterGpibGlobalsForThread(&sta, &err, &cnt, &cntl) != 0)
+        return "it refuses to report status to this program";
+    driver.SendIFC(0);
+    driver.UnregisterGpibGlobalsForThread();
+    if ((sta & ERR) == 0) return {};
+    std::string why =
+        "its board does not answer (interface clear failed, error " + std::to_string(err) + ")";
+    const std::string advice = driver.startupAdvice(err, cntl);
+    return advice.empty() ? why : why + ": " + advice;
+}
+
+// A library counts only when its board answers: an installed library with no
+// board behind it must not keep the console from the simulated bench.
 DriverSelection makeAuto(BackEndRequest& request) {
     std::string why;
     DriverSelection s = loadGpib(why);
-    if (s.driver) return s;
+    if (s.driver) {
+        why = boardSilence(*s.driver);
+        if (why.empty()) return s;
+        why = s.description + " loaded, but " + why;
+    }
     s = makeBench(request);
     s.notes.push_back("GPIB library not used: " + why + "; running on the simulated bench");
+    return s;
+}
+
+DriverSelection makeVisa(BackEndRequest& request) {
+    DriverSelection s;
+    VisaLoadResult library = VisaBus::load(request.args);
+    if (!library.driver) {
+        s.error = "VISA library not available: " + library.error;
+        return s;
+    }
+    s.description = "VISA library " + library.driver->libraryName() + " at " +
+                    (request.args.empty() ? std::string("GPIB0") : request.args);
+    s.driver = std::move(library.driver);
     return s;
 }
 
@@ -103,10 +138,15 @@ DriverSelection makeTrace(BackEndRequest& request) {
     TraceOpenResult traced =
         TraceDriver::open(std::move(s.driver), request.args, std::move(request.traceWriteFailed));
     s.driver = std::move(traced.driver);
-    if (traced.error.empty())
+    if (traced.error.empty()) {
         s.description += ", I/O trace to " + request.args;
-    else
+        // Why this back end and not another belongs with the calls.
+        if (auto* trace = dynamic_cast<TraceDriver*>(s.driver.get()))
+            for (const std::string& note : s.notes)
+                trace->note(note);
+    } else {
         s.notes.push_back("trace disabled: " + traced.error);
+    }
     return s;
 }
 
@@ -120,6 +160,10 @@ constexpr std::array kBackEnds{
     BackEnd{"gpib", "",
             "only the system's GPIB library (Gpib-32.dll on Windows, libgpib.so.0 elsewhere)",
             false, &makeGpib},
+    BackEnd{"visa", "PREFIX",
+            "the system's VISA library (visa64.dll on Windows, libvisa.so or librsvisa.so "
+            "elsewhere) on interface GPIB0, or PREFIX (TCPIP0::host::gpib0 for a LAN gateway)",
+            false, &makeVisa, true},
     BackEnd{"replay", "TRACE.jsonl",
             "answers as the run recorded in TRACE.jsonl (written with --trace) did", false,
             &makeReplay},

@@ -1,11 +1,16 @@
 #include "bus/drivers/GpibLibrary.h"
 
+#include <algorithm>
+#include <climits>
+#include <filesystem>
+#include <system_error>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
-// NI's 32-bit DLL uses the Windows API convention (NI488CC); 64-bit Windows
-// and linux-gpib have a single convention.
-#ifdef _WIN32
+// NI's 32-bit DLL uses the Windows API convention (NI488CC); x86-64 and
+// Linux have a single convention, where the keyword changes nothing.
+#if defined(_WIN32) && !defined(_WIN64)
 #define VIREON_GPIB_CALL __stdcall
 #else
 #define VIREON_GPIB_CALL
@@ -16,23 +21,18 @@ namespace bus {
 // The Driver's 32-bit integers are the libraries' int, so int arguments and
 // int* results pass through unchanged.
 static_assert(std::is_same_v<std::int32_t, int>);
-#ifdef _WIN32
-// NI declares the long count as long*, which is 32 bits on Windows.
-static_assert(sizeof(long) == sizeof(std::int32_t));
-#endif
 
 // Pointer parameters are declared const where the library only reads through
 // them; NI's header leaves some of those const off, which changes nothing in
 // the call.
 struct GpibLibrary::Api {
-#ifdef _WIN32
-    int(VIREON_GPIB_CALL* RegisterGpibGlobalsForThread)(int*, int*, int*, long*);
-    int(VIREON_GPIB_CALL* UnregisterGpibGlobalsForThread)();
-#else
-    int(VIREON_GPIB_CALL* ThreadIbsta)();
-    int(VIREON_GPIB_CALL* ThreadIberr)();
-    long(VIREON_GPIB_CALL* ThreadIbcntl)();
-#endif
+    // NI declares the long count as long*; on Windows, the only place it is
+    // used, long is 32 bits.
+    int(VIREON_GPIB_CALL* RegisterGpibGlobalsForThread)(int*, int*, int*, long*) = nullptr;
+    int(VIREON_GPIB_CALL* UnregisterGpibGlobalsForThread)() = nullptr;
+    int(VIREON_GPIB_CALL* ThreadIbsta)() = nullptr;
+    int(VIREON_GPIB_CALL* ThreadIberr)() = nullptr;
+    long(VIREON_GPIB_CALL* ThreadIbcntl)() = nullptr;
     void(VIREON_GPIB_CALL* SendIFC)(int board);
     int(VIREON_GPIB_CALL* ibsre)(int ud, int v);
     void(VIREON_GPIB_CALL* FindLstn)(int board, const Addr4882* padList, Addr4882* resultList,
@@ -61,11 +61,7 @@ void assignEntryPoint(Table& table, SharedLibrary::Symbol symbol) {
 } // namespace
 
 GpibLoadResult GpibLibrary::load() {
-#ifdef _WIN32
-    return bind(SharedLibrary::openSystem("Gpib-32.dll"));
-#else
-    return bind(SharedLibrary::openSystem("libgpib.so.0"));
-#endif
+    return bind(SharedLibrary::openSystem(gpibFlavour().library));
 }
 
 GpibLoadResult GpibLibrary::load(const std::string& path) {
@@ -74,6 +70,7 @@ GpibLoadResult GpibLibrary::load(const std::string& path) {
 
 GpibLoadResult GpibLibrary::bind(SharedLibraryOpenResult opened) {
     if (!opened.library) return {nullptr, std::move(opened.error)};
+    const GpibFlavour& flavour = gpibFlavour();
 
     struct EntryPoint {
         const char* name;
@@ -81,19 +78,9 @@ GpibLoadResult GpibLibrary::bind(SharedLibraryOpenResult opened) {
     };
     // Every entry point the back end calls, so a library that lacks one is
     // refused as a whole instead of failing at the first call.
-    static constexpr EntryPoint entryPoints[] = {
-#ifdef _WIN32
-        {"RegisterGpibGlobalsForThread", &assignEntryPoint<&Api::RegisterGpibGlobalsForThread>},
-        {"UnregisterGpibGlobalsForThread", &assignEntryPoint<&Api::UnregisterGpibGlobalsForThread>},
-        {"ibwrtfA", &assignEntryPoint<&Api::ibwrtf>},
-        {"ibrdfA", &assignEntryPoint<&Api::ibrdf>},
-#else
-        {"ThreadIbsta", &assignEntryPoint<&Api::ThreadIbsta>},
-        {"ThreadIberr", &assignEntryPoint<&Api::ThreadIberr>},
-        {"ThreadIbcntl", &assignEntryPoint<&Api::ThreadIbcntl>},
-        {"ibwrtf", &assignEntryPoint<&Api::ibwrtf>},
-        {"ibrdf", &assignEntryPoint<&Api::ibrdf>},
-#endif
+    std::vector<EntryPoint> entryPoints = {
+        {flavour.writeFile, &assignEntryPoint<&Api::ibwrtf>},
+        {flavour.readFile, &assignEntryPoint<&Api::ibrdf>},
         {"SendIFC", &assignEntryPoint<&Api::SendIFC>},
         {"ibsre", &assignEntryPoint<&Api::ibsre>},
         {"FindLstn", &assignEntryPoint<&Api::FindLstn>},
@@ -108,6 +95,16 @@ GpibLoadResult GpibLibrary::bind(SharedLibraryOpenResult opened) {
         {"DevClear", &assignEntryPoint<&Api::DevClear>},
         {"ibonl", &assignEntryPoint<&Api::ibonl>},
     };
+    if (flavour.registersGlobals) {
+        entryPoints.push_back({"RegisterGpibGlobalsForThread",
+                               &assignEntryPoint<&Api::RegisterGpibGlobalsForThread>});
+        entryPoints.push_back({"UnregisterGpibGlobalsForThread",
+                               &assignEntryPoint<&Api::UnregisterGpibGlobalsForThread>});
+    } else {
+        entryPoints.push_back({"ThreadIbsta", &assignEntryPoint<&Api::ThreadIbsta>});
+        entryPoints.push_back({"ThreadIberr", &assignEntryPoint<&Api::ThreadIberr>});
+        entryPoints.push_back({"ThreadIbcntl", &assignEntryPoint<&Api::ThreadIbcntl>});
+    }
 
     auto api = std::make_unique<Api>();
     for (const EntryPoint& entry : entryPoints) {
@@ -123,7 +120,7 @@ GpibLoadResult GpibLibrary::bind(SharedLibraryOpenResult opened) {
 }
 
 GpibLibrary::GpibLibrary(std::unique_ptr<SharedLibrary> library, std::unique_ptr<const Api> api)
-    : library_(std::move(library)), api_(std::move(api)) {}
+    : flavour_(gpibFlavour()), library_(std::move(library)), api_(std::move(api)) {}
 
 GpibLibrary::~GpibLibrary() = default;
 
@@ -131,40 +128,33 @@ std::string GpibLibrary::libraryName() const {
     return library_->name();
 }
 
-std::int32_t GpibLibrary::finish(int status) {
-#ifdef _WIN32
-    // NI's driver has already written the registered variables.
-    return status;
-#else
-    // linux-gpib keeps each thread's status itself; its status word is the
-    // value the call returned. Its long count is cut to 32 bits, as NI's own
+std::string GpibLibrary::startupAdvice(std::int32_t iberr, std::int32_t ibcntl) {
+    return flavour_.startupAdvice(iberr, ibcntl);
+}
+
+std::int32_t GpibLibrary::finish(int status, std::int64_t count) {
+    // NI's registering library has already written the registered variables.
+    if (flavour_.registersGlobals) return status;
+    // The others keep each thread's status themselves; the status word is the
+    // value the call returned. A long count is cut to 32 bits, as NI's own
     // 32-bit long count would hold it.
     return globals_.publish(status, api_->ThreadIberr(),
-                            static_cast<std::int32_t>(api_->ThreadIbcntl()));
-#endif
+                            static_cast<std::int32_t>(count >= 0 ? count : api_->ThreadIbcntl()));
 }
 
 void GpibLibrary::settle() {
-#ifndef _WIN32
-    finish(api_->ThreadIbsta());
-#endif
+    if (!flavour_.registersGlobals) finish(api_->ThreadIbsta());
 }
 
 std::int32_t GpibLibrary::RegisterGpibGlobalsForThread(std::int32_t* ibsta, std::int32_t* iberr,
                                                        std::int32_t* ibcnt, std::int32_t* ibcntl) {
-#ifdef _WIN32
+    if (!flavour_.registersGlobals) return globals_.registerThread(ibsta, iberr, ibcnt, ibcntl);
     return api_->RegisterGpibGlobalsForThread(ibsta, iberr, ibcnt, reinterpret_cast<long*>(ibcntl));
-#else
-    return globals_.registerThread(ibsta, iberr, ibcnt, ibcntl);
-#endif
 }
 
 std::int32_t GpibLibrary::UnregisterGpibGlobalsForThread() {
-#ifdef _WIN32
+    if (!flavour_.registersGlobals) return globals_.unregisterThread();
     return api_->UnregisterGpibGlobalsForThread();
-#else
-    return globals_.unregisterThread();
-#endif
 }
 
 void GpibLibrary::SendIFC(std::int32_t board) {
@@ -231,7 +221,16 @@ std::int32_t GpibLibrary::ibwrtfA(std::int32_t ud, const char* filename) {
 }
 
 std::int32_t GpibLibrary::ibrdfA(std::int32_t ud, const char* filename) {
-    return finish(api_->ibrdf(ud, filename));
+    const int status = api_->ibrdf(ud, filename);
+    // linux-gpib counts nothing when a read into a file times out, though
+    // the bytes before the time-out are in the file: the file knows better.
+    std::int64_t count = -1;
+    if ((status & ERR) != 0 && (status & TIMO) != 0 && filename != nullptr) {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(filename, error);
+        if (!error) count = static_cast<std::int64_t>(std::min<std::uintmax_t>(size, INT32_MAX));
+    }
+    return finish(status, count);
 }
 
 } // namespace bus

@@ -2,10 +2,7 @@
 
 #include "bus/Driver.h"
 #include "bus/drivers/SharedLibrary.h"
-
-#ifndef _WIN32
 #include "bus/drivers/ThreadGlobals.h"
-#endif
 
 #include <cstdint>
 #include <memory>
@@ -20,12 +17,29 @@ struct GpibLoadResult {
     std::string error;                   // names the library or the missing function, and why
 };
 
+// What sets one NI-488.2 compatible library apart. Each library has its own
+// file under gpib/, and the build compiles the one for its platform: NI's
+// Gpib-32.dll for 32-bit Windows, NI's ni4882.dll for 64-bit Windows,
+// linux-gpib's libgpib.so.0 elsewhere.
+struct GpibFlavour {
+    const char* library;   // looked up in the system folder only
+    const char* writeFile; // the names of ibwrtf and ibrdf in this library
+    const char* readFile;
+    // The library writes variables each thread registers with it
+    // (RegisterGpibGlobalsForThread); otherwise each thread reads its status
+    // back through ThreadIbsta, ThreadIberr and ThreadIbcntl.
+    bool registersGlobals;
+    // What the operator should fix after a start-up call failed with iberr
+    // (ibcntl holds the system's error code after EDVR); "" when the code
+    // says it all.
+    std::string (*startupAdvice)(std::int32_t iberr, std::int32_t ibcntl);
+};
+const GpibFlavour& gpibFlavour();
+
 // The system's NI-488.2 compatible library, loaded by name at run time so the
-// program builds and starts without it. On Windows that is NI's Gpib-32.dll,
-// taken from the system folder only; elsewhere linux-gpib's libgpib.so.0,
-// whose status lives in per-thread functions, so the per-thread variables are
-// kept here and filled after every call. The library stays loaded for the
-// life of this object.
+// program builds and starts without it. A library that reports status per
+// thread through functions gets the per-thread variables kept here, filled
+// after every call. The library stays loaded for the life of this object.
 class GpibLibrary final : public Driver {
 public:
     static GpibLoadResult load();
@@ -58,6 +72,7 @@ public:
     std::int32_t ibonl(std::int32_t ud, std::int32_t v) override;
     std::int32_t ibwrtfA(std::int32_t ud, const char* filename) override;
     std::int32_t ibrdfA(std::int32_t ud, const char* filename) override;
+    std::string startupAdvice(std::int32_t iberr, std::int32_t ibcntl) override;
 
 private:
     struct Api; // the library's entry points
@@ -65,17 +80,18 @@ private:
     GpibLibrary(std::unique_ptr<SharedLibrary> library, std::unique_ptr<const Api> api);
     static GpibLoadResult bind(SharedLibraryOpenResult opened);
     // The status word after a library call, once the calling thread's
-    // registered variables (if any) hold the call's outcome.
-    std::int32_t finish(int status);
+    // registered variables (if any) hold the call's outcome; count, when
+    // not negative, stands for the library's own.
+    std::int32_t finish(int status, std::int64_t count = -1);
     // The same after a call that returns no status word.
     void settle();
 
-    // Declared first so it is unloaded last, after nothing can call into it.
+    const GpibFlavour& flavour_;
+    // Declared before the entry points so it is unloaded last, after nothing
+    // can call into it.
     std::unique_ptr<SharedLibrary> library_;
     std::unique_ptr<const Api> api_;
-#ifndef _WIN32
     ThreadGlobals globals_;
-#endif
 };
 
 } // namespace bus

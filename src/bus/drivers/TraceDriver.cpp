@@ -207,6 +207,13 @@ std::int32_t TraceDriver::UnregisterGpibGlobalsForThread() {
     return result;
 }
 
+void TraceDriver::note(const std::string& text) {
+    std::string line = begin("note");
+    textArg(line, traceBytes(text));
+    endArgs(line);
+    finish(line);
+}
+
 void TraceDriver::SendIFC(std::int32_t board) {
     std::string line = begin("SendIFC");
     numberArg(line, board);

@@ -79,6 +79,12 @@ public:
     std::int32_t ibonl(std::int32_t ud, std::int32_t v) override;
     std::int32_t ibwrtfA(std::int32_t ud, const char* filename) override;
     std::int32_t ibrdfA(std::int32_t ud, const char* filename) override;
+    std::string startupAdvice(std::int32_t iberr, std::int32_t ibcntl) override {
+        return inner_->startupAdvice(iberr, ibcntl);
+    }
+    // Writes a line the console wants in the trace beside the calls:
+    // {"ts":...,"op":"note","args":[text]}.
+    void note(const std::string& text);
 
 private:
     TraceDriver(std::unique_ptr<Driver> inner, std::FILE* file, std::string path,
