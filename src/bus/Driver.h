@@ -38,6 +38,18 @@ inline constexpr std::uint16_t NOADDR = 0xFFFF;
 
 using Addr4882 = std::uint16_t;
 
+// Follows the file transfers a driver runs as one long call (ibrdf, ibwrtf):
+// told of every chunk as it moves, and asked between chunks whether the
+// transfer is to stop. Called on the thread that runs the transfer.
+class TransferWatch {
+public:
+    virtual void moved(std::uint64_t bytes) = 0;
+    virtual bool stopRequested() const = 0;
+
+protected:
+    ~TransferWatch() = default;
+};
+
 // One NI-488.2 driver. Every operation keeps the driver's own name and
 // argument order. After each call the driver writes its status word, error
 // code and counts into the four variables that the calling thread registered
@@ -88,6 +100,11 @@ public:
     virtual std::int32_t ibonl(std::int32_t ud, std::int32_t v) = 0;
     virtual std::int32_t ibwrtfA(std::int32_t ud, const char* filename) = 0;
     virtual std::int32_t ibrdfA(std::int32_t ud, const char* filename) = 0;
+
+    // A driver that moves a file in chunks reports them to `watch` and ends
+    // the transfer with EABO, keeping the count so far, once it asks to stop;
+    // one that cannot leaves this alone. Null stops watching.
+    virtual void watchTransfers(TransferWatch* /*watch*/) {}
 };
 
 } // namespace bus

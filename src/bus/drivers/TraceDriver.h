@@ -79,6 +79,7 @@ public:
     std::int32_t ibonl(std::int32_t ud, std::int32_t v) override;
     std::int32_t ibwrtfA(std::int32_t ud, const char* filename) override;
     std::int32_t ibrdfA(std::int32_t ud, const char* filename) override;
+    void watchTransfers(TransferWatch* watch) override { inner_->watchTransfers(watch); }
 
 private:
     TraceDriver(std::unique_ptr<Driver> inner, std::FILE* file, std::string path,
