@@ -20,6 +20,7 @@ std::optional<Console::Operation> Console::beginOperation() {
     busy_ = true;
     monitor_.reset();
     started_ = std::chrono::steady_clock::now();
+    stoppedAt_.reset();
     return Operation(*this);
 }
 
@@ -29,11 +30,13 @@ void Console::endOperation() {
 }
 
 void Console::requestStop() {
-    if (busy_) monitor_.requestStop();
+    if (!busy_ || stoppedAt_) return;
+    stoppedAt_ = std::chrono::steady_clock::now();
+    monitor_.requestStop();
 }
 
 std::chrono::steady_clock::duration Console::elapsed() const {
-    return std::chrono::steady_clock::now() - started_;
+    return stoppedAt_.value_or(std::chrono::steady_clock::now()) - started_;
 }
 
 void Console::onBus(const std::function<void()>& work) {

@@ -67,7 +67,8 @@ public:
     // Ends the running operation's transfer at its next chunk; nothing when idle.
     void requestStop();
     bool stopRequested() const { return monitor_.stopRequested(); }
-    // The bytes the running (or last) operation moved, and how long it has run.
+    // The bytes the running (or last) operation moved, and how long it has
+    // run (until the stop, when the operator stopped it).
     std::uint64_t bytesMoved() const { return monitor_.bytes(); }
     std::chrono::steady_clock::duration elapsed() const;
     bus::TransferMonitor& monitor() { return monitor_; }
@@ -137,6 +138,8 @@ private:
     syntaxcheck::DeviceSyntaxMethodTable methods_{};
     bool busy_ = false;
     std::chrono::steady_clock::time_point started_{};
+    // When the operator asked for the stop: the time shown ends there.
+    std::optional<std::chrono::steady_clock::time_point> stoppedAt_;
     std::function<void()> waitingHook_;
     std::function<void()> operationEnded_;
     Worker worker_; // last: its thread ends before anything it uses goes
