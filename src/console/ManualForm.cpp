@@ -2,6 +2,8 @@
 
 #include "ui_ManualForm.h"
 
+#include "console/RepaintThrottle.h"
+
 #include "platform/qt/QtText.h"
 
 #include <QCloseEvent>
@@ -62,6 +64,7 @@ ManualForm::ManualForm(const ConsoleSeams& seams, QWidget* parent)
     applyFontFallbacks();
     Timer1_.setObjectName(QStringLiteral("Timer1"));
     Timer1_.setInterval(kTimer1Interval);
+    new RepaintThrottle(*this);
     wire();
 }
 
