@@ -8,10 +8,10 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QShortcut>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLayout>
+#include <QShortcut>
 #include <QStringList>
 
 namespace console {

@@ -2,10 +2,10 @@
 
 #include <QCoreApplication>
 
-#include <algorithm>
 #include <QEvent>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 
 namespace console {
 

@@ -4,7 +4,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -22,13 +21,17 @@ QString decimals(double value) {
 
 std::u16string progressText(std::uint64_t bytes, std::chrono::milliseconds elapsed) {
     const double seconds = static_cast<double>(elapsed.count()) / 1000.0;
-    QString text = QLocale::c().toString(static_cast<qulonglong>(bytes));
+    // Grouped by hand: the same on every machine, whatever its locale.
+    QString text = QString::number(static_cast<qulonglong>(bytes));
+    for (qsizetype at = text.size() - 3; at > 0; at -= 3)
+        text.insert(at, QLatin1Char(','));
     text += QStringLiteral(" bytes in ") + decimals(seconds) + QStringLiteral(" s");
     if (seconds > 0) {
         const double rate = static_cast<double>(bytes) / seconds;
-        text += rate >= 1e6   ? QStringLiteral(", ") + decimals(rate / 1e6) + QStringLiteral(" MB/s")
-                : rate >= 1e3 ? QStringLiteral(", ") + decimals(rate / 1e3) + QStringLiteral(" kB/s")
-                              : QStringLiteral(", ") + decimals(rate) + QStringLiteral(" B/s");
+        text += rate >= 1e6 ? QStringLiteral(", ") + decimals(rate / 1e6) + QStringLiteral(" MB/s")
+                : rate >= 1e3
+                    ? QStringLiteral(", ") + decimals(rate / 1e3) + QStringLiteral(" kB/s")
+                    : QStringLiteral(", ") + decimals(rate) + QStringLiteral(" B/s");
     }
     return platform::fromQString(text);
 }

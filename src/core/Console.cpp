@@ -95,7 +95,8 @@ bool Console::WriteMessage(const Operation&, std::u16string_view text) {
         const std::int16_t ud = session_.devices.DeviceHandle;
         bus::WriteChecked(session_, ud, text);
         const std::int16_t method = SelectedMethod();
-        rejected = method != syntaxcheck::kNoMethod && syntaxcheck::CheckSyntax(session_, ud, method);
+        rejected =
+            method != syntaxcheck::kNoMethod && syntaxcheck::CheckSyntax(session_, ud, method);
     });
     if (rejected) session_.ErrorFlag = true;
     return rejected;

@@ -1,7 +1,7 @@
+#include "bus/drivers/TransferMonitor.h"
 #include "bus/DeviceIo.h"
 #include "bus/Discovery.h"
 #include "bus/drivers/SimulatedBus.h"
-#include "bus/drivers/TransferMonitor.h"
 #include "bus/sim/Instrument.h"
 #include "support/ScriptedDriver.h"
 #include "support/ScriptedMessageBoxes.h"

@@ -51,8 +51,8 @@ bool SimulatedBus::pace(std::size_t bytes) {
     if (rate_ == 0) return true;
     const Clock::time_point now = Clock::now();
     busFree_ = std::max(busFree_, now);
-    const auto nanoseconds = static_cast<std::int64_t>(
-        static_cast<double>(bytes) * 1e9 / static_cast<double>(rate_));
+    const auto nanoseconds =
+        static_cast<std::int64_t>(static_cast<double>(bytes) * 1e9 / static_cast<double>(rate_));
     busFree_ += std::chrono::nanoseconds(nanoseconds);
     // Slept in slices, so a long write hears a stop between them.
     while (Clock::now() < busFree_) {

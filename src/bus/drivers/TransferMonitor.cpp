@@ -14,13 +14,14 @@ TransferMonitor::~TransferMonitor() {
 
 void TransferMonitor::reset() {
     bytes_.store(0, std::memory_order_release);
-    stopAt_.store(kNever, std::memory_order_release);
     stop_.store(false, std::memory_order_release);
 }
 
 void TransferMonitor::count(std::uint64_t bytes) {
     const std::uint64_t total = bytes_.fetch_add(bytes, std::memory_order_acq_rel) + bytes;
-    if (total >= stopAt_.load(std::memory_order_acquire)) requestStop();
+    if (total < stopAt_.load(std::memory_order_acquire)) return;
+    stopAt_.store(kNever, std::memory_order_release);
+    requestStop();
 }
 
 void TransferMonitor::moved(std::uint64_t bytes) {
@@ -33,8 +34,7 @@ bool TransferMonitor::abort(std::int32_t& status) {
     return true;
 }
 
-std::int32_t TransferMonitor::RegisterGpibGlobalsForThread(std::int32_t* ibsta,
-                                                           std::int32_t* iberr,
+std::int32_t TransferMonitor::RegisterGpibGlobalsForThread(std::int32_t* ibsta, std::int32_t* iberr,
                                                            std::int32_t* ibcnt,
                                                            std::int32_t* ibcntl) {
     const std::int32_t result = inner_.RegisterGpibGlobalsForThread(ibsta, iberr, ibcnt, ibcntl);

@@ -26,12 +26,13 @@ public:
     TransferMonitor(const TransferMonitor&) = delete;
     TransferMonitor& operator=(const TransferMonitor&) = delete;
 
-    // A new operation: nothing moved, no stop asked for.
+    // A new operation: nothing moved, no stop asked for (a stopAfter still
+    // waiting stays armed).
     void reset();
     void requestStop() { stop_.store(true, std::memory_order_release); }
     bool stopRequested() const override { return stop_.load(std::memory_order_acquire); }
-    // Asks for the stop itself once this many bytes have moved since the
-    // reset, as an operator would part-way through (the tests' way to stop).
+    // Asks for the stop itself, once, when an operation has moved this many
+    // bytes, as an operator would part-way through (the tests' way to stop).
     void stopAfter(std::uint64_t bytes) { stopAt_.store(bytes, std::memory_order_release); }
     std::uint64_t bytes() const { return bytes_.load(std::memory_order_acquire); }
 
