@@ -2,6 +2,16 @@
 
 namespace core {
 
+namespace {
+
+template <class Ready> void spinFor(std::chrono::microseconds time, Ready ready) {
+    const auto until = std::chrono::steady_clock::now() + time;
+    while (!ready() && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+}
+
+} // namespace
+
 Worker::Worker() : thread_([this] { loop(); }) {}
 
 Worker::~Worker() {
@@ -16,8 +26,12 @@ Worker::~Worker() {
 void Worker::loop() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return quit_ || (task_ != nullptr && !taskDone_); });
+        lock.unlock();
+        spinFor(kSpin, [this] { return taskReady_.load(std::memory_order_acquire); });
+        lock.lock();
+        wake_.wait(lock, [this] { return quit_ || taskReady_.load(); });
         if (quit_) return;
+        taskReady_ = false;
         const std::function<void()>* task = task_;
         lock.unlock();
         std::exception_ptr error;
@@ -43,12 +57,16 @@ void Worker::run(const std::function<void()>& task, const std::function<void()>&
     task_ = &task;
     taskDone_ = false;
     taskError_ = nullptr;
+    taskReady_ = true;
     wake_.notify_all();
+    lock.unlock();
+    spinFor(kSpin, [this] { return taskDone_.load() || call_.load() != nullptr; });
+    lock.lock();
     Clock::time_point next = Clock::now() + kGrace;
     for (;;) {
-        wake_.wait_until(lock, next, [this] { return taskDone_ || call_ != nullptr; });
-        if (call_ != nullptr) {
-            const std::function<void()>* call = call_;
+        wake_.wait_until(lock, next,
+                         [this] { return taskDone_.load() || call_.load() != nullptr; });
+        if (const std::function<void()>* call = call_.load()) {
             lock.unlock();
             std::exception_ptr error;
             try {
