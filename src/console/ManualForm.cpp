@@ -296,7 +296,13 @@ void ManualForm::whileBusWorks() {
 }
 
 void ManualForm::StopTransfer_Click() {
+    if (!console_.busy()) return;
     console_.requestStop();
+    // Said at once: the read's failure box may come up before the end.
+    if (transferProgress_->isVisible())
+        transferProgress_->showStopped(
+            console_.bytesMoved(),
+            std::chrono::duration_cast<std::chrono::milliseconds>(console_.elapsed()));
 }
 
 void ManualForm::operationEnded() {

@@ -49,8 +49,9 @@ std::size_t SimulatedBus::sliceBytes() const {
 
 bool SimulatedBus::pace(std::size_t bytes) {
     if (rate_ == 0) return true;
-    const Clock::time_point now = Clock::now();
-    busFree_ = std::max(busFree_, now);
+    // A bus that fell behind (a sleep that overslept) may catch up by one
+    // slice, so the pace holds on average, not only as a ceiling.
+    busFree_ = std::max(busFree_, Clock::now() - kPaceSlice);
     const auto nanoseconds =
         static_cast<std::int64_t>(static_cast<double>(bytes) * 1e9 / static_cast<double>(rate_));
     busFree_ += std::chrono::nanoseconds(nanoseconds);
