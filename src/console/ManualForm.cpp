@@ -286,10 +286,11 @@ void ManualForm::wire() {
 }
 
 void ManualForm::whileBusWorks() {
-    escape_->setEnabled(true);
+    escape_->setEnabled(console_.busy());
     QCoreApplication::processEvents(QEventLoop::AllEvents, kEventsSlice);
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(console_.elapsed());
-    if (elapsed < kProgressAfter || console_.stopRequested()) return;
+    // Taking and handing back the bus belong to no operation and show nothing.
+    if (!console_.busy() || elapsed < kProgressAfter || console_.stopRequested()) return;
     const std::uint64_t bytes = console_.bytesMoved();
     ui_->ReceivedCharacters->setText(QString::number(bytes) + u' ');
     transferProgress_->showRunning(bytes, elapsed);
