@@ -37,17 +37,17 @@ std::u16string fromUtf8(std::string_view text) {
 } // namespace
 
 void Binding::ensureRegistered() {
-    if (globalsRegistered_) return;
+    if (globalsRegistered()) return;
     const std::int32_t result =
         driver_.RegisterGpibGlobalsForThread(&ibstaLong_, &iberrLong_, &ibcntLong_, &ibcntlLong_);
     if (result == 0) {
-        globalsRegistered_ = true;
+        registeredOn_ = std::this_thread::get_id();
         return;
     }
     if (result == 1) {
         driver_.UnregisterGpibGlobalsForThread();
         driver_.RegisterGpibGlobalsForThread(&ibstaLong_, &iberrLong_, &ibcntLong_, &ibcntlLong_);
-        globalsRegistered_ = true;
+        registeredOn_ = std::this_thread::get_id();
         return;
     }
     if (result == 2 || result == 3) driver_.UnregisterGpibGlobalsForThread();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace bus {
 
@@ -18,8 +19,9 @@ constexpr std::int16_t LongToInt(std::int32_t value) {
 // The one caller of the driver. One operation per driver function the console
 // uses, under the function's own name; after each call the driver's status is
 // left in ibsta, iberr and ibcnt (16-bit copies) for the caller to judge.
-// The driver's per-thread status variables are registered lazily, before the
-// first call, and never released.
+// The driver's status variables are registered lazily, before the first
+// call on each thread that calls, and never released; one thread calls at a
+// time.
 class Binding {
 public:
     explicit Binding(Driver& driver) : driver_(driver) {}
@@ -30,7 +32,8 @@ public:
     std::int16_t iberr = 0;
     std::int16_t ibcnt = 0;
 
-    bool globalsRegistered() const { return globalsRegistered_; }
+    // Whether the calling thread's registration stands.
+    bool globalsRegistered() const { return registeredOn_ == std::this_thread::get_id(); }
     std::int32_t ibcntlLong() const { return ibcntlLong_; }
 
     void SendIFC(std::int16_t board);
@@ -67,7 +70,7 @@ private:
     std::int32_t iberrLong_ = 0;
     std::int32_t ibcntLong_ = 0;
     std::int32_t ibcntlLong_ = 0;
-    bool globalsRegistered_ = false;
+    std::thread::id registeredOn_{};
     char spollBuffer_[2] = {' ', ' '};
     std::string bytes_; // reused 8-bit buffer, so a read loop does not allocate per chunk
 };

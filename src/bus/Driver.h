@@ -40,6 +40,18 @@ inline constexpr std::uint16_t NOADDR = 0xFFFF;
 
 using Addr4882 = std::uint16_t;
 
+// Follows the file transfers a driver runs as one long call (ibrdf, ibwrtf):
+// told of every chunk as it moves, and asked between chunks whether the
+// transfer is to stop. Called on the thread that runs the transfer.
+class TransferWatch {
+public:
+    virtual void moved(std::uint64_t bytes) = 0;
+    virtual bool stopRequested() const = 0;
+
+protected:
+    ~TransferWatch() = default;
+};
+
 // One NI-488.2 driver. Every operation keeps the driver's own name and
 // argument order. After each call the driver writes its status word, error
 // code and counts into the four variables that the calling thread registered
@@ -97,6 +109,10 @@ public:
     virtual std::string startupAdvice(std::int32_t /*iberr*/, std::int32_t /*ibcntl*/) {
         return {};
     }
+    // A driver that moves a file in chunks reports them to `watch` and ends
+    // the transfer with EABO, keeping the count so far, once it asks to stop;
+    // one that cannot leaves this alone. Null stops watching.
+    virtual void watchTransfers(TransferWatch* /*watch*/) {}
 };
 
 } // namespace bus

@@ -2,12 +2,16 @@
 
 #include "ui_ManualForm.h"
 
+#include "console/RepaintThrottle.h"
+
 #include "platform/qt/QtText.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLayout>
+#include <QShortcut>
 #include <QStringList>
 
 namespace console {
@@ -15,6 +19,9 @@ namespace console {
 namespace {
 
 constexpr int kTimer1Interval = 200;
+// A transfer shorter than this shows no progress: it would only flicker.
+constexpr std::chrono::milliseconds kProgressAfter{500};
+constexpr int kEventsSlice = 10; // ms
 
 std::u16string closeQuestion() {
     return u"Changes have been done to the current Outgoing Message List.\n\n\n"
@@ -49,13 +56,15 @@ ManualForm::ManualForm(const ConsoleSeams& seams, QWidget* parent)
       messageList_(state_, seams.boxes, seams.fileDialogs, messageListControls()),
       about_(*this, state_, seams.boxes, seams.shell, version_, *ui_->SendMessageList),
       benchCommands_(*this, state_, seams.boxes, seams.fileDialogs, *ui_->SaveBenchAs,
-                     *ui_->SendMessageList) {
+                     *ui_->SendMessageList),
+      transferProgress_(new TransferProgress(*ui_->ReceivedMessages)) {
     // The client area below the menu bar is fixed; the window follows it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     ui_->Line1->setBackgroundRole(QPalette::Dark);
     applyFontFallbacks();
     Timer1_.setObjectName(QStringLiteral("Timer1"));
     Timer1_.setInterval(kTimer1Interval);
+    new RepaintThrottle(*this);
     wire();
 }
 
@@ -265,6 +274,51 @@ void ManualForm::wire() {
             &BenchCommands::BenchFromFile_Click);
     connect(ui_->SaveBenchAs, &QAction::triggered, &benchCommands_,
             &BenchCommands::SaveBenchAs_Click);
+
+    // Esc means Stop only while the bus works; otherwise it is the widgets'.
+    escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape_->setEnabled(false);
+    connect(escape_, &QShortcut::activated, this, &ManualForm::StopTransfer_Click);
+    connect(&transferProgress_->stopButton(), &QPushButton::clicked, this,
+            &ManualForm::StopTransfer_Click);
+    console_.setWaitingHook([this] { whileBusWorks(); });
+    console_.setOperationEnded([this] { operationEnded(); });
+}
+
+void ManualForm::whileBusWorks() {
+    escape_->setEnabled(console_.busy());
+    QCoreApplication::processEvents(QEventLoop::AllEvents, kEventsSlice);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(console_.elapsed());
+    // Taking and handing back the bus belong to no operation and show nothing.
+    if (!console_.busy() || elapsed < kProgressAfter || console_.stopRequested()) return;
+    const std::uint64_t bytes = console_.bytesMoved();
+    ui_->ReceivedCharacters->setText(QString::number(bytes) + u' ');
+    transferProgress_->showRunning(bytes, elapsed);
+}
+
+void ManualForm::StopTransfer_Click() {
+    if (!console_.busy()) return;
+    console_.requestStop();
+    // Said at once: the read's failure box may come up before the end.
+    if (transferProgress_->isVisible())
+        transferProgress_->showStopped(
+            console_.bytesMoved(),
+            std::chrono::duration_cast<std::chrono::milliseconds>(console_.elapsed()));
+}
+
+void ManualForm::operationEnded() {
+    escape_->setEnabled(false);
+    if (console_.stopRequested()) {
+        transferProgress_->showStopped(
+            console_.bytesMoved(),
+            std::chrono::duration_cast<std::chrono::milliseconds>(console_.elapsed()));
+    } else {
+        transferProgress_->hide();
+    }
+    if (closeWhenIdle_) {
+        closeWhenIdle_ = false;
+        QMetaObject::invokeMethod(this, &ManualForm::close, Qt::QueuedConnection);
+    }
 }
 
 void ManualForm::Form_Load() {
@@ -346,10 +400,12 @@ bool ManualForm::event(QEvent* event) {
 }
 
 void ManualForm::closeEvent(QCloseEvent* event) {
-    // A close that arrives while an exchange lets events through would pull
-    // the bus and the window away from under it: the operator closes again
-    // once it has ended.
+    // A close that arrives while the bus works would pull the bus and the
+    // window away from under it: the transfer is stopped, and the window
+    // closes once it has ended.
     if (console_.busy()) {
+        closeWhenIdle_ = true;
+        console_.requestStop();
         event->ignore();
         return;
     }

@@ -4,6 +4,7 @@
 #include "console/BenchCommands.h"
 #include "console/ConsoleState.h"
 #include "console/Options.h"
+#include "console/TransferProgress.h"
 #include "console/Version.h"
 #include "core/Console.h"
 #include "datafiles/DataFiles.h"
@@ -26,6 +27,8 @@
 
 #include <memory>
 #include <string>
+
+class QShortcut;
 
 namespace Ui {
 class ManualForm;
@@ -88,6 +91,10 @@ public:
     BenchCommands& benchCommands() { return benchCommands_; }
     // Blinks the syntax-error label: 200 ms, stopped until a syntax error.
     QTimer& Timer1() { return Timer1_; }
+    TransferProgress& transferProgress() { return *transferProgress_; }
+
+    // Esc or the Stop button: ends the running transfer at its next chunk.
+    void StopTransfer_Click();
 
 protected:
     bool event(QEvent* event) override;
@@ -107,6 +114,10 @@ private:
     void applyFontFallbacks();
     void prepareDataFolder();
     void wire();
+    // While the bus works: lets the window's events run and, once a transfer
+    // takes long, shows how far it got.
+    void whileBusWorks();
+    void operationEnded();
 
     std::unique_ptr<Ui::ManualForm> ui_;
     platform::FileDialogs& fileDialogs_;
@@ -134,8 +145,13 @@ private:
     about::AboutCommand about_;
     BenchCommands benchCommands_;
 
+    TransferProgress* transferProgress_;
+    QShortcut* escape_ = nullptr;
     bool loaded_ = false;
     bool unloaded_ = false;
+    // The operator closed the window during a transfer: it closes once the
+    // stopped transfer has ended.
+    bool closeWhenIdle_ = false;
 };
 
 } // namespace console

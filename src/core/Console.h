@@ -2,9 +2,12 @@
 
 #include "bus/BusSession.h"
 #include "bus/DeviceIo.h"
+#include "bus/drivers/TransferMonitor.h"
+#include "core/Worker.h"
 #include "devices/IdentifyAll.h"
 #include "syntaxcheck/SyntaxCheck.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -22,6 +25,13 @@ namespace core {
 // touches the bus and holds it to its end, events let through on the way
 // included; while one is held, beginOperation() refuses, without a word, so a
 // queued Enter or click cannot write in the middle of another exchange.
+//
+// Every call to the bus runs on the console's worker thread, which registers
+// its own status variables; the calling thread waits for it and meanwhile
+// runs the window's waiting hook (events, progress) and shows the message
+// boxes the bus routines ask for. The bytes an operation moves are counted,
+// and the operator can stop it: the next read or file chunk then ends with
+// EABO, as a driver's abort would.
 class Console {
 public:
     Console(bus::Driver& driver, platform::MessageBoxes& boxes, platform::ProgramExit& exit);
@@ -30,21 +40,38 @@ public:
 
     class Operation {
     public:
-        Operation(Operation&& other) noexcept : busy_(other.busy_) { other.busy_ = nullptr; }
+        Operation(Operation&& other) noexcept : console_(other.console_) {
+            other.console_ = nullptr;
+        }
         Operation& operator=(Operation&&) = delete;
         ~Operation() {
-            if (busy_ != nullptr) *busy_ = false;
+            if (console_ != nullptr) console_->endOperation();
         }
 
     private:
         friend class Console;
-        explicit Operation(bool& busy) : busy_(&busy) { busy = true; }
-        bool* busy_;
+        explicit Operation(Console& console) : console_(&console) {}
+        Console* console_;
     };
 
     // Nothing while another operation runs.
     [[nodiscard]] std::optional<Operation> beginOperation();
     bool busy() const { return busy_; }
+
+    // Run by the waiting thread every few milliseconds while a bus call takes
+    // longer than a moment.
+    void setWaitingHook(std::function<void()> hook) { waitingHook_ = std::move(hook); }
+    // Run once each operation has ended.
+    void setOperationEnded(std::function<void()> ended) { operationEnded_ = std::move(ended); }
+
+    // Ends the running operation's transfer at its next chunk; nothing when idle.
+    void requestStop();
+    bool stopRequested() const { return monitor_.stopRequested(); }
+    // The bytes the running (or last) operation moved, and how long it has
+    // run (until the stop, when the operator stopped it).
+    std::uint64_t bytesMoved() const { return monitor_.bytes(); }
+    std::chrono::steady_clock::duration elapsed() const;
+    bus::TransferMonitor& monitor() { return monitor_; }
 
     bus::BusSession& session() { return session_; }
     const bus::DeviceTable& devices() const { return session_.devices; }
@@ -87,9 +114,35 @@ public:
     bus::TransferOutcome SendFile(const Operation&, std::u16string_view path);
 
 private:
+    // Shows the boxes the bus routines ask for on the thread that waits for
+    // them, the window's.
+    class WaitingThreadBoxes final : public platform::MessageBoxes {
+    public:
+        WaitingThreadBoxes(Worker& worker, platform::MessageBoxes& boxes)
+            : worker_(worker), boxes_(boxes) {}
+        platform::Answer show(std::u16string_view text, std::u16string_view title,
+                              platform::Buttons buttons, platform::Icon icon) override;
+
+    private:
+        Worker& worker_;
+        platform::MessageBoxes& boxes_;
+    };
+
+    void endOperation();
+    // Runs one piece of bus work on the worker and waits for it.
+    void onBus(const std::function<void()>& work);
+
+    bus::TransferMonitor monitor_;
+    WaitingThreadBoxes boxes_;
     bus::BusSession session_;
     syntaxcheck::DeviceSyntaxMethodTable methods_{};
     bool busy_ = false;
+    std::chrono::steady_clock::time_point started_{};
+    // When the operator asked for the stop: the time shown ends there.
+    std::optional<std::chrono::steady_clock::time_point> stoppedAt_;
+    std::function<void()> waitingHook_;
+    std::function<void()> operationEnded_;
+    Worker worker_; // last: its thread ends before anything it uses goes
 };
 
 } // namespace core

@@ -94,3 +94,13 @@ TEST(SelectDriver, ATraceWrapsTheBackEndOrIsLeftOutWithANote) {
 }
 
 } // namespace
+
+TEST(SelectDriver, ABenchTakesARateAloneOrAfterItsFile) {
+    EXPECT_EQ(bus::selectDriver("sim:rate=2000000", "").description,
+              "simulated bench, paced at 2000000 bytes/s");
+    const std::string file = std::string(VIREON_TEST_DATA_DIR) + "/bench.yaml";
+    EXPECT_EQ(bus::selectDriver("sim:" + file + ",rate=5", "").description,
+              "simulated bench from " + file + ", paced at 5 bytes/s");
+    for (const char* wrong : {"sim:rate=0", "sim:rate=", "sim:rate=1e6"})
+        EXPECT_NE(bus::selectDriver(wrong, "").error.find("rate="), std::string::npos) << wrong;
+}

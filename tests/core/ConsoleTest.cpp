@@ -1,9 +1,14 @@
 #include "core/Console.h"
 
+#include "bus/drivers/SimulatedBus.h"
+#include "bus/sim/Instrument.h"
 #include "support/ScriptedDriver.h"
 #include "support/ScriptedMessageBoxes.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
 
 namespace {
 
@@ -75,3 +80,40 @@ TEST_F(ConsoleCore, ReleasingTheBusReturnsTheDevicesToLocalAndSaysNothing) {
 }
 
 } // namespace
+
+// Every bus call runs on the worker: a long answer arrives byte for byte,
+// the box it asks for is shown on the thread that waits, and an end of the
+// program there reaches the caller.
+TEST(ConsoleWorker, HandsTheAnswerTheBoxesAndTheEndBackToTheWaitingThread) {
+    auto bus = bus::SimulatedBus::defaultBench();
+    struct ThreadBoxes : testing_support::ScriptedMessageBoxes {
+        platform::Answer show(std::u16string_view text, std::u16string_view title,
+                              platform::Buttons buttons, platform::Icon icon) override {
+            threads.push_back(std::this_thread::get_id());
+            return ScriptedMessageBoxes::show(text, title, buttons, icon);
+        }
+        std::vector<std::thread::id> threads;
+    } boxes;
+    testing_support::ThrowingExit exit;
+    core::Console console(*bus, boxes, exit);
+    console.TakeBus();
+    auto op = console.beginOperation();
+    console.SelectDevice(*op, 1);
+    constexpr std::size_t kSize = 4'000'003;
+    const auto fill = [](std::uint64_t offset, char* dest, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i)
+            dest[i] = static_cast<char>('!' + (offset + i) * 13 % 90);
+    };
+    bus->instrument(5)->queueGenerated(kSize, fill);
+    const std::u16string answer = console.ReadResponse(*op);
+    std::string bytes(kSize, '\0');
+    fill(0, bytes.data(), kSize);
+    EXPECT_TRUE(std::equal(answer.begin(), answer.end(), bytes.begin(), bytes.end()));
+    EXPECT_EQ(console.bytesMoved(), kSize);
+
+    EXPECT_EQ(console.ReadResponse(*op), u"");
+    EXPECT_EQ(boxes.threads, std::vector<std::thread::id>{std::this_thread::get_id()});
+    boxes.answerNext(platform::Answer::Cancel);
+    bus->detach(5);
+    EXPECT_THROW(console.WriteMessage(*op, u"*RST"), testing_support::ProgramEnded);
+}

@@ -271,7 +271,9 @@ std::int32_t AdapterDriver::ibwrtfA(std::int32_t ud, const char* filename) {
             if (result.error >= 0 || result.timedOut) return finish(result);
         }
         sent += n;
+        if (watch_ != nullptr) watch_->moved(n);
         if (last) break;
+        if (stopRequested()) return fail(EABO, sent);
     }
     if (std::ferror(file.handle)) return fail(EFSO, sent);
     return done(0, sent);
@@ -293,10 +295,15 @@ std::int32_t AdapterDriver::ibrdfA(std::int32_t ud, const char* filename) {
         received += n;
         // The count of a failed read is what reached the file before it.
         result.count = received;
+        if (watch_ != nullptr && n > 0) watch_->moved(n);
         if (result.error >= 0 || result.timedOut) return finish(result);
         if (result.end) break;
         // A read that brings nothing and no end would go round for ever.
         if (n == 0) return finish(Result::timeout(received));
+        if (stopRequested()) {
+            std::fflush(file.handle);
+            return fail(EABO, received);
+        }
     }
     if (std::fflush(file.handle) != 0) return fail(EFSO, received);
     return done(END, received);

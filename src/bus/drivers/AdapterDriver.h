@@ -45,6 +45,7 @@ public:
     std::int32_t ibonl(std::int32_t ud, std::int32_t v) final;
     std::int32_t ibwrtfA(std::int32_t ud, const char* filename) final;
     std::int32_t ibrdfA(std::int32_t ud, const char* filename) final;
+    void watchTransfers(TransferWatch* watch) final { watch_ = watch; }
 
     static constexpr std::int32_t kFirstDescriptor = 32;
     static constexpr int kMaxAddress = 30;
@@ -91,6 +92,9 @@ protected:
     // With `wait`, waits for it at most the target's time-out.
     virtual bool serviceRequest(const Target* target, bool wait) = 0;
 
+    // Whoever follows the transfers asks the one running now to stop.
+    bool stopRequested() const { return watch_ != nullptr && watch_->stopRequested(); }
+
 private:
     struct Descriptor {
         Target target;
@@ -106,6 +110,7 @@ private:
     std::vector<Descriptor> descriptors_;
     std::int32_t boardTmo_ = T10s;
     std::unique_ptr<char[]> fileChunk_;
+    TransferWatch* watch_ = nullptr;
 };
 
 } // namespace bus

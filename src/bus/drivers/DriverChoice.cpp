@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdint>
+#include <optional>
+#include <string>
 #include <utility>
 
 namespace bus {
@@ -28,12 +31,38 @@ bool endsWithIgnoringCase(std::string_view text, std::string_view end) {
            equalsIgnoringCase(text.substr(text.size() - end.size()), end);
 }
 
+// Takes "rate=N" off the end of a bench's arguments (alone, or after the
+// file and a comma): 0 without one, nullopt when N is no rate.
+std::optional<std::uint64_t> takeRate(std::string& args) {
+    const std::size_t at = args.rfind("rate=");
+    if (at == std::string::npos || (at > 0 && args[at - 1] != ',')) return 0;
+    const std::string digits = args.substr(at + 5);
+    args.erase(at > 0 ? at - 1 : 0);
+    if (digits.empty() || digits.size() > 12 ||
+        !std::all_of(digits.begin(), digits.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }))
+        return std::nullopt;
+    const std::uint64_t rate = std::stoull(digits);
+    if (rate == 0) return std::nullopt;
+    return rate;
+}
+
 DriverSelection makeBench(BackEndRequest& request) {
     DriverSelection s;
     s.simulated = true;
+    const std::string given = request.args;
+    const std::optional<std::uint64_t> rate = takeRate(request.args);
+    if (!rate) {
+        s.error = given + ": rate= takes a whole number of bytes a second, above 0";
+        return s;
+    }
+    const std::string paced =
+        *rate == 0 ? std::string() : ", paced at " + std::to_string(*rate) + " bytes/s";
     if (request.args.empty()) {
-        s.driver = SimulatedBus::defaultBench();
-        s.description = "simulated bench";
+        auto bus = SimulatedBus::defaultBench();
+        bus->setRate(*rate);
+        s.driver = std::move(bus);
+        s.description = "simulated bench" + paced;
         return s;
     }
     if (endsWithIgnoringCase(request.args, ".jsonl")) {
@@ -49,8 +78,9 @@ DriverSelection makeBench(BackEndRequest& request) {
     BenchLoad bench = loadBenchFile(request.args);
     s.notes = std::move(bench.notes);
     s.error = std::move(bench.error);
+    if (bench.bus) bench.bus->setRate(*rate);
     s.driver = std::move(bench.bus);
-    s.description = "simulated bench from " + request.args;
+    s.description = "simulated bench from " + request.args + paced;
     return s;
 }
 
@@ -155,7 +185,9 @@ constexpr std::array kBackEnds{
             false, &makeAuto},
     BackEnd{"sim", "FILE.yaml",
             "the built-in simulated bench (multimeter at 5, function generator at 9, "
-            "oscilloscope at 22); with FILE.yaml, a bench from a pyvisa-sim file",
+            "oscilloscope at 22); with FILE.yaml, a bench from a pyvisa-sim file; "
+            "rate=BYTES_PER_SECOND (alone or after FILE.yaml and a comma) paces every "
+            "transfer as a real bus would",
             false, &makeBench, true},
     BackEnd{"gpib", "",
             "only the system's GPIB library (Gpib-32.dll on Windows, libgpib.so.0 elsewhere)",

@@ -2,9 +2,16 @@
 
 #include "bus/sim/Instrument.h"
 
+#include <algorithm>
 #include <string_view>
+#include <thread>
 
 namespace bus {
+
+namespace {
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds kPaceSlice{20};
+} // namespace
 
 SimulatedBus::SimulatedBus() = default;
 SimulatedBus::~SimulatedBus() = default;
@@ -36,10 +43,34 @@ bool SimulatedBus::listening(std::int32_t pad, std::int32_t) {
     return instrument(pad) != nullptr;
 }
 
+std::size_t SimulatedBus::sliceBytes() const {
+    return std::max<std::size_t>(1, static_cast<std::size_t>(rate_ * kPaceSlice.count() / 1000));
+}
+
+bool SimulatedBus::pace(std::size_t bytes) {
+    if (rate_ == 0) return true;
+    // A bus that fell behind (a sleep that overslept) may catch up by one
+    // slice, so the pace holds on average, not only as a ceiling.
+    busFree_ = std::max(busFree_, Clock::now() - kPaceSlice);
+    const auto nanoseconds =
+        static_cast<std::int64_t>(static_cast<double>(bytes) * 1e9 / static_cast<double>(rate_));
+    busFree_ += std::chrono::nanoseconds(nanoseconds);
+    // Slept in slices, so a long write hears a stop between them.
+    while (Clock::now() < busFree_) {
+        if (stopRequested()) {
+            busFree_ = Clock::now();
+            return false;
+        }
+        std::this_thread::sleep_until(std::min(busFree_, Clock::now() + kPaceSlice));
+    }
+    return true;
+}
+
 AdapterDriver::Result SimulatedBus::write(const Target& target, const char* data, std::size_t size,
                                           bool end) {
     sim::Instrument* device = instrument(target.pad);
     if (device == nullptr) return Result::failed(ENOL);
+    if (!pace(size)) return Result::failed(EABO);
     if (size > 0) device->receive(std::string_view(data, size), end);
     return Result::ok(size);
 }
@@ -47,8 +78,10 @@ AdapterDriver::Result SimulatedBus::write(const Target& target, const char* data
 AdapterDriver::Result SimulatedBus::read(const Target& target, char* buffer, std::size_t size) {
     sim::Instrument* device = instrument(target.pad);
     if (device == nullptr || !device->hasOutput()) return Result::timeout();
+    if (rate_ != 0) size = std::min(size, sliceBytes());
     bool end = false;
     const std::size_t n = device->talk(buffer, size, end);
+    pace(n);
     return Result::ok(n, end);
 }
 

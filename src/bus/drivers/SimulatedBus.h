@@ -3,6 +3,8 @@
 #include "bus/drivers/AdapterDriver.h"
 
 #include <array>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 
 namespace bus {
@@ -36,6 +38,13 @@ public:
     // The instrument at the address, or nullptr.
     sim::Instrument* instrument(int address);
 
+    // Moves every read and write at this many bytes a second, as a real bus
+    // would (0, the default: at once), so long transfers can be watched. A
+    // paced read delivers what the pace allows in a few tens of
+    // milliseconds, so a transfer that is asked to stop ends within that; a
+    // file sent to a device stops between such slices too.
+    void setRate(std::uint64_t bytesPerSecond) { rate_ = bytesPerSecond; }
+
 private:
     Result interfaceClear() override { return Result::ok(); }
     Result remoteEnable(bool) override { return Result::ok(); }
@@ -46,7 +55,15 @@ private:
     Result clear(std::int32_t pad, std::int32_t sad) override;
     bool serviceRequest(const Target* target, bool wait) override;
 
+    // Bytes that may move in one slice of the pace.
+    std::size_t sliceBytes() const;
+    // Waits until the bus has had time to move `bytes` since the last
+    // transfer; false when a stop was asked for meanwhile.
+    bool pace(std::size_t bytes);
+
     std::array<std::unique_ptr<sim::Instrument>, kMaxAddress + 1> instruments_;
+    std::uint64_t rate_ = 0;
+    std::chrono::steady_clock::time_point busFree_{};
 };
 
 } // namespace bus

@@ -85,6 +85,7 @@ public:
     // Writes a line the console wants in the trace beside the calls:
     // {"ts":...,"op":"note","args":[text]}.
     void note(const std::string& text);
+    void watchTransfers(TransferWatch* watch) override { inner_->watchTransfers(watch); }
 
 private:
     TraceDriver(std::unique_ptr<Driver> inner, std::FILE* file, std::string path,

@@ -1,0 +1,104 @@
+#include "bus/drivers/TransferMonitor.h"
+#include "bus/DeviceIo.h"
+#include "bus/Discovery.h"
+#include "bus/drivers/SimulatedBus.h"
+#include "bus/sim/Instrument.h"
+#include "support/ScriptedDriver.h"
+#include "support/ScriptedMessageBoxes.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::uint64_t kAnswer = 1'000'000;
+constexpr std::uint64_t kStopAt = 100'000;
+
+void fill(std::uint64_t offset, char* dest, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        dest[i] = static_cast<char>((offset + i) * 7 % 251);
+}
+
+enum class Transfer { Read, ReceiveFile, SendFile };
+
+// Stopped part-way, each transfer ends with EABO soon after the stop, and
+// what it moved up to there is the answer's start, nothing made up.
+class StopPartWay : public ::testing::TestWithParam<Transfer> {};
+
+TEST_P(StopPartWay, EndsWithAnAbortAtTheNextChunk) {
+    auto bus = bus::SimulatedBus::defaultBench();
+    bus::TransferMonitor monitor(*bus);
+    testing_support::ScriptedMessageBoxes boxes;
+    testing_support::ThrowingExit exit;
+    bus::BusSession s(monitor, boxes, exit);
+    bus::FindListeners(s);
+    const std::int16_t ud = bus::OpenDevice(s);
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / ("vireon-stop-" + std::to_string(getpid()));
+    const std::u16string path = file.u16string();
+    std::string answer(kAnswer, '\0');
+    fill(0, answer.data(), kAnswer);
+    if (GetParam() == Transfer::SendFile)
+        std::ofstream(file, std::ios::binary) << answer;
+    else
+        bus->instrument(5)->queueGenerated(kAnswer, fill);
+    monitor.stopAfter(kStopAt);
+    bus::TransferOutcome outcome;
+    if (GetParam() == Transfer::Read) {
+        EXPECT_EQ(bus::ReadResponse(s, ud), u"");
+        ASSERT_EQ(boxes.shown().size(), 1u);
+        EXPECT_EQ(boxes.shown()[0].title, u"I/O Error");
+    } else {
+        outcome = GetParam() == Transfer::ReceiveFile ? bus::ReceiveFile(s, ud, path)
+                                                      : bus::SendFile(s, ud, path);
+        EXPECT_TRUE(outcome.failed());
+        EXPECT_EQ(outcome.iberr, bus::EABO);
+    }
+    EXPECT_GE(monitor.bytes(), kStopAt);
+    EXPECT_LT(monitor.bytes(), kStopAt + 64 * 1024 + 1) << "the bus went on after the stop";
+    if (GetParam() == Transfer::ReceiveFile) {
+        std::ifstream in(file, std::ios::binary);
+        const std::string got{std::istreambuf_iterator<char>(in), {}};
+        EXPECT_EQ(got.size(), static_cast<std::size_t>(outcome.count));
+        EXPECT_EQ(got, answer.substr(0, got.size()));
+    }
+    std::filesystem::remove(file);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transfers, StopPartWay,
+                         ::testing::Values(Transfer::Read, Transfer::ReceiveFile,
+                                           Transfer::SendFile));
+
+// Once stopped, reads and file transfers are answered without the bus;
+// messages still go out whole.
+TEST(TransferMonitor, AfterAStopOnlyWritesReachTheBackEnd) {
+    testing_support::ScriptedDriver driver;
+    bus::TransferMonitor monitor(driver);
+    testing_support::ScriptedMessageBoxes boxes;
+    testing_support::ThrowingExit exit;
+    bus::BusSession s(monitor, boxes, exit);
+    driver.reads = {{"abc"}};
+    std::u16string buffer(8, u' ');
+    s.binding.ibrd(32, buffer);
+    EXPECT_EQ(monitor.bytes(), 3u);
+
+    monitor.requestStop();
+    driver.calls.clear();
+    s.binding.ibwrt(32, u"*RST");
+    s.binding.ibrd(32, buffer);
+    EXPECT_EQ(s.binding.ibsta & (bus::ERR | bus::END), bus::ERR);
+    EXPECT_EQ(s.binding.iberr, bus::EABO);
+    EXPECT_EQ(s.binding.ibcnt, 0);
+    s.binding.ibrdf(32, u"x");
+    s.binding.ibwrtf(32, u"x");
+    EXPECT_EQ(driver.calls, std::vector<std::string>{"ibwrt(32,*RST)"});
+    EXPECT_EQ(monitor.bytes(), 7u);
+    monitor.reset();
+    EXPECT_FALSE(monitor.stopRequested());
+}
+
+} // namespace
