@@ -5,6 +5,7 @@
 #include "bus/drivers/ReplayBus.h"
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/drivers/TraceDriver.h"
+#include "bus/drivers/adapter/PlusPlusAdapter.h"
 
 #include <algorithm>
 #include <array>
@@ -98,6 +99,22 @@ DriverSelection makeAuto(BackEndRequest& request) {
     return s;
 }
 
+DriverSelection makeAdapter(const adapter::AdapterKind& kind, BackEndRequest& request) {
+    DriverSelection s;
+    auto driver = adapter::PlusPlusAdapter::open(kind, request.args, s.error);
+    if (driver) s.description = driver->description() + " (" + driver->version() + ")";
+    s.driver = std::move(driver);
+    return s;
+}
+
+DriverSelection makePrologix(BackEndRequest& request) {
+    return makeAdapter(adapter::kPrologix, request);
+}
+
+DriverSelection makeAr488(BackEndRequest& request) {
+    return makeAdapter(adapter::kAr488, request);
+}
+
 DriverSelection makeTrace(BackEndRequest& request) {
     DriverSelection s = std::move(request.inner);
     TraceOpenResult traced =
@@ -123,6 +140,14 @@ constexpr std::array kBackEnds{
     BackEnd{"replay", "TRACE.jsonl",
             "answers as the run recorded in TRACE.jsonl (written with --trace) did", false,
             &makeReplay},
+    BackEnd{"prologix", "PORT|HOST[:TCPPORT]",
+            "a Prologix GPIB-USB (serial PORT: /dev/ttyUSB0, COM3) or GPIB-ETHERNET adapter "
+            "(TCP port 1234 unless given)",
+            false, &makePrologix},
+    BackEnd{"ar488", "PORT|HOST[:TCPPORT]",
+            "an AR488 adapter on a serial PORT (/dev/ttyACM0, COM3) or over the network "
+            "(TCP port 1234 unless given)",
+            false, &makeAr488},
     BackEnd{"trace", "FILE",
             "appends every driver call of the chosen back end to FILE as JSON Lines "
             "(given with --trace FILE)",
