@@ -14,6 +14,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 #endif
 
@@ -89,12 +90,13 @@ private:
     bool failed_ = false;
 };
 
+std::unique_ptr<Transport> openTerminal(const std::string& name, std::string& error);
+
 std::unique_ptr<Transport> openSerial(const std::string& name, std::string& error) {
     sp_port* port = nullptr;
-    if (sp_get_port_by_name(name.c_str(), &port) != SP_OK) {
-        error = name + ": " + reasonFor(ENOENT);
-        return nullptr;
-    }
+    // libserialport knows only the ports the system lists; others (a
+    // pseudo-terminal) are opened as plain terminals.
+    if (sp_get_port_by_name(name.c_str(), &port) != SP_OK) return openTerminal(name, error);
     if (sp_open(port, SP_MODE_READ_WRITE) != SP_OK) {
         error = name + ": " + reasonFor(sp_last_error_code());
         sp_free_port(port);
@@ -110,17 +112,19 @@ std::unique_ptr<Transport> openSerial(const std::string& name, std::string& erro
 }
 
 #ifndef _WIN32
-class TcpTransport final : public Transport {
+// A socket, or a terminal device libserialport does not know.
+class FdTransport final : public Transport {
 public:
-    explicit TcpTransport(int fd) : fd_(fd) {}
-    ~TcpTransport() override { ::close(fd_); }
-    TcpTransport(const TcpTransport&) = delete;
-    TcpTransport& operator=(const TcpTransport&) = delete;
+    FdTransport(int fd, bool socket) : fd_(fd), socket_(socket) {}
+    ~FdTransport() override { ::close(fd_); }
+    FdTransport(const FdTransport&) = delete;
+    FdTransport& operator=(const FdTransport&) = delete;
 
     bool send(const char* data, std::size_t size, int timeoutMs) override {
         while (!failed_ && size > 0) {
             if (!wait(POLLOUT, timeoutMs)) return failed_ = true, false;
-            const ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
+            const ssize_t n =
+                socket_ ? ::send(fd_, data, size, MSG_NOSIGNAL) : ::write(fd_, data, size);
             if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
             if (n <= 0) return failed_ = true, false;
             data += n;
@@ -132,7 +136,7 @@ public:
         if (failed_) return -1;
         if (!wait(POLLIN, timeoutMs)) return failed_ ? -1 : 0;
         for (;;) {
-            const ssize_t n = ::recv(fd_, buffer, size, 0);
+            const ssize_t n = ::read(fd_, buffer, size);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && errno == EAGAIN) return 0;
             if (n <= 0) return failed_ = true, -1;
@@ -158,8 +162,27 @@ private:
     }
 
     int fd_;
+    bool socket_;
     bool failed_ = false;
 };
+
+std::unique_ptr<Transport> openTerminal(const std::string& name, std::string& error) {
+    const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = name + ": " + reasonFor(errno);
+        return nullptr;
+    }
+    termios raw{};
+    if (::tcgetattr(fd, &raw) != 0) {
+        error = name + ": not a serial port";
+        ::close(fd);
+        return nullptr;
+    }
+    ::cfmakeraw(&raw);
+    ::cfsetspeed(&raw, B115200);
+    ::tcsetattr(fd, TCSANOW, &raw);
+    return std::make_unique<FdTransport>(fd, false);
+}
 
 std::unique_ptr<Transport> openTcp(const std::string& host, int tcpPort, std::string& error) {
     const std::string where = host + ":" + std::to_string(tcpPort);
@@ -197,7 +220,7 @@ std::unique_ptr<Transport> openTcp(const std::string& host, int tcpPort, std::st
             ::freeaddrinfo(found);
             const int on = 1;
             ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            return std::make_unique<TcpTransport>(fd);
+            return std::make_unique<FdTransport>(fd, true);
         }
         why = std::strerror(errno);
         ::close(fd);
@@ -207,6 +230,11 @@ std::unique_ptr<Transport> openTcp(const std::string& host, int tcpPort, std::st
     return nullptr;
 }
 #else
+std::unique_ptr<Transport> openTerminal(const std::string& name, std::string& error) {
+    error = name + ": " + reasonFor(ENOENT);
+    return nullptr;
+}
+
 std::unique_ptr<Transport> openTcp(const std::string& host, int tcpPort, std::string& error) {
     error = host + ":" + std::to_string(tcpPort) + ": network adapters are not supported here";
     return nullptr;
