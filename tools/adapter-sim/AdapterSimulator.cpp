@@ -127,6 +127,7 @@ bool AdapterSimulator::serve(int fd) {
     while (!stopping_ && !dropRequested_) {
         pollfd p[2] = {{fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
         if (::poll(p, 2, 50) < 0 && errno != EINTR) return false;
+        if (dropRequested_) break;
         if ((p[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;

@@ -16,7 +16,8 @@ constexpr char kEsc = '\x1B';
 // How long an adapter may stay silent beyond its own time-out before it is
 // taken for gone.
 constexpr int kSilenceMarginMs = 1000;
-constexpr int kIdentifyMs = 2500;
+constexpr int kIdentifyMs = 2000;
+constexpr int kAfterOtherMs = 300;
 constexpr int kSendMs = 2000;
 // A reply to a command is a line or two; more than this is not an adapter.
 constexpr std::size_t kMaxReply = 64 * 1024;
@@ -115,12 +116,16 @@ bool PlusPlusAdapter::connect(std::string& error) {
     // Boards that restart when the port opens answer only once they are up,
     // so the question is asked twice.
     std::string heard;
-    for (int attempt = 0; attempt < 2 && versionLine_.empty(); ++attempt) {
+    for (int attempt = 0; attempt < 2 && versionLine_.empty() && heard.empty(); ++attempt) {
         if (!sendCommand("++ver")) break;
         const auto deadline = Clock::now() + std::chrono::milliseconds(kIdentifyMs);
         char chunk[512];
         while (versionLine_.empty() && heard.size() < kMaxReply) {
-            const long n = transport_->receive(chunk, sizeof chunk, remainingMs(deadline));
+            // Once something else came back, the version line would follow
+            // it at once.
+            const int wait = heard.empty() ? remainingMs(deadline)
+                                           : std::min(remainingMs(deadline), kAfterOtherMs);
+            const long n = transport_->receive(chunk, sizeof chunk, wait);
             if (n <= 0) break;
             heard.append(chunk, static_cast<std::size_t>(n));
             // The adapter may greet first; its version line is the one that
