@@ -438,6 +438,10 @@ AdapterDriver::Result PlusPlusAdapter::clear(std::int32_t pad, std::int32_t sad)
 }
 
 bool PlusPlusAdapter::serviceRequest(const Target* target, bool wait) {
+    // A look between the chunks of a read must not end the read: the
+    // adapter is busy sending, so nothing new is asked.
+    if (reading_ && !wait)
+        return target != nullptr && polled_[static_cast<std::size_t>(target->pad)].has_value();
     const auto deadline =
         Clock::now() + std::chrono::milliseconds(wait && target ? timeoutMs(target->tmo) : 0);
     while (ready()) {
