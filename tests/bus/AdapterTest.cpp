@@ -6,10 +6,13 @@
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/drivers/adapter/PlusPlusAdapter.h"
 #include "bus/sim/Instrument.h"
+#include "support/Files.h"
 #include "support/Talk.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #ifdef VIREON_ADAPTER_SIM
 #include "AdapterSimulator.h"
@@ -130,6 +133,21 @@ INSTANTIATE_TEST_SUITE_P(Adapters, SimulatedAdapter, testing::Values(Protocol::P
                          [](const auto& info) {
                              return info.param == Protocol::Prologix ? "Prologix" : "Ar488";
                          });
+
+TEST(SimulatedAdapterTrace, TheAdaptersOwnLinesGetLinesOfTheirOwn) {
+    AdapterSimulator simulator({Protocol::Prologix, Link::Tcp}, bus::SimulatedBus::defaultBench());
+    const std::string path = testing_support::scratchFile(".jsonl");
+    {
+        bus::DriverSelection s = bus::selectDriver(simulator.driverChoice(), path);
+        ASSERT_TRUE(s.driver) << s.error;
+        Talk(*s.driver).ask(5, "*IDN?\n");
+    }
+    const std::string trace = testing_support::fileText(path);
+    std::filesystem::remove(path);
+    EXPECT_THAT(trace, HasSubstr("\"op\":\"adapter\",\"args\":[\"sent\",\"++addr 5\"]}\n"));
+    EXPECT_THAT(trace, HasSubstr("\"op\":\"adapter\",\"args\":[\"sent\",\"++read eoi\"]}\n"));
+    EXPECT_THAT(trace, HasSubstr("\"op\":\"ibrd\""));
+}
 
 TEST(SimulatedAdapterPort, APortWithoutTheAdapterSaysWhatCameBack) {
     Bench other(Protocol::Ar488, Link::Pty);
