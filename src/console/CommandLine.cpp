@@ -78,6 +78,7 @@ CommandLine parseCommandLine(const QStringList& arguments, const QProcessEnviron
             return result;
         }
         result.driver = *parsed;
+        result.driverGiven = true;
     }
 
     const QString tracePath = parser.isSet(trace)

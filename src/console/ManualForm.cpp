@@ -265,6 +265,8 @@ void ManualForm::wire() {
             &BenchCommands::BenchFromFile_Click);
     connect(ui_->SaveBenchAs, &QAction::triggered, &benchCommands_,
             &BenchCommands::SaveBenchAs_Click);
+    connect(ui_->Interface, &QAction::triggered, &benchCommands_,
+            &BenchCommands::Interface_Click);
 }
 
 void ManualForm::Form_Load() {
