@@ -110,7 +110,7 @@ std::optional<std::string> askInterface(QWidget* parent, const std::string& curr
     tcpPort->setValue(start.tcpPort);
     form->addRow(serial, portBox);
     form->addRow(network, host);
-    form->addRow(QStringLiteral("TCP &port:"), tcpPort);
+    form->addRow(QStringLiteral("&TCP port:"), tcpPort);
     layout->addLayout(form);
     (start.serial ? serial : network)->setChecked(true);
 
