@@ -18,6 +18,7 @@ constexpr char kEsc = '\x1B';
 constexpr int kSilenceMarginMs = 1000;
 constexpr int kIdentifyMs = 2000;
 constexpr int kAfterOtherMs = 300;
+constexpr int kDrainMs = 10000;
 constexpr int kSendMs = 2000;
 // A reply to a command is a line or two; more than this is not an adapter.
 constexpr std::size_t kMaxReply = 64 * 1024;
@@ -248,7 +249,14 @@ bool PlusPlusAdapter::receiveMore(int waitMs) {
 }
 
 bool PlusPlusAdapter::finishReading() {
+    // An answer that never ends (a device or adapter gone wrong) is given up
+    // with the connection, which the next call opens afresh.
+    const auto giveUp = Clock::now() + std::chrono::milliseconds(kDrainMs);
     while (reading_) {
+        if (Clock::now() > giveUp) {
+            drop();
+            return false;
+        }
         char sink[4096];
         const Result r = read({readingPad_, readingSad_, T1s, true, 0}, sink, sizeof sink);
         if (r.error == ENEB) return false;
