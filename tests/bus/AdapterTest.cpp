@@ -164,6 +164,20 @@ TEST_P(SimulatedAdapter, ALostOrSilentAdapterFailsWithNoBoardAndIsOpenedAgain) {
     EXPECT_EQ(bench.simulator->configurationSaves(), 0) << "the adapter's memory is left alone";
 }
 
+// The adapter's SRQ line says someone asks; the poll that finds the device
+// is the one the next serial poll reports.
+TEST_P(SimulatedAdapter, AWaitForServiceFindsTheRequestAndKeepsItsStatusByte) {
+    Bench bench(GetParam());
+    ASSERT_TRUE(bench.driver) << bench.error;
+    Talk talk(*bench.driver);
+    const std::int32_t ud = talk.open(5);
+    talk.write(ud, "*SRE 16\n");
+    talk.write(ud, "*IDN?\n");
+    EXPECT_EQ(bench.driver->ibwait(ud, bus::RQS | bus::TIMO) & (bus::RQS | bus::TIMO), bus::RQS);
+    EXPECT_EQ(talk.poll(ud), 0x50);
+    EXPECT_EQ(talk.poll(ud) & 0x40, 0) << "the request was taken by the first poll";
+}
+
 INSTANTIATE_TEST_SUITE_P(Adapters, SimulatedAdapter, testing::Values(Protocol::Prologix, Protocol::Ar488),
                          [](const auto& info) {
                              return info.param == Protocol::Prologix ? "Prologix" : "Ar488";
