@@ -2,6 +2,7 @@
 // simulated adapter: short query round trips, a 1 MB binary answer through
 // WriteChecked+ReadResponse, and finding listeners on an empty bus with the
 // adapter's read time-outs waited out as a real adapter does.
+// BENCH_TRACE=FILE writes the I/O trace of the run to FILE.
 #include "AdapterSimulator.h"
 
 #include "bus/DeviceIo.h"
@@ -62,7 +63,7 @@ void BM_AdapterShortQuery(benchmark::State& state) {
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
 }
-BENCHMARK(BM_AdapterShortQuery)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AdapterShortQuery)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 void BM_AdapterBinaryAnswer1MB(benchmark::State& state) {
     Bench b(protocolOf(state), bus::SimulatedBus::defaultBench());
@@ -84,7 +85,7 @@ void BM_AdapterBinaryAnswer1MB(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
 }
-BENCHMARK(BM_AdapterBinaryAnswer1MB)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AdapterBinaryAnswer1MB)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_AdapterFindListenersEmptyBus(benchmark::State& state) {
     Bench b(protocolOf(state), std::make_unique<bus::SimulatedBus>());
