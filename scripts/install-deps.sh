@@ -12,7 +12,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libyaml-cpp-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libyaml-cpp-dev libserialport-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xvfb xauth
 )
 case "${1:-}" in

@@ -1,5 +1,7 @@
 #include "bus/drivers/DriverChoice.h"
 #include "console/CommandLine.h"
+#include "console/InterfaceDialog.h"
+#include "console/Options.h"
 #include "console/ManualForm.h"
 #include "platform/DataFolder.h"
 #include "platform/qt/QtDataFolder.h"
@@ -61,9 +63,27 @@ int main(int argc, char* argv[]) {
         printLine(stderr, "vireon: I/O trace stopped: " + why);
     };
 
-    bus::DriverSelection selection = bus::selectDriver(line.driver, line.tracePath, traceStopped);
-    std::string running = std::string(line.driver.backEnd->name) +
-                          (line.driver.args.empty() ? "" : ":" + line.driver.args);
+    bus::BackEndChoice start = line.driver;
+    // The interface chosen in an earlier run, unless the command line or the
+    // environment names one.
+    if (!line.driverGiven) {
+        std::string ignored;
+        const auto remembered = settings.read(console::kSettingsSection, console::kInterfaceKey);
+        if (remembered && !remembered->empty()) {
+            if (auto parsed = bus::parseBackEndChoice(
+                    QString::fromStdU16String(*remembered).toLocal8Bit().toStdString(), ignored))
+                start = *parsed;
+        }
+    }
+    bus::DriverSelection selection = bus::selectDriver(start, line.tracePath, traceStopped);
+    if (!selection.driver && start.backEnd != line.driver.backEnd) {
+        // A remembered adapter that is not plugged in does not stop the start.
+        printLine(stderr, "vireon: the interface chosen before cannot be used: " + selection.error);
+        start = line.driver;
+        selection = bus::selectDriver(start, line.tracePath, traceStopped);
+    }
+    std::string running =
+        std::string(start.backEnd->name) + (start.args.empty() ? "" : ":" + start.args);
     for (;;) {
         for (const std::string& note : selection.notes)
             printLine(stderr, "vireon: " + note);
@@ -76,17 +96,24 @@ int main(int argc, char* argv[]) {
         }
 
         std::string next;
+        bool interfaceChosen = false;
         {
             console::ManualForm form({*selection.driver, selection.simulated, boxes, exit,
                                       fileDialogs, shell, settings, dataFolder});
             form.benchCommands().setSaveBench(selection.saveBench);
+            form.benchCommands().setCurrentBackEnd(running);
             form.Form_Load();
+            const std::string adapter = console::interfaceCaption(running);
+            if (!adapter.empty())
+                form.setWindowTitle(form.windowTitle() + QStringLiteral(" [") +
+                                    QString::fromLocal8Bit(adapter) + QStringLiteral("]"));
             form.show();
             // A window that replaces another is not always activated by the
             // desktop, and its first activation loads the options.
             form.activateWindow();
             const int code = QApplication::exec();
             next = form.benchCommands().requestedBackEnd();
+            interfaceChosen = form.benchCommands().interfaceChosen();
             if (next.empty()) return code;
         }
         // The window closed to start again on a bench from a file; one that
@@ -96,6 +123,16 @@ int main(int argc, char* argv[]) {
         if (chosen.driver) {
             selection = std::move(chosen);
             running = next;
+            if (interfaceChosen)
+                settings.write(console::kSettingsSection, console::kInterfaceKey,
+                               QString::fromLocal8Bit(next).toStdU16String());
+            continue;
+        }
+        if (interfaceChosen) {
+            boxes.show(u"The interface cannot be used:\n" +
+                           QString::fromStdString(chosen.error).toStdU16String(),
+                       u"Interface", platform::Buttons::Ok, platform::Icon::Exclamation);
+            selection = bus::selectDriver(running, line.tracePath, traceStopped);
             continue;
         }
         boxes.show(

@@ -1,6 +1,8 @@
 #include "console/BenchCommands.h"
 
 #include "console/ConsoleState.h"
+#include "console/InterfaceDialog.h"
+#include "bus/drivers/GpibLibrary.h"
 #include "datafiles/DataFolderChoice.h"
 #include "platform/FileDialogs.h"
 #include "platform/MessageBoxes.h"
@@ -58,6 +60,23 @@ void BenchCommands::BenchFromFile_Click() {
     // the operator may still call it off.
     if (!window_.close()) {
         requested_.clear();
+        focusEntryBox();
+    }
+}
+
+void BenchCommands::Interface_Click() {
+    const bool libraryLoads = static_cast<bool>(bus::GpibLibrary::load().driver);
+    const std::optional<std::string> chosen =
+        askInterface(&window_, current_, libraryLoads, bus::adapter::serialPorts());
+    if (!chosen) {
+        focusEntryBox();
+        return;
+    }
+    requested_ = *chosen;
+    interfaceChosen_ = true;
+    if (!window_.close()) {
+        requested_.clear();
+        interfaceChosen_ = false;
         focusEntryBox();
     }
 }

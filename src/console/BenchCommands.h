@@ -38,6 +38,15 @@ public:
     // chosen file's bench.
     void BenchFromFile_Click();
     void SaveBenchAs_Click();
+    // Asks for the interface to run on (the simulated bench, the GPIB
+    // library, an adapter) and closes the window to start again on it.
+    void Interface_Click();
+
+    // The back end the console runs on now ("sim", "prologix:COM3").
+    void setCurrentBackEnd(std::string backEnd) { current_ = std::move(backEnd); }
+    // The requested back end came from the Interface dialog, to be
+    // remembered once it runs.
+    bool interfaceChosen() const { return interfaceChosen_; }
 
     // The back end the console is to start again on ("sim:FILE.yaml",
     // "replay:TRACE.jsonl"), or "" for none.
@@ -54,6 +63,8 @@ private:
     QComboBox& entryBox_;
     SaveBench save_;
     std::string requested_;
+    std::string current_;
+    bool interfaceChosen_ = false;
 };
 
 // The back end that runs a bench file: "replay:" for a recorded run (.jsonl),

@@ -20,7 +20,7 @@ CommandLine parseCommandLine(const QStringList& arguments, const QProcessEnviron
                                      QStringLiteral("Show the version and exit."));
     const QCommandLineOption driver(
         QStringLiteral("driver"),
-        QStringLiteral("Bus back end: auto (the GPIB library when it loads, else the simulated "
+        QStringLiteral("Bus back end: auto (the GPIB library when its board answers, else the simulated "
                        "bench), sim, gpib, ...; \"--driver help\" lists them all. "
                        "Default: $VIREON_DRIVER, else auto."),
         QStringLiteral("NAME[:ARGS]"));
@@ -78,6 +78,7 @@ CommandLine parseCommandLine(const QStringList& arguments, const QProcessEnviron
             return result;
         }
         result.driver = *parsed;
+        result.driverGiven = true;
     }
 
     const QString tracePath = parser.isSet(trace)

@@ -16,6 +16,9 @@ struct CommandLine {
     Action action = Action::Run;
     // The chosen back end; `driver --help` prints the table instead.
     bus::BackEndChoice driver = bus::BackEndChoice{&bus::backEnds().front(), {}};
+    // --driver or VIREON_DRIVER chose it; otherwise the remembered interface
+    // may stand in.
+    bool driverGiven = false;
     // Empty: no I/O trace.
     std::string tracePath;
     // The help or version text for standard output, or why the command line

@@ -274,6 +274,8 @@ void ManualForm::wire() {
             &BenchCommands::BenchFromFile_Click);
     connect(ui_->SaveBenchAs, &QAction::triggered, &benchCommands_,
             &BenchCommands::SaveBenchAs_Click);
+    connect(ui_->Interface, &QAction::triggered, &benchCommands_,
+            &BenchCommands::Interface_Click);
 
     // Esc means Stop only while the bus works; otherwise it is the widgets'.
     escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);

@@ -2,7 +2,9 @@
 // run on this machine: the simulated bench, the bench behind the I/O trace,
 // the replay of a traced run and the bench file saved from it, and the GPIB
 // library and VISA back ends driving the bench through the fake vendor
-// libraries they load.
+// libraries they load, and the Prologix and AR488 adapter back ends driving
+// the bench through a simulated adapter over a pseudo-terminal and over
+// loopback TCP.
 
 #include "bus/drivers/BenchFile.h"
 #include "bus/drivers/DriverChoice.h"
@@ -11,6 +13,9 @@
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/drivers/TraceDriver.h"
 #include "bus/drivers/VisaBus.h"
+#ifdef VIREON_ADAPTER_SIM
+#include "AdapterSimulator.h"
+#endif
 #include "support/Files.h"
 #include "support/Talk.h"
 
@@ -254,6 +259,22 @@ std::unique_ptr<bus::Driver> recordedYamlBench(std::string& error) {
 }
 #endif
 
+#ifdef VIREON_ADAPTER_SIM
+// The bench behind a simulated adapter; the simulator lives until the next
+// back end is made (or the program ends), well past the driver's fixture.
+template <adaptersim::Protocol protocol, adaptersim::Link link>
+std::unique_ptr<bus::Driver> simulatedAdapter(std::string& error) {
+    static std::unique_ptr<adaptersim::AdapterSimulator> running;
+    running.reset();
+    running = std::make_unique<adaptersim::AdapterSimulator>(
+        adaptersim::Options{protocol, link}, bus::SimulatedBus::defaultBench());
+    if (!(error = running->error()).empty()) return nullptr;
+    bus::DriverSelection selected = bus::selectDriver(running->driverChoice(), "");
+    error = selected.error;
+    return std::move(selected.driver);
+}
+#endif
+
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(BackEnds, DriverContract, testing::Values(
     BackEnd{"SimulatedBench", [](std::string&) -> std::unique_ptr<bus::Driver> {
@@ -287,6 +308,12 @@ INSTANTIATE_TEST_SUITE_P(BackEnds, DriverContract, testing::Values(
         bus::VisaLoadResult loaded = bus::VisaBus::load("GPIB0", VIREON_FAKEGPIB_PATH);
 #endif
         return error = loaded.error, std::move(loaded.driver); }}
+#ifdef VIREON_ADAPTER_SIM
+    , BackEnd{"PrologixOverTcp", &simulatedAdapter<adaptersim::Protocol::Prologix, adaptersim::Link::Tcp>}
+    , BackEnd{"PrologixOverPty", &simulatedAdapter<adaptersim::Protocol::Prologix, adaptersim::Link::Pty>}
+    , BackEnd{"Ar488OverTcp", &simulatedAdapter<adaptersim::Protocol::Ar488, adaptersim::Link::Tcp>}
+    , BackEnd{"Ar488OverPty", &simulatedAdapter<adaptersim::Protocol::Ar488, adaptersim::Link::Pty>}
+#endif
     ), [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 

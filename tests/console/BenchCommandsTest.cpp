@@ -1,6 +1,10 @@
 #include "console/ConsoleHarness.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +51,34 @@ TEST(BenchCommands, SaveBenchAsIsOnlyForABenchThatCanBeSavedAndReportsAFailure) 
     EXPECT_EQ(h.boxes.shown()[0].title, u"Save Bench As");
     EXPECT_EQ(h.boxes.shown()[0].text,
               u"The bench could not be saved as\n/b/bench.yaml\n(disk full).");
+}
+
+// The dialog starts from the interface in use; OK closes the window to start
+// again on the choice, Cancel leaves everything as it was.
+TEST(BenchCommands, TheInterfaceDialogClosesTheWindowToStartAgainOnTheChoice) {
+    ConsoleHarness h;
+    h.start().show();
+    h.form().benchCommands().setCurrentBackEnd("prologix:/dev/ttyUSB7");
+    QString shownPort;
+    const auto answer = [&](bool accept) {
+        QTimer::singleShot(0, [&, accept] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(dialog && dialog->objectName() == QStringLiteral("InterfaceDialog"));
+            shownPort = dialog->findChild<QComboBox*>(QStringLiteral("SerialPort"))->currentText();
+            accept ? dialog->accept() : dialog->reject();
+        });
+    };
+    answer(false);
+    h.control<QAction>("Interface")->trigger();
+    EXPECT_EQ(shownPort, QStringLiteral("/dev/ttyUSB7"));
+    EXPECT_TRUE(h.form().isVisible());
+    EXPECT_FALSE(h.form().benchCommands().interfaceChosen());
+
+    answer(true);
+    h.control<QAction>("Interface")->trigger();
+    EXPECT_FALSE(h.form().isVisible());
+    EXPECT_TRUE(h.form().benchCommands().interfaceChosen());
+    EXPECT_EQ(h.form().benchCommands().requestedBackEnd(), "prologix:/dev/ttyUSB7");
 }
 
 } // namespace

@@ -94,6 +94,8 @@ void AdapterDriver::FindLstn(std::int32_t board, const Addr4882* padlist, Addr48
         fail(EARG);
         return;
     }
+    std::array<bool, kMaxAddress + 1> present{};
+    const bool searched = findListeners(present);
     std::int32_t stored = 0;
     bool deviceFound = false;
     for (const Addr4882* probe = padlist; *probe != NOADDR; ++probe) {
@@ -105,7 +107,9 @@ void AdapterDriver::FindLstn(std::int32_t board, const Addr4882* padlist, Addr48
         }
         // The board hears its own listen address, so its probe takes a place
         // in the results like a real board's does; it is not a device.
-        if (pad != 0 && !listening(pad, sad)) continue;
+        if (pad != 0 && !(searched && sad == 0 ? present[static_cast<std::size_t>(pad)]
+                                               : listening(pad, sad)))
+            continue;
         if (stored == limit) {
             fail(ETAB, static_cast<std::size_t>(stored));
             return;

@@ -3,9 +3,12 @@
 #include "bus/Driver.h"
 #include "bus/drivers/ThreadGlobals.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace bus {
@@ -46,6 +49,12 @@ public:
     std::int32_t ibwrtfA(std::int32_t ud, const char* filename) final;
     std::int32_t ibrdfA(std::int32_t ud, const char* filename) final;
     void watchTransfers(TransferWatch* watch) final { watch_ = watch; }
+
+    // Hears the lines a back end exchanges with an adapter of its own (its
+    // command lines, sent = true, and the adapter's replies), for the I/O
+    // trace. Back ends without such an adapter never call it.
+    using WireLog = std::function<void(bool sent, std::string_view line)>;
+    virtual void setWireLog(WireLog log) { (void)log; }
 
     static constexpr std::int32_t kFirstDescriptor = 32;
     static constexpr int kMaxAddress = 30;
@@ -91,6 +100,13 @@ protected:
     // Whether the device (or, with no target, any device) requests service.
     // With `wait`, waits for it at most the target's time-out.
     virtual bool serviceRequest(const Target* target, bool wait) = 0;
+    // A back end that can find every listener at once (an adapter's own
+    // listener search) fills `found` by primary address and says true;
+    // FindLstn then asks `listening` only for secondary addresses.
+    virtual bool findListeners(std::array<bool, kMaxAddress + 1>& found) {
+        (void)found;
+        return false;
+    }
 
     // Whoever follows the transfers asks the one running now to stop.
     bool stopRequested() const { return watch_ != nullptr && watch_->stopRequested(); }

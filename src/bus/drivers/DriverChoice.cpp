@@ -6,6 +6,7 @@
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/drivers/TraceDriver.h"
 #include "bus/drivers/VisaBus.h"
+#include "bus/drivers/adapter/PlusPlusAdapter.h"
 
 #include <algorithm>
 #include <array>
@@ -163,6 +164,22 @@ DriverSelection makeVisa(BackEndRequest& request) {
     return s;
 }
 
+DriverSelection makeAdapter(const adapter::AdapterKind& kind, BackEndRequest& request) {
+    DriverSelection s;
+    auto driver = adapter::PlusPlusAdapter::open(kind, request.args, s.error);
+    if (driver) s.description = driver->description() + " (" + driver->version() + ")";
+    s.driver = std::move(driver);
+    return s;
+}
+
+DriverSelection makePrologix(BackEndRequest& request) {
+    return makeAdapter(adapter::kPrologix, request);
+}
+
+DriverSelection makeAr488(BackEndRequest& request) {
+    return makeAdapter(adapter::kAr488, request);
+}
+
 DriverSelection makeTrace(BackEndRequest& request) {
     DriverSelection s = std::move(request.inner);
     TraceOpenResult traced =
@@ -181,7 +198,7 @@ DriverSelection makeTrace(BackEndRequest& request) {
 }
 
 constexpr std::array kBackEnds{
-    BackEnd{"auto", "", "the GPIB library when it loads, else the simulated bench (the default)",
+    BackEnd{"auto", "", "the GPIB library when its board answers, else the simulated bench (the default)",
             false, &makeAuto},
     BackEnd{"sim", "FILE.yaml",
             "the built-in simulated bench (multimeter at 5, function generator at 9, "
@@ -190,7 +207,8 @@ constexpr std::array kBackEnds{
             "transfer as a real bus would",
             false, &makeBench, true},
     BackEnd{"gpib", "",
-            "only the system's GPIB library (Gpib-32.dll on Windows, libgpib.so.0 elsewhere)",
+            "only the system's GPIB library (ni4882.dll on 64-bit Windows, Gpib-32.dll on "
+            "32-bit Windows, libgpib.so.0 elsewhere)",
             false, &makeGpib},
     BackEnd{"visa", "PREFIX",
             "the system's VISA library (visa64.dll on Windows, libvisa.so or librsvisa.so "
@@ -199,6 +217,14 @@ constexpr std::array kBackEnds{
     BackEnd{"replay", "TRACE.jsonl",
             "answers as the run recorded in TRACE.jsonl (written with --trace) did", false,
             &makeReplay},
+    BackEnd{"prologix", "PORT|HOST[:TCPPORT]",
+            "a Prologix GPIB-USB (serial PORT: /dev/ttyUSB0, COM3) or GPIB-ETHERNET adapter "
+            "(TCP port 1234 unless given)",
+            false, &makePrologix},
+    BackEnd{"ar488", "PORT|HOST[:TCPPORT]",
+            "an AR488 adapter on a serial PORT (/dev/ttyACM0, COM3) or over the network "
+            "(TCP port 1234 unless given)",
+            false, &makeAr488},
     BackEnd{"trace", "FILE",
             "appends every driver call of the chosen back end to FILE as JSON Lines "
             "(given with --trace FILE)",

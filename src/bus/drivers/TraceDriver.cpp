@@ -1,5 +1,7 @@
 #include "bus/drivers/TraceDriver.h"
 
+#include "bus/drivers/AdapterDriver.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -145,9 +147,23 @@ TraceOpenResult TraceDriver::open(std::unique_ptr<Driver> inner, const std::stri
 TraceDriver::TraceDriver(std::unique_ptr<Driver> inner, std::FILE* file, std::string path,
                          std::function<void(const std::string&)> writeFailed)
     : inner_(std::move(inner)), path_(std::move(path)), writeFailed_(std::move(writeFailed)),
-      file_(file) {}
+      file_(file) {
+    // What crossed the wire to an adapter goes in lines of its own, before
+    // the line of the call that sent it:
+    // {"ts":...,"op":"adapter","args":["sent","++addr 5"]}
+    if (auto* adapter = dynamic_cast<AdapterDriver*>(inner_.get())) {
+        adapter->setWireLog([this](bool sent, std::string_view bytes) {
+            std::string line = begin("adapter");
+            line += sent ? "\"sent\"," : "\"received\",";
+            line += traceBytes(bytes);
+            line += "]}\n";
+            write(line);
+        });
+    }
+}
 
 TraceDriver::~TraceDriver() {
+    if (auto* adapter = dynamic_cast<AdapterDriver*>(inner_.get())) adapter->setWireLog({});
     if (file_ != nullptr) std::fclose(file_);
 }
 
@@ -164,7 +180,10 @@ void TraceDriver::finish(std::string& line) {
     line += ",\"ibcntl\":";
     number(line, registered_.count());
     line += "}\n";
+    write(line);
+}
 
+void TraceDriver::write(const std::string& line) {
     std::string failure;
     {
         std::lock_guard lock(fileMutex_);

@@ -39,6 +39,9 @@ struct TraceOpenResult {
 //            descriptor, and the result code of the two registration calls
 //   "ibsta", "iberr", "ibcntl"  the calling thread's registered variables read
 //            after the call, 0 when the thread registered nothing.
+// A back end with an adapter of its own also gets a line for each command
+// line it sent and each reply it received: "op":"adapter" and "args" of
+// "sent" or "received" and the bytes, without status.
 // The inner driver writes the status variables; the decorator only remembers
 // which ones each thread registered, to read them back. A write that fails
 // ends the trace, is reported once through writeFailed (on the thread whose
@@ -94,6 +97,8 @@ private:
     // Appends the calling thread's status as it stands now, ends the line,
     // writes it and flushes.
     void finish(std::string& line);
+    // Writes and flushes one whole line.
+    void write(const std::string& line);
     template <typename Call>
     std::int32_t traceTwoNumbers(std::string_view op, std::int32_t first, std::int32_t second,
                                  Call call);

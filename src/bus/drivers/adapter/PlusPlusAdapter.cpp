@@ -1,0 +1,476 @@
+#include "bus/drivers/adapter/PlusPlusAdapter.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace bus::adapter {
+
+const AdapterKind kPrologix{"Prologix", 1234, true, false, false, false, "prologix"};
+const AdapterKind kAr488{"AR488", 1234, false, true, true, true, "ar488"};
+
+namespace {
+
+constexpr char kEsc = '\x1B';
+// How long an adapter may stay silent beyond its own time-out before it is
+// taken for gone.
+constexpr int kSilenceMarginMs = 1000;
+constexpr int kIdentifyMs = 2000;
+constexpr int kAfterOtherMs = 300;
+constexpr int kDrainMs = 10000;
+constexpr int kSendMs = 2000;
+// A reply to a command is a line or two; more than this is not an adapter.
+constexpr std::size_t kMaxReply = 64 * 1024;
+constexpr std::size_t kReceiveChunk = 64 * 1024;
+
+bool containsIgnoringCase(std::string_view text, std::string_view part) {
+    return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
+           }) != text.end();
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
+    return text;
+}
+
+// What came back, shown safely in a message.
+std::string shown(std::string_view bytes) {
+    std::string text;
+    for (const char c : bytes.substr(0, 80)) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b < 0x7F) {
+            text += c;
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            text += hex;
+        }
+    }
+    return bytes.size() > 80 ? text + "..." : text;
+}
+
+std::string addressText(std::int32_t pad, std::int32_t sad) {
+    return std::to_string(pad) + (sad != 0 ? " " + std::to_string(sad) : "");
+}
+
+int remainingMs(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::int64_t>(left.count(), 0));
+}
+
+} // namespace
+
+std::string escapeData(std::string_view data) {
+    std::string escaped;
+    escaped.reserve(data.size() + data.size() / 8 + 1);
+    for (const char c : data) {
+        if (c == '\r' || c == '\n' || c == kEsc || c == '+') escaped += kEsc;
+        escaped += c;
+    }
+    return escaped;
+}
+
+int timeoutMs(std::int32_t code) {
+    static constexpr int kMs[] = {1000000, 1, 1, 1, 1, 1, 3, 10, 30,
+                                  100, 300, 1000, 3000, 10000, 30000, 100000, 300000, 1000000};
+    return code >= 0 && code < static_cast<std::int32_t>(std::size(kMs))
+               ? kMs[static_cast<std::size_t>(code)]
+               : 1000;
+}
+
+PlusPlusAdapter::PlusPlusAdapter(const AdapterKind& kind, std::string where,
+                                 AdapterAddress address)
+    : kind_(kind), where_(std::move(where)), address_(std::move(address)) {}
+
+PlusPlusAdapter::~PlusPlusAdapter() = default;
+
+std::unique_ptr<PlusPlusAdapter> PlusPlusAdapter::open(const AdapterKind& kind,
+                                                       const std::string& where,
+                                                       std::string& error) {
+    AdapterAddress address = parseAdapterAddress(where, kind.defaultTcpPort, error);
+    if (!error.empty()) return nullptr;
+    std::unique_ptr<PlusPlusAdapter> adapter(new PlusPlusAdapter(kind, where, address));
+    if (!adapter->connect(error)) return nullptr;
+    return adapter;
+}
+
+std::string PlusPlusAdapter::description() const {
+    return std::string(kind_.name) + " on " + where_;
+}
+
+std::string PlusPlusAdapter::version() const {
+    return std::string(trimmed(versionLine_));
+}
+
+bool PlusPlusAdapter::connect(std::string& error) {
+    const std::string who = description();
+    transport_ = openTransport(address_, error);
+    if (!transport_) return false;
+    transport_->discardInput();
+    // Boards that restart when the port opens answer only once they are up,
+    // so the question is asked twice.
+    std::string heard;
+    for (int attempt = 0; attempt < 2 && versionLine_.empty() && heard.empty(); ++attempt) {
+        if (!sendCommand("++ver")) break;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(kIdentifyMs);
+        char chunk[512];
+        while (versionLine_.empty() && heard.size() < kMaxReply) {
+            // Once something else came back, the version line would follow
+            // it at once.
+            const int wait = heard.empty() ? remainingMs(deadline)
+                                           : std::min(remainingMs(deadline), kAfterOtherMs);
+            const long n = transport_->receive(chunk, sizeof chunk, wait);
+            if (n <= 0) break;
+            heard.append(chunk, static_cast<std::size_t>(n));
+            // The adapter may greet first; its version line is the one that
+            // names it.
+            for (std::size_t start = 0, end; (end = heard.find('\n', start)) != std::string::npos;
+                 start = end + 1) {
+                const std::string_view line(heard.data() + start, end + 1 - start);
+                if (containsIgnoringCase(line, kind_.versionMark)) {
+                    versionLine_ = line;
+                    break;
+                }
+            }
+        }
+    }
+    if (versionLine_.empty()) {
+        error = heard.empty()
+                    ? who + ": no " + std::string(kind_.name) +
+                          " adapter answers there (nothing came back to ++ver)"
+                    : who + ": no " + std::string(kind_.name) + " adapter answers there (\"" +
+                          shown(heard) + "\" came back to ++ver)";
+        transport_.reset();
+        return false;
+    }
+    if (wireLog_) wireLog_(false, versionLine_);
+    selected_.clear();
+    adapterTimeoutMs_ = -1;
+    eoi_ = 1;
+    reading_ = false;
+    // Controller mode; no read after each write; nothing added to what is
+    // sent, END with its last byte; the end mark after a message that ended
+    // with END.
+    std::string setup = kind_.saveConfigOff ? "++savecfg 0\n" : "";
+    setup += "++mode 1\n++auto 0\n++eos 3\n++eoi 1\n++eot_enable 1\n++eot_char " +
+             std::to_string(static_cast<int>(kEndMark)) + "\n";
+    if (!transaction(setup, kIdentifyMs)) {
+        error = who + ": the adapter stopped answering while it was being set up";
+        return false;
+    }
+    return true;
+}
+
+void PlusPlusAdapter::drop() {
+    transport_.reset();
+    reading_ = false;
+    pending_.clear();
+    pendingStart_ = 0;
+}
+
+bool PlusPlusAdapter::ready() {
+    if (!transport_) {
+        std::string error;
+        if (!connect(error)) return false;
+    }
+    return finishReading();
+}
+
+bool PlusPlusAdapter::sendBytes(const std::string& bytes) {
+    if (!transport_) return false;
+    if (transport_->send(bytes.data(), bytes.size(), kSendMs)) return true;
+    drop();
+    return false;
+}
+
+bool PlusPlusAdapter::sendCommand(const std::string& lines) {
+    if (wireLog_) {
+        for (std::size_t start = 0; start < lines.size();) {
+            const std::size_t end = std::min(lines.find('\n', start), lines.size());
+            wireLog_(true, std::string_view(lines).substr(start, end - start));
+            start = end + 1;
+        }
+    }
+    return sendBytes(lines.back() == '\n' ? lines : lines + "\n");
+}
+
+std::optional<std::string> PlusPlusAdapter::transaction(const std::string& lines, int waitMs) {
+    if (!sendCommand(lines + "++ver\n")) return std::nullopt;
+    std::string reply;
+    char chunk[512];
+    while (reply.size() < versionLine_.size() ||
+           reply.compare(reply.size() - versionLine_.size(), versionLine_.size(), versionLine_) !=
+               0) {
+        const long n = reply.size() > kMaxReply ? -1 : transport_->receive(chunk, sizeof chunk, waitMs);
+        if (n <= 0) {
+            drop();
+            return std::nullopt;
+        }
+        reply.append(chunk, static_cast<std::size_t>(n));
+    }
+    reply.resize(reply.size() - versionLine_.size());
+    if (wireLog_ && !reply.empty()) wireLog_(false, reply);
+    return reply;
+}
+
+bool PlusPlusAdapter::selectDevice(std::int32_t pad, std::int32_t sad) {
+    const std::string address = addressText(pad, sad);
+    if (address == selected_) return true;
+    if (!sendCommand("++addr " + address)) return false;
+    selected_ = address;
+    return true;
+}
+
+bool PlusPlusAdapter::setAdapterTimeout(int ms) {
+    ms = std::clamp(ms, 1, kAdapterTimeoutMs);
+    if (ms == adapterTimeoutMs_) return true;
+    if (!sendCommand("++read_tmo_ms " + std::to_string(ms))) return false;
+    adapterTimeoutMs_ = ms;
+    return true;
+}
+
+bool PlusPlusAdapter::receiveMore(int waitMs) {
+    if (pendingStart_ > 0 && pendingStart_ * 2 >= pending_.size()) {
+        pending_.erase(0, pendingStart_);
+        pendingStart_ = 0;
+    }
+    const std::size_t had = pending_.size();
+    pending_.resize(had + kReceiveChunk);
+    const long n = transport_->receive(pending_.data() + had, kReceiveChunk, waitMs);
+    pending_.resize(had + static_cast<std::size_t>(std::max(n, 0L)));
+    return n > 0;
+}
+
+bool PlusPlusAdapter::finishReading() {
+    // An answer that never ends (a device or adapter gone wrong) is given up
+    // with the connection, which the next call opens afresh.
+    const auto giveUp = Clock::now() + std::chrono::milliseconds(kDrainMs);
+    while (reading_) {
+        if (Clock::now() > giveUp) {
+            drop();
+            return false;
+        }
+        char sink[4096];
+        const Result r = read({readingPad_, readingSad_, T1s, true, 0}, sink, sizeof sink);
+        if (r.error == ENEB) return false;
+    }
+    return true;
+}
+
+AdapterDriver::Result PlusPlusAdapter::interfaceClear() {
+    if (!ready() || !sendCommand("++ifc")) return lost();
+    return Result::ok();
+}
+
+AdapterDriver::Result PlusPlusAdapter::remoteEnable(bool on) {
+    if (!ready()) return lost();
+    if (kind_.hasRen && !sendCommand(on ? "++ren 1" : "++ren 0")) return lost();
+    return Result::ok();
+}
+
+std::optional<std::uint8_t> PlusPlusAdapter::poll(std::int32_t pad, std::int32_t sad,
+                                                  int adapterMs) {
+    if (!setAdapterTimeout(adapterMs)) return std::nullopt;
+    const std::optional<std::string> reply = transaction(
+        "++spoll " + addressText(pad, sad) + "\n", adapterTimeoutMs_ + kSilenceMarginMs);
+    if (!reply) return std::nullopt;
+    const std::string_view text = trimmed(*reply);
+    if (text.empty() || text.size() > 3 ||
+        !std::all_of(text.begin(), text.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+        return std::nullopt;
+    const int value = std::stoi(std::string(text));
+    if (value > 255) return std::nullopt;
+    return static_cast<std::uint8_t>(value);
+}
+
+bool PlusPlusAdapter::findListeners(std::array<bool, kMaxAddress + 1>& found) {
+    if (!kind_.hasFindListeners || !ready()) return false;
+    const std::optional<std::string> reply = transaction("++findlstn\n", kIdentifyMs);
+    if (!reply) return false;
+    present_.fill(-1);
+    found.fill(false);
+    const char* p = reply->c_str();
+    while (*p != '\0') {
+        if (!std::isdigit(static_cast<unsigned char>(*p))) {
+            ++p;
+            continue;
+        }
+        char* end = nullptr;
+        const long pad = std::strtol(p, &end, 10);
+        p = end;
+        if (pad >= 1 && pad <= kMaxAddress) {
+            found[static_cast<std::size_t>(pad)] = true;
+            present_[static_cast<std::size_t>(pad)] = 1;
+        }
+    }
+    return true;
+}
+
+bool PlusPlusAdapter::listening(std::int32_t pad, std::int32_t sad) {
+    if (!ready()) return false;
+    const auto index = static_cast<std::size_t>(pad);
+    if (sad == 0 && kind_.hasFindListeners) {
+        std::array<bool, kMaxAddress + 1> found{};
+        return findListeners(found) && found[index];
+    }
+    // Only a device that is there answers a serial poll; the status byte the
+    // probe took is given up.
+    const bool there = poll(pad, sad, kProbeTimeoutMs).has_value() && transport_;
+    if (sad == 0 && transport_) present_[index] = there ? 1 : -1;
+    return there;
+}
+
+AdapterDriver::Result PlusPlusAdapter::write(const Target& target, const char* data,
+                                             std::size_t size, bool end) {
+    if (!ready()) return lost();
+    // The adapter cannot tell that nobody listened, so an address not known
+    // to be there is looked for first.
+    if (present_[static_cast<std::size_t>(target.pad)] != 1 || target.sad != 0) {
+        const bool there = listening(target.pad, target.sad);
+        if (!transport_) return lost();
+        if (!there) return Result::failed(ENOL);
+    }
+    if (size == 0) return Result::ok();
+    if (!selectDevice(target.pad, target.sad)) return lost();
+    if (eoi_ != (end ? 1 : 0)) {
+        if (!sendCommand(end ? "++eoi 1" : "++eoi 0")) return lost();
+        eoi_ = end ? 1 : 0;
+    }
+    polled_[static_cast<std::size_t>(target.pad)].reset();
+    if (!sendBytes(escapeData(std::string_view(data, size)) + "\n")) return lost();
+    return Result::ok(size);
+}
+
+AdapterDriver::Result PlusPlusAdapter::read(const Target& target, char* buffer, std::size_t size) {
+    if (!transport_ && !ready()) return lost();
+    if (reading_ && (readingPad_ != target.pad || readingSad_ != target.sad) && !finishReading())
+        return lost();
+    const int consoleMs = timeoutMs(target.tmo);
+    if (!reading_) {
+        if (!selectDevice(target.pad, target.sad) || !setAdapterTimeout(consoleMs) ||
+            !sendCommand("++read eoi\n++ver"))
+            return lost();
+        reading_ = true;
+        readingPad_ = target.pad;
+        readingSad_ = target.sad;
+        roundEnded_ = false;
+        pending_.clear();
+        pendingStart_ = 0;
+        readDeadline_ = Clock::now() + std::chrono::milliseconds(consoleMs);
+        lastRound_ = adapterTimeoutMs_ >= consoleMs;
+    }
+    const std::string& mark = versionLine_;
+    // The end mark and the version line may still be coming: that many bytes
+    // stay back until the round is over.
+    const std::size_t keep = mark.size() + 1;
+    std::size_t count = 0;
+    for (;;) {
+        const std::size_t available = pending_.size() - pendingStart_;
+        if (!roundEnded_ && available >= mark.size() &&
+            pending_.compare(pending_.size() - mark.size(), mark.size(), mark) == 0) {
+            pending_.resize(pending_.size() - mark.size());
+            const bool ended =
+                pending_.size() > pendingStart_ && pending_.back() == kEndMark;
+            if (ended) {
+                pending_.pop_back();
+                roundEnded_ = true;
+            } else if (lastRound_ || Clock::now() >= readDeadline_) {
+                // The device sent no END before the console's time-out.
+                const std::size_t n = std::min(size - count, pending_.size() - pendingStart_);
+                std::memcpy(buffer + count, pending_.data() + pendingStart_, n);
+                reading_ = false;
+                return Result::timeout(count + n);
+            } else {
+                // The adapter's time-out is over before the console's: read on.
+                if (!sendCommand("++read eoi\n++ver")) return lost();
+            }
+            continue;
+        }
+        const std::size_t ready = pending_.size() - pendingStart_;
+        const std::size_t handOut =
+            std::min(size - count, roundEnded_ ? ready : (ready > keep ? ready - keep : 0));
+        std::memcpy(buffer + count, pending_.data() + pendingStart_, handOut);
+        pendingStart_ += handOut;
+        count += handOut;
+        if (roundEnded_ && pendingStart_ == pending_.size()) {
+            reading_ = false;
+            pending_.clear();
+            pendingStart_ = 0;
+            return Result::ok(count, true);
+        }
+        if (count == size) return Result::ok(count);
+        if (!receiveMore(adapterTimeoutMs_ + kSilenceMarginMs)) return lost();
+    }
+}
+
+AdapterDriver::Result PlusPlusAdapter::serialPoll(const Target& target, std::uint8_t& statusByte) {
+    if (!ready()) return lost();
+    auto& kept = polled_[static_cast<std::size_t>(target.pad)];
+    if (kept) {
+        statusByte = *kept;
+        kept.reset();
+        return Result::ok(1);
+    }
+    const std::optional<std::uint8_t> polled = poll(target.pad, target.sad, timeoutMs(target.tmo));
+    if (!transport_) return lost();
+    if (!polled) return Result::timeout();
+    statusByte = *polled;
+    return Result::ok(1);
+}
+
+AdapterDriver::Result PlusPlusAdapter::clear(std::int32_t pad, std::int32_t sad) {
+    if (!ready()) return lost();
+    if (pad == NOADDR) {
+        polled_.fill(std::nullopt);
+        if (kind_.hasDeviceClearAll) return sendCommand("++dcl") ? Result::ok() : lost();
+        for (std::int32_t p = 1; p <= kMaxAddress; ++p) {
+            if (present_[static_cast<std::size_t>(p)] == 1 &&
+                (!selectDevice(p, 0) || !sendCommand("++clr")))
+                return lost();
+        }
+        return Result::ok();
+    }
+    if (present_[static_cast<std::size_t>(pad)] != 1 && !listening(pad, sad))
+        return transport_ ? Result::failed(ENOL) : lost();
+    polled_[static_cast<std::size_t>(pad)].reset();
+    if (!selectDevice(pad, sad) || !sendCommand("++clr")) return lost();
+    return Result::ok();
+}
+
+bool PlusPlusAdapter::serviceRequest(const Target* target, bool wait) {
+    // A look between the chunks of a read must not end the read: the
+    // adapter is busy sending, so nothing new is asked.
+    if (reading_ && !wait)
+        return target != nullptr && polled_[static_cast<std::size_t>(target->pad)].has_value();
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(wait && target ? timeoutMs(target->tmo) : 0);
+    while (ready()) {
+        if (target != nullptr && polled_[static_cast<std::size_t>(target->pad)]) return true;
+        const std::optional<std::string> line = transaction("++srq\n", kIdentifyMs);
+        if (!line) return false;
+        if (trimmed(*line) == "1") {
+            if (target == nullptr) return true;
+            // The line is shared: a poll tells whether this device asks.
+            const std::optional<std::uint8_t> status =
+                poll(target->pad, target->sad, timeoutMs(target->tmo));
+            if (status && (*status & 0x40) != 0) {
+                polled_[static_cast<std::size_t>(target->pad)] = status;
+                return true;
+            }
+        }
+        if (!wait || Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+} // namespace bus::adapter

@@ -1,0 +1,143 @@
+#pragma once
+
+#include "bus/drivers/AdapterDriver.h"
+#include "bus/drivers/adapter/Transport.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace bus::adapter {
+
+// What sets one "++" command adapter apart from another.
+struct AdapterKind {
+    std::string_view name;
+    int defaultTcpPort;
+    // Prologix adapters save every setting to their configuration memory
+    // unless told not to; "++savecfg" on AR488 would save once more instead.
+    bool saveConfigOff;
+    // "++ren 0|1" drives remote enable; without it REN stays asserted.
+    bool hasRen;
+    // "++findlstn" lists the listeners without disturbing any device.
+    bool hasFindListeners;
+    // "++dcl" clears every device at once.
+    bool hasDeviceClearAll;
+    // Text the answer to "++ver" contains.
+    std::string_view versionMark;
+};
+
+extern const AdapterKind kPrologix;
+extern const AdapterKind kAr488;
+
+// ESC before every CR, LF, ESC and '+', so the adapter passes each byte on
+// as data instead of ending the line or reading a command.
+std::string escapeData(std::string_view data);
+
+// Milliseconds of a time-out code (T10us to T1000s); TNONE waits 1000 s.
+int timeoutMs(std::int32_t code);
+
+// A Prologix GPIB-USB/GPIB-ETHERNET or AR488 in controller mode, driven
+// with its "++" command lines over a serial port or TCP.
+//
+// The adapter never says where an answer ends, so every command that gets a
+// reply, and every read, is followed by "++ver": the adapter answers it after
+// the reply, and that known line marks the end. A read's data ends in the
+// end-of-transmission character when the device sent END with its last byte,
+// and without it when the adapter's own read time-out ended it.
+//
+// A connection that drops, or an adapter that stays silent past the time-out,
+// fails the call with ENEB and is closed; the next call opens it again.
+class PlusPlusAdapter final : public AdapterDriver {
+public:
+    // Opens the port or connection and identifies the adapter; null with the
+    // reason (naming the port) when no such adapter answers there.
+    static std::unique_ptr<PlusPlusAdapter> open(const AdapterKind& kind, const std::string& where,
+                                                 std::string& error);
+    ~PlusPlusAdapter() override;
+    PlusPlusAdapter(const PlusPlusAdapter&) = delete;
+    PlusPlusAdapter& operator=(const PlusPlusAdapter&) = delete;
+
+    // "Prologix on /dev/ttyUSB0".
+    std::string description() const;
+    // The adapter's answer to "++ver", without its line end.
+    std::string version() const;
+
+    void setWireLog(WireLog log) override { wireLog_ = std::move(log); }
+
+    static constexpr char kEndMark = '\x04';
+    // The adapters' longest read time-out is shorter than the console's
+    // longest; longer waits are made of several reads.
+    static constexpr int kAdapterTimeoutMs = 3000;
+    // How long an address probe waits for a serial poll answer: short enough
+    // that thirty empty addresses take under two seconds.
+    static constexpr int kProbeTimeoutMs = 50;
+
+private:
+    PlusPlusAdapter(const AdapterKind& kind, std::string where, AdapterAddress address);
+
+    Result interfaceClear() override;
+    Result remoteEnable(bool on) override;
+    bool listening(std::int32_t pad, std::int32_t sad) override;
+    Result write(const Target& target, const char* data, std::size_t size, bool end) override;
+    Result read(const Target& target, char* buffer, std::size_t size) override;
+    Result serialPoll(const Target& target, std::uint8_t& statusByte) override;
+    Result clear(std::int32_t pad, std::int32_t sad) override;
+    bool serviceRequest(const Target* target, bool wait) override;
+    bool findListeners(std::array<bool, kMaxAddress + 1>& found) override;
+
+    using Clock = std::chrono::steady_clock;
+
+    bool connect(std::string& error);
+    // Opened and in step with the adapter, ready for a new command.
+    bool ready();
+    void drop();
+    bool sendCommand(const std::string& line);
+    bool sendBytes(const std::string& bytes);
+    // Sends the command lines and "++ver", and gives back what came before
+    // the version line; nullopt (and the connection dropped) when the adapter
+    // fell silent for waitMs.
+    std::optional<std::string> transaction(const std::string& lines, int waitMs);
+    bool selectDevice(std::int32_t pad, std::int32_t sad);
+    bool setAdapterTimeout(int ms);
+    // Reads and drops the rest of an answer that was not read to its end.
+    bool finishReading();
+    // Appends what arrives to pending_; false when nothing did within waitMs.
+    bool receiveMore(int waitMs);
+    std::optional<std::uint8_t> poll(std::int32_t pad, std::int32_t sad, int adapterMs);
+    Result lost() {
+        drop();
+        return Result::failed(ENEB);
+    }
+
+    const AdapterKind& kind_;
+    std::string where_;
+    AdapterAddress address_;
+    std::unique_ptr<Transport> transport_;
+    std::string versionLine_; // with its line end: the end marker of every reply
+    WireLog wireLog_;
+
+    // What the adapter is set to now; empty or -1 when not known.
+    std::string selected_;
+    int adapterTimeoutMs_ = -1;
+    int eoi_ = -1;
+
+    // A read in progress: its device, and what arrived and was not handed
+    // out yet, from pendingStart_ on.
+    bool reading_ = false;
+    std::int32_t readingPad_ = 0, readingSad_ = 0;
+    std::string pending_;
+    std::size_t pendingStart_ = 0;
+    bool roundEnded_ = false; // pending_ holds the rest of a finished message
+    Clock::time_point readDeadline_;
+    bool lastRound_ = false; // the adapter's time-out covers the console's
+
+    std::array<std::int8_t, kMaxAddress + 1> present_{}; // 1 yes, -1 no, 0 not known
+    // A status byte the wait for a service request polled, for the next ibrsp.
+    std::array<std::optional<std::uint8_t>, kMaxAddress + 1> polled_{};
+};
+
+} // namespace bus::adapter

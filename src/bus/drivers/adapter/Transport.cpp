@@ -1,0 +1,300 @@
+#include "bus/drivers/adapter/Transport.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include <libserialport.h>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace bus::adapter {
+
+namespace {
+
+constexpr int kConnectTimeoutMs = 3000;
+
+bool startsWith(const std::string& text, std::string_view start) {
+    return text.size() >= start.size() &&
+           std::equal(start.begin(), start.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+bool isComPort(const std::string& text) {
+    std::string name = startsWith(text, "\\\\.\\") ? text.substr(4) : text;
+    return name.size() > 3 && startsWith(name, "COM") &&
+           std::all_of(name.begin() + 3, name.end(),
+                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
+// The reason an OS error code gives, for the operator.
+std::string reasonFor(int code) {
+    switch (code) {
+    case EACCES:
+    case EPERM:
+        return "permission denied (the user is not in the group that owns serial ports, "
+               "usually 'dialout': sudo adduser $USER dialout, then log in again)";
+    case EBUSY:
+        return "the port is busy (another program has it open)";
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return "no such port (is the adapter plugged in?)";
+    default:
+        return std::strerror(code);
+    }
+}
+
+class SerialTransport final : public Transport {
+public:
+    explicit SerialTransport(sp_port* port) : port_(port) {}
+    ~SerialTransport() override {
+        sp_close(port_);
+        sp_free_port(port_);
+    }
+    SerialTransport(const SerialTransport&) = delete;
+    SerialTransport& operator=(const SerialTransport&) = delete;
+
+    bool send(const char* data, std::size_t size, int timeoutMs) override {
+        if (failed_) return false;
+        const sp_return n = sp_blocking_write(port_, data, size, static_cast<unsigned>(timeoutMs));
+        if (n < 0 || static_cast<std::size_t>(n) != size) failed_ = true;
+        return !failed_;
+    }
+    long receive(char* buffer, std::size_t size, int timeoutMs) override {
+        if (failed_) return -1;
+        const sp_return n =
+            sp_blocking_read_next(port_, buffer, size, static_cast<unsigned>(std::max(timeoutMs, 1)));
+        if (n < 0) {
+            failed_ = true;
+            return -1;
+        }
+        return n;
+    }
+    void discardInput() override { sp_flush(port_, SP_BUF_INPUT); }
+
+private:
+    sp_port* port_;
+    bool failed_ = false;
+};
+
+std::unique_ptr<Transport> openTerminal(const std::string& name, std::string& error);
+
+std::unique_ptr<Transport> openSerial(const std::string& name, std::string& error) {
+    sp_port* port = nullptr;
+    // libserialport knows only the ports the system lists; others (a
+    // pseudo-terminal) are opened as plain terminals.
+    if (sp_get_port_by_name(name.c_str(), &port) != SP_OK) return openTerminal(name, error);
+    if (sp_open(port, SP_MODE_READ_WRITE) != SP_OK) {
+        error = name + ": " + reasonFor(sp_last_error_code());
+        sp_free_port(port);
+        return nullptr;
+    }
+    // The USB adapters ignore the rate; AR488 boards run at 115200 by default.
+    sp_set_baudrate(port, 115200);
+    sp_set_bits(port, 8);
+    sp_set_parity(port, SP_PARITY_NONE);
+    sp_set_stopbits(port, 1);
+    sp_set_flowcontrol(port, SP_FLOWCONTROL_NONE);
+    return std::make_unique<SerialTransport>(port);
+}
+
+#ifndef _WIN32
+// A socket, or a terminal device libserialport does not know.
+class FdTransport final : public Transport {
+public:
+    FdTransport(int fd, bool socket) : fd_(fd), socket_(socket) {}
+    ~FdTransport() override { ::close(fd_); }
+    FdTransport(const FdTransport&) = delete;
+    FdTransport& operator=(const FdTransport&) = delete;
+
+    bool send(const char* data, std::size_t size, int timeoutMs) override {
+        while (!failed_ && size > 0) {
+            if (!wait(POLLOUT, timeoutMs)) return failed_ = true, false;
+            const ssize_t n =
+                socket_ ? ::send(fd_, data, size, MSG_NOSIGNAL) : ::write(fd_, data, size);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (n <= 0) return failed_ = true, false;
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return !failed_;
+    }
+    long receive(char* buffer, std::size_t size, int timeoutMs) override {
+        if (failed_) return -1;
+        if (!wait(POLLIN, timeoutMs)) return failed_ ? -1 : 0;
+        for (;;) {
+            const ssize_t n = ::read(fd_, buffer, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EAGAIN) return 0;
+            if (n <= 0) return failed_ = true, -1;
+            return n;
+        }
+    }
+    void discardInput() override {
+        char sink[4096];
+        while (!failed_ && receive(sink, sizeof sink, 0) > 0) {
+        }
+    }
+
+private:
+    // Whether the socket is ready; a hang-up or error marks the pipe failed.
+    bool wait(short events, int timeoutMs) {
+        pollfd p{fd_, events, 0};
+        int r;
+        do {
+            r = ::poll(&p, 1, timeoutMs);
+        } while (r < 0 && errno == EINTR);
+        if (r < 0 || (p.revents & (POLLERR | POLLNVAL)) != 0) failed_ = true;
+        return r > 0 && (p.revents & (events | POLLHUP)) != 0 && !failed_;
+    }
+
+    int fd_;
+    bool socket_;
+    bool failed_ = false;
+};
+
+std::unique_ptr<Transport> openTerminal(const std::string& name, std::string& error) {
+    const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = name + ": " + reasonFor(errno);
+        return nullptr;
+    }
+    termios raw{};
+    if (::tcgetattr(fd, &raw) != 0) {
+        error = name + ": not a serial port";
+        ::close(fd);
+        return nullptr;
+    }
+    ::cfmakeraw(&raw);
+    ::cfsetspeed(&raw, B115200);
+    ::tcsetattr(fd, TCSANOW, &raw);
+    return std::make_unique<FdTransport>(fd, false);
+}
+
+std::unique_ptr<Transport> openTcp(const std::string& host, int tcpPort, std::string& error) {
+    const std::string where = host + ":" + std::to_string(tcpPort);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int lookup = ::getaddrinfo(host.c_str(), std::to_string(tcpPort).c_str(), &hints, &found);
+    if (lookup != 0) {
+        error = where + ": " + ::gai_strerror(lookup);
+        return nullptr;
+    }
+    std::string why = "no address";
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                                a->ai_protocol);
+        if (fd < 0) continue;
+        int r = ::connect(fd, a->ai_addr, a->ai_addrlen);
+        if (r < 0 && errno == EINPROGRESS) {
+            pollfd p{fd, POLLOUT, 0};
+            r = ::poll(&p, 1, kConnectTimeoutMs);
+            int soError = 0;
+            socklen_t length = sizeof soError;
+            if (r == 0) {
+                soError = ETIMEDOUT;
+            } else if (r > 0) {
+                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length);
+            } else {
+                soError = errno;
+            }
+            r = soError == 0 ? 0 : -1;
+            errno = soError;
+        }
+        if (r == 0) {
+            ::freeaddrinfo(found);
+            const int on = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            return std::make_unique<FdTransport>(fd, true);
+        }
+        why = std::strerror(errno);
+        ::close(fd);
+    }
+    ::freeaddrinfo(found);
+    error = where + ": " + why;
+    return nullptr;
+}
+#else
+std::unique_ptr<Transport> openTerminal(const std::string& name, std::string& error) {
+    error = name + ": " + reasonFor(ENOENT);
+    return nullptr;
+}
+
+std::unique_ptr<Transport> openTcp(const std::string& host, int tcpPort, std::string& error) {
+    error = host + ":" + std::to_string(tcpPort) + ": network adapters are not supported here";
+    return nullptr;
+}
+#endif
+
+} // namespace
+
+AdapterAddress parseAdapterAddress(const std::string& text, int defaultTcpPort,
+                                   std::string& error) {
+    AdapterAddress address;
+    if (startsWith(text, "/dev/") || isComPort(text)) {
+        address.serial = true;
+        address.port = text;
+        return address;
+    }
+    std::string host = text, port;
+    if (!text.empty() && text.front() == '[') {
+        const auto close = text.find(']');
+        host = text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+        if (close != std::string::npos && close + 1 < text.size() && text[close + 1] == ':')
+            port = text.substr(close + 2);
+    } else if (const auto colon = text.find(':');
+               colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
+        host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+    }
+    address.host = host;
+    address.tcpPort = defaultTcpPort;
+    if (!port.empty()) {
+        const bool digits = port.size() <= 5 && std::all_of(port.begin(), port.end(), [](char c) {
+                                return std::isdigit(static_cast<unsigned char>(c));
+                            });
+        address.tcpPort = digits ? std::stoi(port) : 0;
+        if (address.tcpPort < 1 || address.tcpPort > 65535) {
+            error = text + ": the TCP port must be a number from 1 to 65535";
+            return address;
+        }
+    }
+    if (host.empty()) error = "no serial port or host given";
+    return address;
+}
+
+std::unique_ptr<Transport> openTransport(const AdapterAddress& address, std::string& error) {
+    return address.serial ? openSerial(address.port, error)
+                          : openTcp(address.host, address.tcpPort, error);
+}
+
+std::vector<SerialPortInfo> serialPorts() {
+    std::vector<SerialPortInfo> ports;
+    sp_port** list = nullptr;
+    if (sp_list_ports(&list) != SP_OK) return ports;
+    for (sp_port** p = list; *p != nullptr; ++p) {
+        const char* description = sp_get_port_description(*p);
+        ports.push_back({sp_get_port_name(*p), description != nullptr ? description : ""});
+    }
+    sp_free_port_list(list);
+    std::sort(ports.begin(), ports.end(),
+              [](const SerialPortInfo& a, const SerialPortInfo& b) { return a.name < b.name; });
+    return ports;
+}
+
+} // namespace bus::adapter
