@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 namespace exchange {
 
@@ -66,14 +67,17 @@ std::vector<double> BlockSamples(std::string_view data, SampleFormat format) {
     if (format.bits == 8) {
         samples.reserve(data.size());
         for (std::size_t i = 0; i < data.size(); ++i)
-            samples.push_back(format.isSigned ? static_cast<signed char>(data[i]) : byte(i));
+            samples.push_back(format.isSigned
+                                  ? static_cast<double>(static_cast<signed char>(data[i]))
+                                  : static_cast<double>(byte(i)));
         return samples;
     }
     samples.reserve(data.size() / 2);
     for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
         const unsigned word =
             format.msbFirst ? byte(i) << 8 | byte(i + 1) : byte(i + 1) << 8 | byte(i);
-        samples.push_back(format.isSigned ? static_cast<std::int16_t>(word) : word);
+        samples.push_back(format.isSigned ? static_cast<double>(static_cast<std::int16_t>(word))
+                                          : static_cast<double>(word));
     }
     return samples;
 }

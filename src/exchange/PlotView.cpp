@@ -12,11 +12,21 @@ namespace exchange {
 
 namespace {
 
-constexpr double kLeft = 64, kRight = 12, kTop = 10, kBottom = 26;
-constexpr int kTicks = 5;
+constexpr double kLeft = 64, kRight = 36, kTop = 10, kBottom = 26;
+// However far the chart is zoomed, rounding never makes more lines than this.
+constexpr int kMaxTicks = 12;
 
 QString tickText(double value) {
     return QString::number(value, 'g', 6);
+}
+
+// About five round steps (1, 2 or 5 times a power of ten) across a span.
+double tickStep(double span) {
+    const double raw = span / 5;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (const double m : {1.0, 2.0, 5.0})
+        if (m * power >= raw) return m * power;
+    return 10 * power;
 }
 
 } // namespace
@@ -34,6 +44,7 @@ void PlotView::setValues(std::vector<double> values) {
 }
 
 void PlotView::resetView() {
+    pointed_ = -1;
     x0_ = 0;
     x1_ = std::max<double>(1, static_cast<double>(values_.size()) - 1);
     const auto [low, high] = std::minmax_element(values_.begin(), values_.end());
@@ -82,25 +93,42 @@ void PlotView::paintEvent(QPaintEvent*) {
         return area.top() + (y1_ - value) / (y1_ - y0_) * area.height();
     };
 
-    painter.setPen(QPen(palette().color(QPalette::Mid), 0, Qt::DotLine));
-    for (int i = 0; i <= kTicks; ++i) {
-        const double x = area.left() + area.width() * i / kTicks;
-        const double y = area.top() + area.height() * i / kTicks;
+    const QPen grid(palette().color(QPalette::Mid), 0, Qt::DotLine);
+    const QPen text(palette().color(QPalette::Text));
+    const double xStep = tickStep(x1_ - x0_);
+    for (int k = 0; k < kMaxTicks; ++k) {
+        const double index = (std::ceil(x0_ / xStep) + k) * xStep;
+        if (!(index <= x1_)) break;
+        const double x = xOf(index);
+        painter.setPen(grid);
         painter.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
-        painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
-        painter.save();
-        painter.setPen(palette().color(QPalette::Text));
+        painter.setPen(text);
         painter.drawText(QRectF(x - 40, area.bottom() + 4, 80, kBottom - 4), Qt::AlignHCenter,
-                         tickText(indexAt(x)));
+                         tickText(std::abs(index) < xStep / 2 ? 0 : index));
+    }
+    const double yStep = tickStep(y1_ - y0_);
+    for (int k = 0; k < kMaxTicks; ++k) {
+        const double value = (std::ceil(y0_ / yStep) + k) * yStep;
+        if (!(value <= y1_)) break;
+        const double y = yOf(value);
+        painter.setPen(grid);
+        painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
+        painter.setPen(text);
         painter.drawText(QRectF(0, y - 10, kLeft - 6, 20), Qt::AlignRight | Qt::AlignVCenter,
-                         tickText(valueAt(y)));
-        painter.restore();
+                         tickText(std::abs(value) < yStep / 2 ? 0 : value));
     }
     painter.setPen(palette().color(QPalette::Text));
     painter.drawRect(area);
     if (values_.empty()) return;
 
     painter.setClipRect(area);
+    if (pointed_ >= 0 && static_cast<std::size_t>(pointed_) < values_.size()) {
+        const QPointF at(xOf(static_cast<double>(pointed_)),
+                         yOf(values_[static_cast<std::size_t>(pointed_)]));
+        painter.setPen(QPen(QColor(200, 60, 0), 0, Qt::DashLine));
+        painter.drawLine(QPointF(at.x(), area.top()), QPointF(at.x(), area.bottom()));
+        painter.drawEllipse(at, 3, 3);
+    }
     painter.setPen(QPen(QColor(0, 90, 200), 0));
     const auto last = static_cast<double>(values_.size() - 1);
     const double first = std::clamp(std::floor(x0_), 0.0, last);
@@ -168,6 +196,8 @@ void PlotView::mouseMoveEvent(QMouseEvent* event) {
     if (values_.empty()) return;
     const auto index = static_cast<qsizetype>(
         std::clamp(std::round(indexAt(at.x())), 0.0, static_cast<double>(values_.size() - 1)));
+    pointed_ = index;
+    update();
     emit pointed(index, values_[static_cast<std::size_t>(index)]);
 }
 

@@ -45,6 +45,7 @@ private:
     std::vector<double> values_;
     double x0_ = 0, x1_ = 1; // index range shown
     double y0_ = 0, y1_ = 1; // value range shown
+    qsizetype pointed_ = -1; // the value under the pointer, marked
     QPointF dragFrom_;
     double dragX0_ = 0, dragY0_ = 0;
 };
