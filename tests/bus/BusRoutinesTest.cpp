@@ -133,8 +133,8 @@ TEST(BlockHeader, ParsesDefiniteLengthHeadersOnly) {
     // answer → header size and length, or -1 for none
     const std::pair<std::string, std::pair<int, int>> cases[] = {
         {"#15hello", {3, 5}}, {"#41000", {6, 1000}}, {"#3012x", {5, 12}}, {"#0abc\n", {-1, 0}},
-        {"#H1F", {-1, 0}},     {"#4100", {-1, 0}},   {"#", {-1, 0}},      {"1,2,3", {-1, 0}},
-        {"#2a5", {-1, 0}},     {" #15hello", {-1, 0}}};
+        {"#H1F", {-1, 0}},    {"#4100", {-1, 0}},    {"#", {-1, 0}},      {"1,2,3", {-1, 0}},
+        {"#2a5", {-1, 0}},    {" #15hello", {-1, 0}}};
     for (const auto& [answer, expected] : cases) {
         const auto header = bus::ParseBlockHeader(std::string_view(answer));
         const std::pair<int, int> got{header ? static_cast<int>(header->headerSize) : -1,
@@ -157,9 +157,11 @@ TEST_F(BusRoutines, ReadResponseKeepsBlocksWholeAndReportsTheirLength) {
         {{{"#14\r\n \n\n"}}, "#14\r\n \n", ""},
         {{{"#"s, 0}, {"15\0\xFF\r\n"s, 0}, {"\n\r\n"s}}, "#15\0\xFF\r\n\n"s, ""},
         {{{big.substr(0, 512), 0}, {big.substr(512) + "\r\n"}}, big, ""},
-        {{{"#15ab\n"}}, "#15ab\n",
+        {{{"#15ab\n"}},
+         "#15ab\n",
          "Block Length Error|The answer announced a block of 5 bytes but ended after 3 of them."},
-        {{{"#12ab;X\n"}}, "#12ab;X",
+        {{{"#12ab;X\n"}},
+         "#12ab;X",
          "Block Length Error|The answer announced a block of 2 bytes but 2 more bytes came after "
          "it."},
         {{{"#0 raw \n"}}, "#0 raw ", ""}};

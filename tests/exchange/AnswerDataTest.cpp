@@ -38,8 +38,8 @@ TEST(AnswerData, NumberListsAreCommaOrBlankSeparatedNumbersOnly) {
         {u"9.91E37", {9.91e37}}};
     for (const auto& [answer, numbers] : lists)
         EXPECT_EQ(exchange::ParseNumberList(answer), numbers) << utf8(answer);
-    for (const std::u16string bad : {u"", u"1,,2", u"1,2,", u",1", u"1;2", u"1V", u"nan", u"ID 5",
-                                     u"0x10", u"1\u00B2"})
+    for (const std::u16string bad :
+         {u"", u"1,,2", u"1,2,", u",1", u"1;2", u"1V", u"nan", u"ID 5", u"0x10", u"1\u00B2"})
         EXPECT_FALSE(exchange::ParseNumberList(bad)) << utf8(bad);
 }
 
@@ -49,12 +49,10 @@ TEST(AnswerData, BlockBytesAreSamplesOfTheChosenFormat) {
         exchange::SampleFormat format;
         std::vector<double> samples;
     };
-    const Case cases[] = {{{8, true, true}, {1, -1, -128, 0, 127}},
-                          {{8, false, true}, {1, 255, 128, 0, 127}},
-                          {{16, true, true}, {511, -32768}},
-                          {{16, true, false}, {-255, 128}},
-                          {{16, false, true}, {511, 32768}},
-                          {{16, false, false}, {65281, 128}}};
+    const Case cases[] = {
+        {{8, true, true}, {1, -1, -128, 0, 127}}, {{8, false, true}, {1, 255, 128, 0, 127}},
+        {{16, true, true}, {511, -32768}},        {{16, true, false}, {-255, 128}},
+        {{16, false, true}, {511, 32768}},        {{16, false, false}, {65281, 128}}};
     for (const Case& c : cases)
         EXPECT_EQ(exchange::BlockSamples(data, c.format), c.samples) << c.format.bits;
     EXPECT_EQ(exchange::BlockData(u"#14ab\0\xFF;x"s), "ab\0\xFF"s);

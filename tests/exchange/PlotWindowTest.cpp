@@ -10,7 +10,7 @@
 using console_testing::BenchConsole;
 
 // The oscilloscope's curve is too large for the view, yet plots: every point
-// in the chart, the same numbers in the saved CSV. An answer of no numbers
+// in the chart, the same numbers in the saved CSV, the chart in the PNG. An answer of no numbers
 // plots nothing and says so.
 TEST(PlotWindow, TheScopesCurvePlotsAndSavesAsCsv) {
     BenchConsole c(bus::SimulatedBus::defaultBench(), 2);
@@ -29,8 +29,15 @@ TEST(PlotWindow, TheScopesCurvePlotsAndSavesAsCsv) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
     ASSERT_EQ(lines.size(), 20002); // the heading, 20000 values, nothing after the last CR LF
-    EXPECT_EQ(lines[1], QByteArray("0,") +
-                            QByteArray::number(plot->chart().values()[0], 'g', 17) + '\r');
+    EXPECT_EQ(lines[1],
+              QByteArray("0,") + QByteArray::number(plot->chart().values()[0], 'g', 17) + '\r');
+
+    const QString png = c.dataFolderPath() + QStringLiteral("/curve.png");
+    c.fileDialogs.answerNext(platform::FileChoice{png.toStdU16String(), u"curve.png"});
+    plot->SavePng_Click();
+    QFile picture(png);
+    ASSERT_TRUE(picture.open(QIODevice::ReadOnly));
+    EXPECT_EQ(picture.read(4), QByteArray("\x89PNG"));
 
     c.send(QStringLiteral("*IDN?"));
     c.action("Plot")->trigger();
