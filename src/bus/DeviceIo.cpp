@@ -189,6 +189,13 @@ std::u16string ReadResponse(BusSession& s, std::int16_t descriptor) {
     }
 
     readTimeout.restore();
+    // A buffer grown far by one large answer is given back once it is done.
+    struct Release {
+        std::string& bytes;
+        ~Release() {
+            if (bytes.capacity() > kKeptAnswerCapacity) std::string().swap(bytes);
+        }
+    } release{bytes};
 
     if (!complete) {
         s.boxes.show(u"Read cycle failed\nOperation aborted.", u"I/O Error", platform::Buttons::Ok,
@@ -196,12 +203,6 @@ std::u16string ReadResponse(BusSession& s, std::int16_t descriptor) {
         return {};
     }
     const std::string_view got(bytes);
-    struct Release {
-        std::string& bytes;
-        ~Release() {
-            if (bytes.capacity() > kKeptAnswerCapacity) std::string().swap(bytes);
-        }
-    } release{bytes};
     const auto [first, last] = scan == HeaderScan::Found
                                    ? std::pair<std::size_t, std::size_t>{0, blockEnd(got, header)}
                                    : cleanRange(got);
