@@ -345,7 +345,7 @@ private:
                             channel.coupling == 2,
                             horizontalScale_ * 10 / static_cast<double>(recordLength_)};
         answer({});
-        // Nothing goes out after answers that were lost already.
+        // A full output queue takes no more: this answer is lost like the rest.
         if (!answerFits()) return;
         if (binary_) {
             const std::uint64_t bytes = record.points() * static_cast<std::uint64_t>(width_);
