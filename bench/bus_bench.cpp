@@ -1,5 +1,6 @@
 // Speed of the bus layer on the simulated bench: whole answers through
-// ReadResponse and short query round trips through WriteChecked+ReadResponse.
+// ReadResponse, the oscilloscope's curve, and short query round trips through
+// WriteChecked+ReadResponse.
 #include "bus/DeviceIo.h"
 #include "bus/Discovery.h"
 #include "bus/drivers/SimulatedBus.h"
@@ -8,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -53,7 +55,33 @@ void BM_ReadResponse(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(size));
 }
-BENCHMARK(BM_ReadResponse)->RangeMultiplier(16)->Range(1 << 12, 1 << 24)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadResponse)
+    ->RangeMultiplier(16)
+    ->Range(1 << 12, 1 << 24)
+    ->Unit(benchmark::kMillisecond);
+
+// The oscilloscope's binary curve, made as it is read, through the whole
+// query: the device side of the read path included.
+void BM_CurveQuery(benchmark::State& state) {
+    Bench b;
+    b.s.binding.ibpad(b.ud, 22);
+    const std::string points = std::to_string(state.range(0));
+    const std::string setUp = "HOR:RECO " + points + ";:DAT:STOP " + points + ";:DAT:ENC RIB";
+    bus::WriteChecked(b.s, b.ud, std::u16string(setUp.begin(), setUp.end()));
+    std::size_t size = 0;
+    for (auto _ : state) {
+        bus::WriteChecked(b.s, b.ud, u"CURV?");
+        std::u16string got = bus::ReadResponse(b.s, b.ud);
+        size = got.size();
+        benchmark::DoNotOptimize(got.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(size));
+}
+BENCHMARK(BM_CurveQuery)
+    ->RangeMultiplier(100)
+    ->Range(10000, 10000000)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ShortQuery(benchmark::State& state) {
     Bench b;

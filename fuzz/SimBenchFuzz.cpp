@@ -1,7 +1,8 @@
 // The simulated bench through the driver interface: any messages, reads and
 // polls on its three instruments. No call throws (libFuzzer reports one),
-// counts stay within what was asked, and no output queue grows past its
-// limit however many queries a message holds.
+// counts stay within what was asked, and no output queue holds more than its
+// limit in memory however many queries a message holds (a curve is made as it
+// is read).
 #include "Check.h"
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/sim/Instrument.h"
@@ -55,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             bench->DevClear(0, static_cast<bus::Addr4882>(kAddresses[device]));
             break;
         }
-        FUZZ_CHECK(bench->instrument(kAddresses[device])->outputSize() <=
+        FUZZ_CHECK(bench->instrument(kAddresses[device])->storedOutputSize() <=
                    bus::sim::Instrument::kMaxOutput);
     }
     bench->UnregisterGpibGlobalsForThread();

@@ -150,6 +150,17 @@ void Binding::ibrd(std::int16_t ud, std::u16string& buffer) {
     platform::fromBytes(std::string_view(bytes_.data(), received), buffer.data());
 }
 
+void Binding::ibrd(std::int16_t ud, std::string& bytes, std::size_t count) {
+    ensureRegistered();
+    const std::size_t start = bytes.size();
+    bytes.resize(start + count);
+    driver_.ibrd(ud, bytes.data() + start, static_cast<std::int32_t>(count));
+    copyStatus();
+    const auto received = static_cast<std::size_t>(
+        std::clamp<std::int64_t>(ibcntlLong_, 0, static_cast<std::int64_t>(count)));
+    bytes.resize(start + received);
+}
+
 std::int16_t Binding::ibrsp(std::int16_t ud) {
     ensureRegistered();
     driver_.ibrsp(ud, spollBuffer_);

@@ -51,6 +51,9 @@ public:
     // Reads at most buffer.size() bytes into the start of the buffer; what
     // stood behind them stays, and the length never changes.
     void ibrd(std::int16_t ud, std::u16string& buffer);
+    // Reads at most `count` bytes and appends what the driver delivered to
+    // `bytes`, so an answer can be gathered as bytes and converted once.
+    void ibrd(std::int16_t ud, std::string& bytes, std::size_t count);
     // The serial poll status byte, 0 to 255.
     std::int16_t ibrsp(std::int16_t ud);
     void DevClear(std::int16_t board, std::int16_t address);

@@ -4,6 +4,8 @@
 #include "bus/DeviceTable.h"
 #include "platform/MessageBoxes.h"
 
+#include <string>
+
 namespace bus {
 
 // Everything the bus routines share for one console: the binding with its
@@ -18,6 +20,9 @@ struct BusSession {
     // Set when a bus failure was reported (and the operator went on) or a
     // syntax error was found; while it is set no answer is read.
     bool ErrorFlag = false;
+    // The bytes of the answer being read, kept from one read to the next so
+    // a large answer does not start in fresh memory.
+    std::string answerBytes;
 
     platform::MessageBoxes& boxes;
     platform::ProgramExit& exit;

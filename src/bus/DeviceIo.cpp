@@ -1,6 +1,7 @@
 #include "bus/DeviceIo.h"
 
 #include "bus/BusErrors.h"
+#include "platform/Text8.h"
 
 #include <algorithm>
 
@@ -8,8 +9,21 @@ namespace bus {
 namespace {
 constexpr std::size_t kChunk = 512;
 
-bool isLineEnd(char16_t c) {
-    return c == u'\n' || c == u'\r';
+std::u16string decimal(std::uint64_t value) {
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
+}
+
+// The answer is returned as it came; the operator is told it is not whole
+// (or has more than it announced).
+void ReportBlockLength(BusSession& s, const BlockCheck& check) {
+    std::u16string text =
+        u"The answer announced a block of " + decimal(check.header.length) + u" bytes";
+    if (check.isShort())
+        text += u" but ended after " + decimal(check.received) + u" of them.";
+    else
+        text += u" but " + decimal(check.extra) + u" more bytes came after it.";
+    s.boxes.show(text, u"Block Length Error", platform::Buttons::Ok, platform::Icon::Exclamation);
 }
 } // namespace
 
@@ -58,15 +72,86 @@ TransferOutcome SendFile(BusSession& s, std::int16_t descriptor, std::u16string_
     return transfer(s, descriptor, [&](Binding& b) { b.ibwrtf(descriptor, path); });
 }
 
+namespace {
+
+// The part of `text` that CleanAnswer keeps, as [first, last).
+template <class Char>
+std::pair<std::size_t, std::size_t> cleanRange(std::basic_string_view<Char> text) {
+    const auto isLineEnd = [](Char c) { return c == Char('\n') || c == Char('\r'); };
+    const auto first = text.find_first_not_of(Char(' '));
+    if (first == text.npos) return {0, 0};
+    std::size_t last = text.find_last_not_of(Char(' ')) + 1;
+    if (last - first > 1 && isLineEnd(text[last - 2])) --last;
+    for (int i = 0; i < 2 && last > first && isLineEnd(text[last - 1]); ++i)
+        --last;
+    return {first, last};
+}
+
+enum class HeaderScan { NotABlock, CutShort, Found };
+
+template <class Char>
+HeaderScan scanHeader(std::basic_string_view<Char> text, BlockHeader& header) {
+    const auto isDigit = [](Char c) { return c >= Char('0') && c <= Char('9'); };
+    if (text.empty() || text[0] != Char('#')) return HeaderScan::NotABlock;
+    if (text.size() < 2) return HeaderScan::CutShort;
+    if (!isDigit(text[1]) || text[1] == Char('0')) return HeaderScan::NotABlock;
+    const auto digits = static_cast<std::size_t>(text[1] - Char('0'));
+    std::uint64_t length = 0;
+    for (std::size_t i = 0; i < digits; ++i) {
+        if (2 + i >= text.size()) return HeaderScan::CutShort;
+        if (!isDigit(text[2 + i])) return HeaderScan::NotABlock;
+        length = length * 10 + static_cast<std::uint64_t>(text[2 + i] - Char('0'));
+    }
+    header = {2 + digits, length};
+    return HeaderScan::Found;
+}
+
+template <class Char> std::optional<BlockHeader> parseHeader(std::basic_string_view<Char> text) {
+    BlockHeader header;
+    if (scanHeader(text, header) != HeaderScan::Found) return std::nullopt;
+    return header;
+}
+
+// A block answer keeps its bytes: only a line end right after a complete
+// block goes, as [0, last).
+template <class Char>
+std::size_t blockEnd(std::basic_string_view<Char> text, const BlockHeader& header) {
+    if (text.size() < header.blockSize()) return text.size();
+    std::size_t last = text.size();
+    if (last > 0 && text[last - 1] == Char('\n')) --last;
+    if (last > 0 && text[last - 1] == Char('\r')) --last;
+    return last < header.blockSize() ? static_cast<std::size_t>(header.blockSize()) : last;
+}
+
+// Beyond this an announced length is not trusted for reserving memory ahead.
+constexpr std::uint64_t kMaxReserve = std::uint64_t{1} << 30;
+// The read buffer is kept up to this size: fresh memory for every large
+// answer costs more than reading it.
+constexpr std::size_t kKeptAnswerCapacity = std::size_t{64} << 20;
+
+} // namespace
+
 std::u16string CleanAnswer(std::u16string answer) {
-    const auto first = answer.find_first_not_of(u' ');
-    if (first == std::u16string::npos) return {};
-    answer.erase(answer.find_last_not_of(u' ') + 1);
+    const auto [first, last] = cleanRange(std::u16string_view(answer));
+    answer.erase(last);
     answer.erase(0, first);
-    if (answer.size() > 1 && isLineEnd(answer[answer.size() - 2])) answer.pop_back();
-    for (int i = 0; i < 2 && !answer.empty() && isLineEnd(answer.back()); ++i)
-        answer.pop_back();
     return answer;
+}
+
+std::optional<BlockHeader> ParseBlockHeader(std::u16string_view answer) {
+    return parseHeader(answer);
+}
+
+std::optional<BlockHeader> ParseBlockHeader(std::string_view answer) {
+    return parseHeader(answer);
+}
+
+std::optional<BlockCheck> CheckBlock(std::u16string_view answer) {
+    const auto header = parseHeader(answer);
+    if (!header) return std::nullopt;
+    const std::uint64_t data = answer.size() - header->headerSize;
+    if (data <= header->length) return BlockCheck{*header, data, 0};
+    return BlockCheck{*header, header->length, data - header->length};
 }
 
 std::u16string ReadResponse(BusSession& s, std::int16_t descriptor) {
@@ -75,41 +160,59 @@ std::u16string ReadResponse(BusSession& s, std::int16_t descriptor) {
 
     TimeoutScope readTimeout(b, descriptor, T10s, false, true);
 
-    std::u16string answer;
-    std::u16string buffer;
-    int chunks = 0;
+    // Gathered as bytes and converted once at the end: a large answer is
+    // then grown in one byte per byte, not two, and never copied to clean it.
+    std::string& bytes = s.answerBytes;
+    bytes.clear();
+    BlockHeader header;
+    HeaderScan scan = HeaderScan::CutShort;
+    bool complete = false;
     for (;;) {
-        buffer.assign(kChunk, u' ');
         b.ibwait(descriptor, TIMO | CMPL);
-        b.ibrd(descriptor, buffer);
-        if (b.ibsta & TIMO) {
-            chunks = 0;
+        b.ibrd(descriptor, bytes, kChunk);
+        if (b.ibsta & TIMO) break;
+        if (scan == HeaderScan::CutShort) {
+            scan = scanHeader(std::string_view(bytes), header);
+            // A block says how large it is: grow the answer once.
+            if (scan == HeaderScan::Found)
+                bytes.reserve(
+                    static_cast<std::size_t>(std::min(header.blockSize() + 2, kMaxReserve)));
+        }
+        if (b.ibsta & END) {
+            complete = true;
             break;
         }
-        // Only what the driver delivered: a short chunk before the last
-        // must not leave padding inside the answer.
-        const auto received =
-            static_cast<std::size_t>(std::clamp<int>(b.ibcnt, 0, static_cast<int>(kChunk)));
-        answer.append(buffer, 0, received);
-        ++chunks;
-        if (b.ibsta & END) break;
         // A failure that is neither a time-out nor the end (the device went
         // away, the bus failed) would otherwise loop for ever; the answer is
         // incomplete, so it is treated like a time-out.
-        if (b.ibsta & ERR) {
-            chunks = 0;
-            break;
-        }
+        if (b.ibsta & ERR) break;
     }
 
     readTimeout.restore();
+    // A buffer grown far by one large answer is given back once it is done.
+    struct Release {
+        std::string& bytes;
+        ~Release() {
+            if (bytes.capacity() > kKeptAnswerCapacity) std::string().swap(bytes);
+        }
+    } release{bytes};
 
-    if (chunks == 0) {
+    if (!complete) {
         s.boxes.show(u"Read cycle failed\nOperation aborted.", u"I/O Error", platform::Buttons::Ok,
                      platform::Icon::Exclamation);
         return {};
     }
-    return CleanAnswer(std::move(answer));
+    const std::string_view got(bytes);
+    const auto [first, last] = scan == HeaderScan::Found
+                                   ? std::pair<std::size_t, std::size_t>{0, blockEnd(got, header)}
+                                   : cleanRange(got);
+    std::u16string answer(last - first, u'\0');
+    platform::fromBytes(got.substr(first, last - first), answer.data());
+    if (scan == HeaderScan::Found) {
+        const auto check = CheckBlock(answer);
+        if (check->isShort() || check->isLong()) ReportBlockLength(s, *check);
+    }
+    return answer;
 }
 
 } // namespace bus

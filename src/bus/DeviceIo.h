@@ -3,6 +3,7 @@
 #include "bus/BusSession.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,8 +40,38 @@ void WriteChecked(BusSession& s, std::int16_t descriptor, std::u16string_view te
 // Reads the device's whole answer under T10s and restores the descriptor's
 // time-out. Returns the answer without surrounding spaces and its trailing
 // line ends; an empty text (after the "I/O Error" box) when the read timed
-// out or failed.
+// out or failed. An answer that opens with a definite-length block keeps
+// every byte of the block, and one whose block came short or long is
+// reported ("Block Length Error") and returned as it came.
 std::u16string ReadResponse(BusSession& s, std::int16_t descriptor);
+
+// The header "#<n><length>" that opens an IEEE 488.2 definite-length block.
+struct BlockHeader {
+    std::size_t headerSize = 0; // '#', the digit count and the digits
+    std::uint64_t length = 0;   // data bytes announced
+
+    std::uint64_t blockSize() const { return headerSize + length; }
+};
+
+// The block header at the start of an answer; nothing when it opens with
+// anything else (an indefinite block "#0", a number like "#H1F", plain text)
+// or when the header is cut short.
+std::optional<BlockHeader> ParseBlockHeader(std::u16string_view answer);
+std::optional<BlockHeader> ParseBlockHeader(std::string_view answer);
+
+// A block as it came: the data bytes it announced and those that came after
+// it (short: fewer came; long: more came than the block and its line end).
+struct BlockCheck {
+    BlockHeader header;
+    std::uint64_t received = 0; // data bytes present, at most the length
+    std::uint64_t extra = 0;    // bytes after the block in the answer
+
+    bool isShort() const { return received < header.length; }
+    bool isLong() const { return extra > 0; }
+};
+
+// The check of a block answer as ReadResponse returns it.
+std::optional<BlockCheck> CheckBlock(std::u16string_view answer);
 
 // How a file transfer ended: the status words after it, and how many bytes
 // moved (the driver's 32-bit count).

@@ -50,6 +50,7 @@ ManualForm::ManualForm(const ConsoleSeams& seams, QWidget* parent)
       receiveToFile_(*this, console_, state_, seams.fileDialogs, syntaxChecking_,
                      receiveToFileControls()),
       exchange_(*this, console_, state_, receiveToFile_, syntaxChecking_, exchangeControls()),
+      answerCommands_(*this, exchange_, seams.boxes, seams.fileDialogs),
       entryBox_(entryBoxControls(), [this] { exchange_.SendMessage_Click(); }),
       idAll_(*this, console_, exchange_, idAllControls()),
       dataFiles_(*this, console_, state_, seams.fileDialogs, seams.shell, *ui_->SendMessageList),
@@ -237,6 +238,9 @@ void ManualForm::wire() {
     // Qt has toggled the entry and the options have marked it changed.
     connect(ui_->AutoClear, &QAction::triggered, &exchange_, &Exchange::AutoClear_Click);
     connect(ui_->Help, &QAction::triggered, &exchange_, &Exchange::Help_Click);
+    using exchange::AnswerCommands;
+    connect(ui_->Hex, &QAction::triggered, &answerCommands_, &AnswerCommands::Hex_Click);
+    connect(ui_->Plot, &QAction::triggered, &answerCommands_, &AnswerCommands::Plot_Click);
 
     connect(&Timer1_, &QTimer::timeout, &syntaxChecking_.blink(),
             &syntaxcheck::SyntaxErrorBlink::Timer1_Timer);

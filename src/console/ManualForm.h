@@ -11,6 +11,7 @@
 #include "devices/DevicePanel.h"
 #include "devices/DoubleClicks.h"
 #include "devices/Identification.h"
+#include "exchange/AnswerCommands.h"
 #include "exchange/Exchange.h"
 #include "exchange/ReceiveToFile.h"
 #include "messagelist/EntryBox.h"
@@ -86,6 +87,7 @@ public:
     devices::DevicePanel& devicePanel() { return devicePanel_; }
     exchange::Exchange& exchange() { return exchange_; }
     exchange::ReceiveToFile& receiveToFile() { return receiveToFile_; }
+    exchange::AnswerCommands& answerCommands() { return answerCommands_; }
     syntaxcheck::SyntaxChecking& syntaxChecking() { return syntaxChecking_; }
     messagelist::MessageList& messageList() { return messageList_; }
     BenchCommands& benchCommands() { return benchCommands_; }
@@ -138,6 +140,7 @@ private:
     devices::DoubleClicks addressDoubleClicks_;
     exchange::ReceiveToFile receiveToFile_;
     exchange::Exchange exchange_;
+    exchange::AnswerCommands answerCommands_;
     messagelist::EntryBox entryBox_;
     devices::IdAllCommand idAll_;
     datafiles::DataFiles dataFiles_;

@@ -214,7 +214,8 @@ void Exchange::closingSteps() {
 }
 
 void Exchange::PrintMessageList(const std::u16string& text) {
-    const std::int64_t estimate = SizeEstimate(text.size());
+    lastAnswer_ = text;
+    const std::int64_t estimate = SizeEstimate(text);
     platform::MessageBoxes& boxes = console_.boxes();
     if (estimate > kIncomingLimit) {
         boxes.show(u"This this Incoming Message is too large to capture.\n"

@@ -77,6 +77,10 @@ public:
     bool ReceivedMessages_KeyPress(int qtKey);
     void Help_Click();
 
+    // The answer shown last (or refused as too large), every byte of it,
+    // for the commands that show it in other forms.
+    const std::u16string& lastAnswer() const { return lastAnswer_; }
+
     // The incoming view's text.
     const std::u16string& viewText();
     void setViewText(std::u16string text);
@@ -102,6 +106,7 @@ private:
     syntaxcheck::SyntaxChecking& syntaxChecking_;
     ExchangeControls controls_;
     std::u16string view_;
+    std::u16string lastAnswer_;
     bool viewStale_ = false;
     bool settingView_ = false;
 };

@@ -1,5 +1,8 @@
 #include "exchange/IncomingText.h"
 
+#include "bus/DeviceIo.h"
+
+#include <algorithm>
 #include <array>
 
 namespace exchange {
@@ -12,9 +15,43 @@ std::int64_t SizeEstimate(std::size_t length) {
     return l + 6 * (lines + 1);
 }
 
+namespace {
+
+std::u16string decimal(std::uint64_t value) {
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
+}
+
+bool isText(char16_t c) {
+    return (c >= 0x20 && c < 0x7F) || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+} // namespace
+
+std::optional<std::u16string> BlockSummary(std::u16string_view answer) {
+    const auto check = bus::CheckBlock(answer);
+    if (!check) return std::nullopt;
+    const std::u16string_view data =
+        answer.substr(check->header.headerSize, static_cast<std::size_t>(check->received));
+    if (std::all_of(data.begin(), data.end(), isText)) return std::nullopt;
+    std::u16string text(answer.substr(0, 2));
+    text += u" block, ";
+    if (check->isShort()) text += decimal(check->received) + u" of ";
+    text += decimal(check->header.length) + u" bytes";
+    if (check->isLong()) text += u" and " + decimal(check->extra) + u" more";
+    return text;
+}
+
+std::int64_t SizeEstimate(std::u16string_view answer) {
+    if (const auto summary = BlockSummary(answer)) return SizeEstimate(summary->size());
+    return SizeEstimate(answer.size());
+}
+
 std::u16string BuildBlock(std::u16string_view answer, int address) {
     const char16_t prefix[] = {static_cast<char16_t>(u'0' + (address / 10) % 10),
                                static_cast<char16_t>(u'0' + address % 10), u':', u' '};
+    if (const auto summary = BlockSummary(answer))
+        return std::u16string(prefix, 4) + *summary + u"\r\n";
     std::u16string block;
     block.reserve(answer.size() + (answer.size() / kLineWidth + 1) * 6);
     for (std::size_t start = 0; start < answer.size(); start += kLineWidth) {
@@ -60,7 +97,8 @@ std::u16string HelpText(std::u16string_view viewText) {
     for (const auto& [line, blanks] : kLines) {
         text += line;
         text += u"\r\n";
-        for (int i = 0; i < blanks; ++i) text += u"\r\n";
+        for (int i = 0; i < blanks; ++i)
+            text += u"\r\n";
     }
     if (viewText.empty() || viewText.front() != u'\r') text += u"\r\n";
     return text;

@@ -1,5 +1,6 @@
 #include "bus/BusErrors.h"
 #include "bus/DeviceIo.h"
+#include "platform/Text8.h"
 #include "support/ScriptedDriver.h"
 #include "support/ScriptedMessageBoxes.h"
 
@@ -126,4 +127,53 @@ TEST_F(BusRoutines, ReadResponseReadsUnderT10sAndRestoresTheStandingTimeOut) {
         EXPECT_EQ(driver.calls, standing == bus::T3s ? setT10s : keepT10s);
         EXPECT_EQ(driver.timeout, standing);
     }
+}
+
+TEST(BlockHeader, ParsesDefiniteLengthHeadersOnly) {
+    // answer → header size and length, or -1 for none
+    const std::pair<std::string, std::pair<int, int>> cases[] = {
+        {"#15hello", {3, 5}}, {"#41000", {6, 1000}}, {"#3012x", {5, 12}}, {"#0abc\n", {-1, 0}},
+        {"#H1F", {-1, 0}},    {"#4100", {-1, 0}},    {"#", {-1, 0}},      {"1,2,3", {-1, 0}},
+        {"#2a5", {-1, 0}},    {" #15hello", {-1, 0}}};
+    for (const auto& [answer, expected] : cases) {
+        const auto header = bus::ParseBlockHeader(std::string_view(answer));
+        const std::pair<int, int> got{header ? static_cast<int>(header->headerSize) : -1,
+                                      header ? static_cast<int>(header->length) : 0};
+        EXPECT_EQ(got, expected) << answer;
+    }
+}
+
+// A block answer keeps its bytes (line ends and spaces inside it are data),
+// is read on past an END-less chunk, and is reported when short or long.
+TEST_F(BusRoutines, ReadResponseKeepsBlocksWholeAndReportsTheirLength) {
+    using Chunks = std::deque<ScriptedDriver::Chunk>;
+    struct Case {
+        Chunks chunks;
+        std::string answer;
+        std::string box;
+    };
+    const std::string big = "#3600" + std::string(600, '\n');
+    const Case cases[] = {
+        {{{"#14\r\n \n\n"}}, "#14\r\n \n", ""},
+        {{{"#"s, 0}, {"15\0\xFF\r\n"s, 0}, {"\n\r\n"s}}, "#15\0\xFF\r\n\n"s, ""},
+        {{{big.substr(0, 512), 0}, {big.substr(512) + "\r\n"}}, big, ""},
+        {{{"#15ab\n"}},
+         "#15ab\n",
+         "Block Length Error|The answer announced a block of 5 bytes but ended after 3 of them."},
+        {{{"#12ab;X\n"}},
+         "#12ab;X",
+         "Block Length Error|The answer announced a block of 2 bytes but 2 more bytes came after "
+         "it."},
+        {{{"#0 raw \n"}}, "#0 raw ", ""}};
+    for (const auto& c : cases) {
+        driver.reads = c.chunks;
+        boxes.clear();
+        EXPECT_EQ(bus::ReadResponse(s, 32), platform::fromBytes(c.answer));
+        EXPECT_EQ(box(), c.box) << c.answer;
+        EXPECT_TRUE(driver.reads.empty());
+    }
+    driver.reads = {{"#2", 0}};
+    boxes.clear();
+    EXPECT_EQ(bus::ReadResponse(s, 32), u"") << "a time-out inside a block fails as ever";
+    EXPECT_EQ(box(), "I/O Error|Read cycle failed\nOperation aborted.");
 }

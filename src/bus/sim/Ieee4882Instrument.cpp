@@ -1,6 +1,8 @@
 #include "bus/sim/Ieee4882Instrument.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace bus::sim {
 
@@ -114,7 +116,10 @@ void Ieee4882Instrument::execute(std::string_view message) {
     message = syntax::trim(message);
     if (message.empty()) return;
     if (!runWholeMessage(message)) runUnits(message);
-    if (!response_.empty()) {
+    if (!generated_.empty()) {
+        response_ += answerEnd();
+        queueWithGenerated();
+    } else if (!response_.empty()) {
         response_ += answerEnd();
         putAnswer(response_);
     }
@@ -264,18 +269,71 @@ void Ieee4882Instrument::answerNextError() {
 }
 
 void Ieee4882Instrument::answer(std::string_view text) {
-    if (!response_.empty()) response_.push_back(';');
+    if (answered()) response_.push_back(';');
     response_ += text;
 }
 
 void Ieee4882Instrument::answerInteger(long long value) {
-    if (!response_.empty()) response_.push_back(';');
+    if (answered()) response_.push_back(';');
     syntax::appendInteger(response_, value);
 }
 
 void Ieee4882Instrument::answerExponent(double value, int digits, bool sign) {
-    if (!response_.empty()) response_.push_back(';');
+    if (answered()) response_.push_back(';');
     syntax::appendExponent(response_, value, digits, sign);
+}
+
+void Ieee4882Instrument::appendGenerated(std::uint64_t size, Generator generate) {
+    if (size > 0 && generate) generated_.push_back({response_.size(), size, std::move(generate)});
+}
+
+namespace {
+
+// An answer of text with generated parts inside, made as it is read.
+struct Composite {
+    std::string text;
+    std::vector<std::pair<std::size_t, std::uint64_t>> parts; // where in text, how long
+    std::vector<Instrument::Generator> generators;
+
+    void operator()(std::uint64_t offset, char* dest, std::size_t n) {
+        const std::uint64_t stop = offset + n;
+        std::uint64_t pos = 0; // where the next piece starts in the whole answer
+        std::size_t textPos = 0;
+        const auto overlap = [&](std::uint64_t size, auto&& fill) {
+            const std::uint64_t from = std::max(pos, offset);
+            const std::uint64_t to = std::min(pos + size, stop);
+            if (from < to)
+                fill(from - pos, dest + (from - offset), static_cast<std::size_t>(to - from));
+            pos += size;
+        };
+        const auto textUpTo = [&](std::size_t at) {
+            overlap(at - textPos, [&](std::uint64_t skip, char* out, std::size_t count) {
+                std::memcpy(out, text.data() + textPos + skip, count);
+            });
+            textPos = at;
+        };
+        for (std::size_t i = 0; i < parts.size() && pos < stop; ++i) {
+            textUpTo(parts[i].first);
+            overlap(parts[i].second, generators[i]);
+        }
+        if (pos < stop) textUpTo(text.size());
+    }
+};
+
+} // namespace
+
+void Ieee4882Instrument::queueWithGenerated() {
+    Composite answer;
+    std::uint64_t size = response_.size();
+    for (GeneratedPart& part : generated_) {
+        answer.parts.emplace_back(std::min(part.at, response_.size()), part.size);
+        answer.generators.push_back(std::move(part.generate));
+        size += part.size;
+    }
+    answer.text = std::move(response_);
+    response_.clear();
+    generated_.clear();
+    queueGenerated(size, std::move(answer));
 }
 
 void Ieee4882Instrument::reportError(int code) {
@@ -348,6 +406,7 @@ void Ieee4882Instrument::clearStatus() {
     esr_ = 0;
     errorCount_ = 0;
     response_.clear();
+    generated_.clear();
 }
 
 void Ieee4882Instrument::messageTooLong() {
@@ -362,6 +421,7 @@ void Ieee4882Instrument::outputOverflow() {
 
 void Ieee4882Instrument::outOfMemory() {
     std::string().swap(response_);
+    generated_.clear();
     answerLost_ = false;
     reportError(-225);
 }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace bus::sim {
 
@@ -88,6 +89,10 @@ protected:
     void answerExponent(double value, int digits, bool sign = false);
     // Continues the answer begun last.
     std::string& answerText() { return response_; }
+    // Continues the answer begun last with `size` bytes made only as the
+    // controller reads them (see queueGenerated), so an answer of any size
+    // costs no memory and takes no room in the output queue.
+    void appendGenerated(std::uint64_t size, Generator generate);
     // False when the output queue has no room left for more answer text; a
     // query that costs work to answer need not do it then (its answer counts
     // as lost).
@@ -128,7 +133,17 @@ private:
     std::uint8_t dese_ = 0xFF;
     std::array<std::int16_t, 10> errors_{};
     std::size_t errorCount_ = 0;
+    bool answered() const { return !response_.empty() || !generated_.empty(); }
+    void queueWithGenerated();
+
     std::string response_;
+    // The generated parts of the answer, each inserted at `at` in response_.
+    struct GeneratedPart {
+        std::size_t at;
+        std::uint64_t size;
+        Generator generate;
+    };
+    std::vector<GeneratedPart> generated_;
     // Some answer of the message running did not fit in the output queue.
     bool answerLost_ = false;
 };

@@ -42,6 +42,8 @@ public:
     bool hasOutput() const { return head_ < answers_.size(); }
     // Bytes waiting in the output queue, all answers together.
     std::uint64_t outputSize() const;
+    // The part of them held in memory (generated answers are made as read).
+    std::uint64_t storedOutputSize() const { return output_.size() - readPos_; }
     // Copies at most `capacity` bytes of the answer at the head of the queue;
     // `end` tells whether the last byte copied is that answer's last.
     std::size_t talk(char* dest, std::size_t capacity, bool& end);

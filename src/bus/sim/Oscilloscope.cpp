@@ -35,6 +35,7 @@ enum class Op {
     DataStop,
     SetDataStop,
     DataWidth,
+    SetDataWidth,
     Curve,
     AcquireState,
     SetAcquireState,
@@ -69,6 +70,81 @@ double signal(int channel, double t) {
 
 constexpr std::array<std::string_view, 3> kCouplings{"DC", "AC", "GND"};
 
+constexpr double kMaxRecord = 100'000'000;
+
+// The points DATa:STARt to DATa:STOP of one record as the scope digitizes
+// them.
+struct Record {
+    long first = 1;
+    long last = 0;
+    int source = 1;
+    double scale = 1;
+    double position = 0;
+    bool grounded = false;
+    double interval = 0; // seconds between points
+
+    std::uint64_t points() const { return static_cast<std::uint64_t>(last - first + 1); }
+    // Point i (counted from 1) in digitizer levels, 25 per division.
+    int level(long i) const {
+        const double volts = grounded ? 0.0 : signal(source, static_cast<double>(i - 1) * interval);
+        return static_cast<int>(
+            std::clamp(std::lround((volts / scale + position) * 25), -127L, 127L));
+    }
+    bool operator==(const Record&) const = default;
+};
+
+// The record as comma-separated levels, made as it is read. Reading goes
+// forward, so it keeps its place; a read from anywhere else starts again at
+// the first point and skips to it.
+class AsciiCurve {
+public:
+    explicit AsciiCurve(const Record& record) : record_(record), next_(record.first) {}
+
+    std::uint64_t size() {
+        emit(nullptr, UINT64_MAX);
+        return offset_;
+    }
+
+    void operator()(std::uint64_t offset, char* dest, std::size_t n) {
+        if (offset != offset_) {
+            *this = AsciiCurve(record_);
+            emit(nullptr, offset);
+        }
+        emit(dest, n);
+    }
+
+private:
+    // Writes (or with no dest skips) up to n bytes, fewer at the record's end.
+    void emit(char* dest, std::uint64_t n) {
+        while (n > 0) {
+            if (at_ == length_) {
+                if (next_ > record_.last) return;
+                length_ = at_ = 0;
+                if (next_ != record_.first) text_[length_++] = ',';
+                length_ = static_cast<std::size_t>(
+                    std::to_chars(text_ + length_, text_ + sizeof text_, record_.level(next_++))
+                        .ptr -
+                    text_);
+            }
+            const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(n, length_ - at_));
+            if (dest != nullptr) {
+                std::copy_n(text_ + at_, count, dest);
+                dest += count;
+            }
+            at_ += count;
+            offset_ += count;
+            n -= count;
+        }
+    }
+
+    Record record_;
+    long next_;
+    std::uint64_t offset_ = 0; // of the next byte
+    char text_[8] = {};
+    std::size_t length_ = 0;
+    std::size_t at_ = 0;
+};
+
 class Oscilloscope final : public Ieee4882Instrument {
 public:
     Oscilloscope() : Ieee4882Instrument("Vireon Sim,VSO-2204,SN000022,CF:91.1CT FV:v2.1.0", true) {
@@ -77,7 +153,7 @@ public:
 
 private:
     using Cmd = Command<Op>;
-    static constexpr std::array<Cmd, 28> kCommands{{
+    static constexpr std::array<Cmd, 29> kCommands{{
         {"CH#:SCAle", true, Op::Scale},
         {"CH#:SCAle", false, Op::SetScale},
         {"CH#:POSition", true, Op::Position},
@@ -103,6 +179,7 @@ private:
         {"DATa:STOP", true, Op::DataStop},
         {"DATa:STOP", false, Op::SetDataStop},
         {"DATa:WIDth", true, Op::DataWidth},
+        {"DATa:WIDth", false, Op::SetDataWidth},
         {"CURVe", true, Op::Curve},
         {"ACQuire:STATE", true, Op::AcquireState},
         {"ACQuire:STATE", false, Op::SetAcquireState},
@@ -151,7 +228,7 @@ private:
             if (expectNoParams(unit)) answerInteger(recordLength_);
             break;
         case Op::SetRecordLength:
-            if (auto value = numberParam(unit, 500, 100000)) {
+            if (auto value = numberParam(unit, 500, kMaxRecord)) {
                 recordLength_ = std::lround(*value);
                 dataStop_ = std::min(dataStop_, recordLength_);
             }
@@ -197,16 +274,20 @@ private:
             if (expectNoParams(unit)) answerInteger(dataStart_);
             break;
         case Op::SetDataStart:
-            if (auto value = numberParam(unit, 1, 100000)) dataStart_ = std::lround(*value);
+            if (auto value = numberParam(unit, 1, kMaxRecord)) dataStart_ = std::lround(*value);
             break;
         case Op::DataStop:
             if (expectNoParams(unit)) answerInteger(dataStop_);
             break;
         case Op::SetDataStop:
-            if (auto value = numberParam(unit, 1, 100000)) dataStop_ = std::lround(*value);
+            if (auto value = numberParam(unit, 1, kMaxRecord)) dataStop_ = std::lround(*value);
             break;
         case Op::DataWidth:
-            if (expectNoParams(unit)) answer("1");
+            if (expectNoParams(unit)) answerInteger(width_);
+            break;
+        case Op::SetDataWidth:
+            if (auto value = numberParam(unit, 1, 2))
+                width_ = static_cast<int>(std::lround(*value));
             break;
         case Op::Curve:
             if (expectNoParams(unit)) answerCurve();
@@ -250,36 +331,44 @@ private:
 
     // The record of the data source from DATa:STARt to DATa:STOP, in
     // digitizer levels (25 per division), as comma-separated numbers or as a
-    // definite-length block of signed bytes.
+    // definite-length block of signed bytes (or 16-bit words, most
+    // significant byte first). Either is made as it is read, so a record of
+    // any length costs no memory.
     void answerCurve() {
         const long first = std::clamp(dataStart_, 1L, recordLength_);
-        const long last = std::clamp(dataStop_, first, recordLength_);
         const Channel& channel = channels_[static_cast<std::size_t>(dataSource_ - 1)];
-        const double interval = horizontalScale_ * 10 / static_cast<double>(recordLength_);
+        const Record record{first,
+                            std::clamp(dataStop_, first, recordLength_),
+                            dataSource_,
+                            channel.scale,
+                            channel.position,
+                            channel.coupling == 2,
+                            horizontalScale_ * 10 / static_cast<double>(recordLength_)};
         answer({});
-        // Thousands of CURV? on a full output queue are not worth minutes of
-        // work for answers that are lost anyway.
+        // A full output queue takes no more: this answer is lost like the rest.
         if (!answerFits()) return;
-        std::string& out = answerText();
         if (binary_) {
-            char count[16];
-            const auto end = std::to_chars(count, count + sizeof count, last - first + 1).ptr;
+            const std::uint64_t bytes = record.points() * static_cast<std::uint64_t>(width_);
+            char count[24];
+            const auto end = std::to_chars(count, count + sizeof count, bytes).ptr;
+            std::string& out = answerText();
             out += '#';
             out += static_cast<char>('0' + (end - count));
             out.append(count, end);
-        }
-        for (long i = first; i <= last; ++i) {
-            const double volts = channel.coupling == 2
-                                     ? 0.0
-                                     : signal(dataSource_, static_cast<double>(i - 1) * interval);
-            const long level = std::clamp(
-                std::lround((volts / channel.scale + channel.position) * 25), -127L, 127L);
-            if (binary_) {
-                out += static_cast<char>(static_cast<signed char>(level));
-            } else {
-                if (i != first) out += ',';
-                syntax::appendInteger(out, level);
+            appendGenerated(bytes, [record, width = width_](std::uint64_t offset, char* dest,
+                                                            std::size_t n) {
+                for (std::size_t k = 0; k < n; ++k) {
+                    const std::uint64_t byte = offset + k;
+                    const int level = record.level(record.first + static_cast<long>(byte / width));
+                    dest[k] = static_cast<char>(width == 1 || byte % 2 == 0 ? level : 0);
+                }
+            });
+        } else {
+            if (!(record == asciiSizeOf_)) {
+                asciiSizeOf_ = record;
+                asciiSize_ = AsciiCurve(record).size();
             }
+            appendGenerated(asciiSize_, AsciiCurve(record));
         }
     }
 
@@ -295,6 +384,7 @@ private:
         binary_ = false;
         dataStart_ = 1;
         dataStop_ = recordLength_;
+        width_ = 1;
         running_ = true;
     }
 
@@ -307,7 +397,12 @@ private:
     bool binary_ = false;
     long dataStart_ = 1;
     long dataStop_ = 1;
+    int width_ = 1;
     bool running_ = true;
+    // The length of the last ASCII record asked for: repeated CURV? need not
+    // make the record twice each.
+    Record asciiSizeOf_;
+    std::uint64_t asciiSize_ = 0;
 };
 
 } // namespace

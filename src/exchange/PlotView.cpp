@@ -1,0 +1,208 @@
+#include "exchange/PlotView.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace exchange {
+
+namespace {
+
+constexpr double kLeft = 64, kRight = 36, kTop = 10, kBottom = 26;
+// However far the chart is zoomed, rounding never makes more lines than this.
+constexpr int kMaxTicks = 12;
+
+QString tickText(double value) {
+    return QString::number(value, 'g', 6);
+}
+
+// About five round steps (1, 2 or 5 times a power of ten) across a span.
+double tickStep(double span) {
+    const double raw = span / 5;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (const double m : {1.0, 2.0, 5.0})
+        if (m * power >= raw) return m * power;
+    return 10 * power;
+}
+
+} // namespace
+
+PlotView::PlotView(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setMinimumSize(320, 200);
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
+}
+
+void PlotView::setValues(std::vector<double> values) {
+    values_ = std::move(values);
+    resetView();
+}
+
+void PlotView::resetView() {
+    pointed_ = -1;
+    x0_ = 0;
+    x1_ = std::max<double>(1, static_cast<double>(values_.size()) - 1);
+    const auto [low, high] = std::minmax_element(values_.begin(), values_.end());
+    y0_ = values_.empty() ? 0 : *low;
+    y1_ = values_.empty() ? 1 : *high;
+    const double margin = y1_ > y0_ ? (y1_ - y0_) * 0.05 : 1;
+    y0_ -= margin;
+    y1_ += margin;
+    update();
+}
+
+void PlotView::zoomIndex(double index, double factor) {
+    x0_ = index - (index - x0_) * factor;
+    x1_ = index + (x1_ - index) * factor;
+    // Never closer than a few points across the whole width.
+    if (x1_ - x0_ < 4) {
+        const double middle = (x0_ + x1_) / 2;
+        x0_ = middle - 2;
+        x1_ = middle + 2;
+    }
+    update();
+}
+
+QRectF PlotView::plotArea() const {
+    return QRectF(kLeft, kTop, std::max(1.0, width() - kLeft - kRight),
+                  std::max(1.0, height() - kTop - kBottom));
+}
+
+double PlotView::indexAt(double x) const {
+    const QRectF area = plotArea();
+    return x0_ + (x - area.left()) / area.width() * (x1_ - x0_);
+}
+
+double PlotView::valueAt(double y) const {
+    const QRectF area = plotArea();
+    return y1_ - (y - area.top()) / area.height() * (y1_ - y0_);
+}
+
+void PlotView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRectF area = plotArea();
+    const auto xOf = [&](double index) {
+        return area.left() + (index - x0_) / (x1_ - x0_) * area.width();
+    };
+    const auto yOf = [&](double value) {
+        return area.top() + (y1_ - value) / (y1_ - y0_) * area.height();
+    };
+
+    const QPen grid(palette().color(QPalette::Mid), 0, Qt::DotLine);
+    const QPen text(palette().color(QPalette::Text));
+    const double xStep = tickStep(x1_ - x0_);
+    for (int k = 0; k < kMaxTicks; ++k) {
+        const double index = (std::ceil(x0_ / xStep) + k) * xStep;
+        if (!(index <= x1_)) break;
+        const double x = xOf(index);
+        painter.setPen(grid);
+        painter.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
+        painter.setPen(text);
+        painter.drawText(QRectF(x - 40, area.bottom() + 4, 80, kBottom - 4), Qt::AlignHCenter,
+                         tickText(std::abs(index) < xStep / 2 ? 0 : index));
+    }
+    const double yStep = tickStep(y1_ - y0_);
+    for (int k = 0; k < kMaxTicks; ++k) {
+        const double value = (std::ceil(y0_ / yStep) + k) * yStep;
+        if (!(value <= y1_)) break;
+        const double y = yOf(value);
+        painter.setPen(grid);
+        painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
+        painter.setPen(text);
+        painter.drawText(QRectF(0, y - 10, kLeft - 6, 20), Qt::AlignRight | Qt::AlignVCenter,
+                         tickText(std::abs(value) < yStep / 2 ? 0 : value));
+    }
+    painter.setPen(palette().color(QPalette::Text));
+    painter.drawRect(area);
+    if (values_.empty()) return;
+
+    painter.setClipRect(area);
+    if (pointed_ >= 0 && static_cast<std::size_t>(pointed_) < values_.size()) {
+        const QPointF at(xOf(static_cast<double>(pointed_)),
+                         yOf(values_[static_cast<std::size_t>(pointed_)]));
+        painter.setPen(QPen(QColor(200, 60, 0), 0, Qt::DashLine));
+        painter.drawLine(QPointF(at.x(), area.top()), QPointF(at.x(), area.bottom()));
+        painter.drawEllipse(at, 3, 3);
+    }
+    painter.setPen(QPen(QColor(0, 90, 200), 0));
+    const auto last = static_cast<double>(values_.size() - 1);
+    const double first = std::clamp(std::floor(x0_), 0.0, last);
+    const double end = std::clamp(std::ceil(x1_), 0.0, last);
+    const double perPixel = (x1_ - x0_) / area.width();
+    if (perPixel <= 2) {
+        QPainterPath path;
+        for (double i = first; i <= end; ++i) {
+            const QPointF point(xOf(i), yOf(values_[static_cast<std::size_t>(i)]));
+            if (i == first)
+                path.moveTo(point);
+            else
+                path.lineTo(point);
+        }
+        painter.drawPath(path);
+        if (values_.size() == 1) painter.drawEllipse(QPointF(xOf(0), yOf(values_[0])), 2, 2);
+        return;
+    }
+    // One vertical stroke per pixel column, from its lowest value to its highest.
+    for (int column = 0; column < static_cast<int>(area.width()); ++column) {
+        const double from = std::max(first, std::floor(indexAt(area.left() + column)));
+        const double to = std::min(end, std::floor(indexAt(area.left() + column + 1)));
+        if (from > to) continue;
+        const auto begin = values_.begin() + static_cast<std::ptrdiff_t>(from);
+        const auto stop = values_.begin() + static_cast<std::ptrdiff_t>(to) + 1;
+        const auto [low, high] = std::minmax_element(begin, stop);
+        const double x = area.left() + column + 0.5;
+        painter.drawLine(QPointF(x, yOf(*low)), QPointF(x, yOf(*high)));
+    }
+}
+
+void PlotView::wheelEvent(QWheelEvent* event) {
+    const double factor = event->angleDelta().y() > 0 ? 0.8 : 1.25;
+    const QPointF at = event->position();
+    if (event->modifiers() & Qt::ShiftModifier) {
+        const double value = valueAt(at.y());
+        y0_ = value - (value - y0_) * factor;
+        y1_ = value + (y1_ - value) * factor;
+        update();
+    } else {
+        zoomIndex(indexAt(at.x()), factor);
+    }
+    event->accept();
+}
+
+void PlotView::mousePressEvent(QMouseEvent* event) {
+    dragFrom_ = event->position();
+    dragX0_ = x0_;
+    dragY0_ = y0_;
+}
+
+void PlotView::mouseMoveEvent(QMouseEvent* event) {
+    const QPointF at = event->position();
+    if (event->buttons() & Qt::LeftButton) {
+        const QRectF area = plotArea();
+        const double dx = (at.x() - dragFrom_.x()) / area.width() * (x1_ - x0_);
+        const double dy = (at.y() - dragFrom_.y()) / area.height() * (y1_ - y0_);
+        const double spanX = x1_ - x0_, spanY = y1_ - y0_;
+        x0_ = dragX0_ - dx;
+        x1_ = x0_ + spanX;
+        y0_ = dragY0_ + dy;
+        y1_ = y0_ + spanY;
+        update();
+    }
+    if (values_.empty()) return;
+    const auto index = static_cast<qsizetype>(
+        std::clamp(std::round(indexAt(at.x())), 0.0, static_cast<double>(values_.size() - 1)));
+    pointed_ = index;
+    update();
+    emit pointed(index, values_[static_cast<std::size_t>(index)]);
+}
+
+void PlotView::mouseDoubleClickEvent(QMouseEvent*) {
+    resetView();
+}
+
+} // namespace exchange

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QWidget>
+
+#include <vector>
+
+namespace exchange {
+
+// A chart of one series of values against their index, drawn with QPainter:
+// the wheel zooms the index axis around the pointer (with Shift the value
+// axis), dragging pans, a double click shows everything again. Where the
+// values outnumber the pixels each column shows their smallest and largest,
+// so no peak is lost however long the record.
+class PlotView : public QWidget {
+    Q_OBJECT
+public:
+    explicit PlotView(QWidget* parent = nullptr);
+
+    void setValues(std::vector<double> values);
+    const std::vector<double>& values() const { return values_; }
+    // Shows every value.
+    void resetView();
+    // The index range shown.
+    double firstShown() const { return x0_; }
+    double lastShown() const { return x1_; }
+    // Zooms the index axis by `factor` (below 1 zooms in) around `index`.
+    void zoomIndex(double index, double factor);
+
+signals:
+    // The value under the pointer: its index and the value.
+    void pointed(qsizetype index, double value);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    QRectF plotArea() const;
+    double indexAt(double x) const;
+    double valueAt(double y) const;
+
+    std::vector<double> values_;
+    double x0_ = 0, x1_ = 1; // index range shown
+    double y0_ = 0, y1_ = 1; // value range shown
+    qsizetype pointed_ = -1; // the value under the pointer, marked
+    QPointF dragFrom_;
+    double dragX0_ = 0, dragY0_ = 0;
+};
+
+} // namespace exchange
