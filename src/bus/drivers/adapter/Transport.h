@@ -48,4 +48,12 @@ struct SerialPortInfo {
 };
 std::vector<SerialPortInfo> serialPorts();
 
+// Opens a serial port (serial/ with libserialport, noserial/ without), or says
+// why not; a port the serial library does not list (a pseudo-terminal) is
+// opened as a plain terminal.
+std::unique_ptr<Transport> openSerial(const std::string& name, std::string& error);
+std::unique_ptr<Transport> openPlainTerminal(const std::string& name, std::string& error);
+// Why the system refused a port, for the operator, from its error number.
+std::string reasonFor(int code);
+
 } // namespace bus::adapter
