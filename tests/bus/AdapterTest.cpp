@@ -68,7 +68,11 @@ TEST(PlusPlusProtocol, ReadsSerialPortsAndHostsWithTheirTcpPorts) {
 TEST(PlusPlusProtocol, AMissingPortIsNamedWithTheReason) {
     const bus::DriverSelection s = bus::selectDriver("prologix:/dev/ttyNoSuchAdapter", "");
     EXPECT_FALSE(s.driver);
+#ifdef _WIN32 // the cross build opens no serial ports at all, and says so
+    EXPECT_THAT(s.error, HasSubstr("/dev/ttyNoSuchAdapter: this build"));
+#else
     EXPECT_THAT(s.error, HasSubstr("/dev/ttyNoSuchAdapter: no such port"));
+#endif
 }
 
 #ifndef _WIN32
