@@ -132,7 +132,6 @@ TEST(VisaBus, ItTalksAndNamesAStatusItDoesNotKnow) {
     bus::Driver& driver = *loaded.driver;
 #endif
     testing_support::Talk talk(driver);
-    EXPECT_EQ(talk.ask(5, "*IDN?\n"), "Vireon Sim,VDM-6500,SN000005,1.04.2\n");
     control<void(std::int32_t)>(fake, "FakeVisaFailNext")(static_cast<std::int32_t>(0xBFFF1234u));
     talk.write(talk.open(5), "*IDN?\n");
     EXPECT_EQ(talk.sta & bus::ERR, bus::ERR);
