@@ -95,12 +95,18 @@ TEST(SelectDriver, ATraceWrapsTheBackEndOrIsLeftOutWithANote) {
 
 } // namespace
 
-TEST(SelectDriver, ABenchTakesARateAloneOrAfterItsFile) {
+TEST(SelectDriver, ABenchTakesItsFileAndARateAloneOrAfterIt) {
     EXPECT_EQ(bus::selectDriver("sim:rate=2000000", "").description,
               "simulated bench, paced at 2000000 bytes/s");
     const std::string file = std::string(VIREON_TEST_DATA_DIR) + "/bench.yaml";
-    EXPECT_EQ(bus::selectDriver("sim:" + file + ",rate=5", "").description,
-              "simulated bench from " + file + ", paced at 5 bytes/s");
+    const bus::DriverSelection bench = bus::selectDriver("sim:" + file + ",rate=5", "");
+    EXPECT_EQ(bench.description, "simulated bench from " + file + ", paced at 5 bytes/s");
+    EXPECT_TRUE(bench.simulated);
+    EXPECT_EQ(bench.notes.size(), 1u) << "the serial resource is skipped";
     for (const char* wrong : {"sim:rate=0", "sim:rate=", "sim:rate=1e6"})
         EXPECT_NE(bus::selectDriver(wrong, "").error.find("rate="), std::string::npos) << wrong;
+    EXPECT_EQ(bus::selectDriver("sim:run.jsonl", "").error,
+              "run.jsonl: a recorded trace is replayed with --driver replay:run.jsonl");
+    EXPECT_EQ(bus::selectDriver("replay:/nowhere.jsonl", "").error,
+              "cannot open trace file '/nowhere.jsonl'");
 }

@@ -18,7 +18,6 @@
 #include "bus/drivers/SimulatedBus.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -83,11 +82,6 @@ ThreadStatus status() {
     return it == threads.end() ? ThreadStatus{} : it->second;
 }
 
-// The library counts in long; the bench in 32 bits.
-std::int32_t narrow(long count) {
-    return static_cast<std::int32_t>(count > INT32_MAX ? INT32_MAX : count);
-}
-
 // The bench call's outcome as a VISA status.
 constexpr std::int32_t kMaxCount = 0x3FFF0006, kTimeout = static_cast<std::int32_t>(0xBFFF0015u),
                        kNoListeners = static_cast<std::int32_t>(0xBFFF005Fu),
@@ -132,8 +126,8 @@ ENTRY(int, ibdev, (int b, int pad, int sad, int t, int e, int eos), ibdev(b, pad
 ENTRY(int, ibpad, (int ud, int v), ibpad(ud, v))
 ENTRY(int, ibtmo, (int ud, int v), ibtmo(ud, v))
 ENTRY(int, ibwait, (int ud, int mask), ibwait(ud, mask))
-ENTRY(int, ibwrt, (int ud, const void* buf, long count), ibwrt(ud, buf, narrow(count)))
-ENTRY(int, ibrd, (int ud, void* buf, long count), ibrd(ud, buf, narrow(count)))
+ENTRY(int, ibwrt, (int ud, const void* buf, long count), ibwrt(ud, buf, static_cast<I>(count)))
+ENTRY(int, ibrd, (int ud, void* buf, long count), ibrd(ud, buf, static_cast<I>(count)))
 ENTRY(int, ibrsp, (int ud, char* spr), ibrsp(ud, spr))
 ENTRY(void, DevClear, (int board, Addr address), DevClear(board, address))
 ENTRY(int, ibonl, (int ud, int v), ibonl(ud, v))
