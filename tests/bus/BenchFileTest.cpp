@@ -182,8 +182,6 @@ not json {
     const std::int32_t ud = talk.open(5);
     EXPECT_EQ(talk.poll(ud), 80);
     EXPECT_EQ(talk.poll(ud), 65);
-    talk.ask(5, "READ?\n");
-    EXPECT_EQ(talk.poll(ud), 0) << "recorded polls used up: MAV only while an answer waits";
 }
 
 } // namespace
