@@ -36,7 +36,6 @@ TEST_P(DriverChoices, NameInAnyCaseThenArguments) {
 
 INSTANTIATE_TEST_SUITE_P(Table, DriverChoices,
                          ::testing::Values(ChoiceCase{"auto", "auto", ""},
-                                           ChoiceCase{"SIM", "sim", ""},
                                            ChoiceCase{"gPiB", "gpib", ""},
                                            ChoiceCase{"", nullptr, "choose auto, sim, gpib"},
                                            ChoiceCase{"gpib:5", nullptr, "takes no arguments"},
