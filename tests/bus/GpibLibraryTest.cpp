@@ -6,9 +6,7 @@
 #include "bus/drivers/DriverChoice.h"
 #include "bus/drivers/GpibAdvice.h"
 #include "bus/drivers/VisaBus.h"
-#include "core/Console.h"
 #include "support/Files.h"
-#include "support/ScriptedMessageBoxes.h"
 #include "support/Talk.h"
 
 #include <gmock/gmock.h>
@@ -24,7 +22,6 @@ namespace {
 
 using bus::GpibLibrary;
 using testing::HasSubstr;
-using testing_support::utf8;
 
 // The fake, loaded as the back ends find the system's library: on Windows it
 // sits in the system folder under the library's name; elsewhere, once loaded
@@ -90,31 +87,21 @@ TEST(GpibLibraryStart, ABoardThatDoesNotAnswerIsExplainedAndAutoRunsTheBench) {
     std::filesystem::remove(trace);
 }
 
-TEST(GpibLibraryStart, ABoardAtAddress21IsNoInstrumentAndAPartialFileReadCountsItsBytes) {
+// Like linux-gpib, the fake counts nothing when a read into a file times out;
+// the back end counts the bytes that reached the file.
+TEST(GpibLibraryStart, APartialFileReadCountsItsBytes) {
     const auto fake = fakeLibrary("ni4882.dll");
     ASSERT_TRUE(fake);
-    control<void(int)>(fake, "FakeGpibBoard")(21);
     bus::DriverSelection gpib = bus::selectDriver("gpib", "");
     ASSERT_TRUE(gpib.driver) << gpib.error;
-    testing_support::ScriptedMessageBoxes boxes;
-    testing_support::ThrowingExit exit;
-    core::Console console(*gpib.driver, boxes, exit);
-    console.TakeBus();
-    std::vector<std::string> answers;
-    console.IdentifyAll(*console.beginOperation(), {false, true, false},
-                        [&](const std::u16string& a) { answers.push_back(utf8(a)); });
-    ASSERT_EQ(answers.size(), 3u) << "the instruments at 5, 9 and 22, the last first";
-    EXPECT_THAT(answers[0], HasSubstr("VSO-2204"));
-    EXPECT_THAT(answers[2], HasSubstr("VDM-6500"));
-
     control<void(long)>(fake, "FakeGpibCutReads")(100);
+    testing_support::Talk talk(*gpib.driver);
+    const std::int32_t ud = talk.open(22);
+    talk.write(ud, "CURV?\n");
     const std::string record = testing_support::scratchFile(".bin");
-    console.SelectDevice(*console.beginOperation(), 3);
-    console.WriteMessage(*console.beginOperation(), u"CURV?\n");
-    const bus::TransferOutcome got = console.ReceiveFile(
-        *console.beginOperation(), std::u16string(record.begin(), record.end()));
-    EXPECT_EQ(got.ibsta & (bus::ERR | bus::TIMO), bus::ERR | bus::TIMO);
-    EXPECT_EQ(got.count, 100);
+    EXPECT_EQ(gpib.driver->ibrdfA(ud, record.c_str()) & (bus::ERR | bus::TIMO),
+              bus::ERR | bus::TIMO);
+    EXPECT_EQ(talk.cntl, 100);
     std::filesystem::remove(record);
 }
 
@@ -132,7 +119,6 @@ TEST(VisaBus, ItTalksAndNamesAStatusItDoesNotKnow) {
     bus::Driver& driver = *loaded.driver;
 #endif
     testing_support::Talk talk(driver);
-    EXPECT_EQ(talk.ask(5, "*IDN?\n"), "Vireon Sim,VDM-6500,SN000005,1.04.2\n");
     control<void(std::int32_t)>(fake, "FakeVisaFailNext")(static_cast<std::int32_t>(0xBFFF1234u));
     talk.write(talk.open(5), "*IDN?\n");
     EXPECT_EQ(talk.sta & bus::ERR, bus::ERR);

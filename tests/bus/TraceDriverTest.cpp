@@ -33,27 +33,16 @@ std::vector<std::string> traceLines(const std::string& path) {
     return lines;
 }
 
-struct TraceDriverTest : ::testing::Test {
-    void SetUp() override {
-        std::ofstream(path, std::ios::binary) << "earlier\n"; // a trace appends
-        auto inner = std::make_unique<ScriptedDriver>();
-        s = inner.get();
-        bus::TraceOpenResult opened = bus::TraceDriver::open(std::move(inner), path);
-        ASSERT_EQ(opened.error, "");
-        d = std::move(opened.driver);
-        ASSERT_EQ(d->RegisterGpibGlobalsForThread(&sta, &err, &cnt, &cntl), 0);
-    }
-    void TearDown() override { d.reset(), std::remove(path.c_str()); }
-
-    const std::string path = testing_support::scratchFile(".jsonl");
-    ScriptedDriver* s = nullptr;
-    std::unique_ptr<bus::Driver> d;
-    std::int32_t sta = 7, err = 0, cnt = 0, cntl = 0;
-};
-
 // Each call in turn → the line it adds, from "op" on; status fields read
 // after the call from exactly the variables the driver writes.
-TEST_F(TraceDriverTest, EveryOperationAddsOneLineWithItsFieldsInOrder) {
+TEST(TraceDriver, EveryOperationAddsOneLineWithItsFieldsInOrder) {
+    const std::string path = testing_support::scratchFile(".jsonl");
+    std::ofstream(path, std::ios::binary) << "earlier\n"; // a trace appends
+    auto inner = std::make_unique<ScriptedDriver>();
+    ScriptedDriver* s = inner.get();
+    std::unique_ptr<bus::Driver> d = bus::TraceDriver::open(std::move(inner), path).driver;
+    std::int32_t sta = 7, err = 0, cnt = 0, cntl = 0;
+    ASSERT_EQ(d->RegisterGpibGlobalsForThread(&sta, &err, &cnt, &cntl), 0);
     char buffer[16];
     std::int32_t value = 0, other[4] = {};
     const bus::Addr4882 probes[] = {5, 9, 22, bus::NOADDR};
@@ -115,6 +104,8 @@ TEST_F(TraceDriverTest, EveryOperationAddsOneLineWithItsFieldsInOrder) {
             R"("op":"ibwrt","args":[32,"abcd",4],"ibsta":0,"iberr":0,"ibcntl":4})",
             R"("op":"UnregisterGpibGlobalsForThread","args":[],"data":0,)" + ok,
             R"("op":"ibwrt","args":[32,"abc",3],)" + ok}));
+    d.reset();
+    std::remove(path.c_str());
 }
 
 TEST(TraceDriverFile, AWriteFailureIsReportedOnceAndTheDriverGoesOn) {

@@ -3,6 +3,7 @@
 #include "bus/Discovery.h"
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/sim/Instrument.h"
+#include "support/Files.h"
 #include "support/ScriptedDriver.h"
 #include "support/ScriptedMessageBoxes.h"
 
@@ -10,8 +11,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <unistd.h>
 
 namespace {
 
@@ -37,9 +36,8 @@ TEST_P(StopPartWay, EndsWithAnAbortAtTheNextChunk) {
     bus::BusSession s(monitor, boxes, exit);
     bus::FindListeners(s);
     const std::int16_t ud = bus::OpenDevice(s);
-    const std::filesystem::path file =
-        std::filesystem::temp_directory_path() / ("vireon-stop-" + std::to_string(getpid()));
-    const std::u16string path = file.u16string();
+    const std::string file = testing_support::scratchFile(".bin");
+    const std::u16string path(file.begin(), file.end());
     std::string answer(kAnswer, '\0');
     fill(0, answer.data(), kAnswer);
     if (GetParam() == Transfer::SendFile)
@@ -61,8 +59,7 @@ TEST_P(StopPartWay, EndsWithAnAbortAtTheNextChunk) {
     EXPECT_GE(monitor.bytes(), kStopAt);
     EXPECT_LT(monitor.bytes(), kStopAt + 64 * 1024 + 1) << "the bus went on after the stop";
     if (GetParam() == Transfer::ReceiveFile) {
-        std::ifstream in(file, std::ios::binary);
-        const std::string got{std::istreambuf_iterator<char>(in), {}};
+        const std::string got = testing_support::fileText(file);
         EXPECT_EQ(got.size(), static_cast<std::size_t>(outcome.count));
         EXPECT_EQ(got, answer.substr(0, got.size()));
     }

@@ -12,13 +12,11 @@
 // library missing a function is refused.
 //
 // The Fake* functions script what real libraries do on real machines: a
-// board at another address, a board that is not there, a read into a file
-// cut short by a time-out, a VISA status this program does not know.
+// board that is not there, a read into a file cut short by a time-out, a VISA
+// status this program does not know.
 
 #include "bus/drivers/SimulatedBus.h"
 
-#include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -49,7 +47,6 @@ std::recursive_mutex mutex;
 std::unique_ptr<bus::SimulatedBus> bench = bus::SimulatedBus::defaultBench();
 // Node-based, so the addresses registered with the bench stay valid.
 std::unordered_map<std::thread::id, ThreadStatus> threads;
-int boardAddress = 0;
 int startError = -1; // iberr of SendIFC and FindLstn, -1 for none
 long startCount = 0;
 long readCut = -1;               // bytes ibrdf delivers before it times out, -1 for no cut
@@ -83,11 +80,6 @@ ThreadStatus status() {
     return it == threads.end() ? ThreadStatus{} : it->second;
 }
 
-// The library counts in long; the bench in 32 bits.
-std::int32_t narrow(long count) {
-    return static_cast<std::int32_t>(count > INT32_MAX ? INT32_MAX : count);
-}
-
 // The bench call's outcome as a VISA status.
 constexpr std::int32_t kMaxCount = 0x3FFF0006, kTimeout = static_cast<std::int32_t>(0xBFFF0015u),
                        kNoListeners = static_cast<std::int32_t>(0xBFFF005Fu),
@@ -114,7 +106,6 @@ using I = std::int32_t;
     if (visaFailure != 0) return std::exchange(visaFailure, 0); \
     bus::Driver& d = *bench; mine(); (void)d; __VA_ARGS__ }
 
-FAKEGPIB_EXPORT void FakeGpibBoard(int address) { std::lock_guard lock(mutex); boardAddress = address; }
 FAKEGPIB_EXPORT void FakeGpibFailStart(int iberr, long count) { std::lock_guard lock(mutex); startError = iberr; startCount = count; }
 FAKEGPIB_EXPORT void FakeGpibCutReads(long bytes) { std::lock_guard lock(mutex); readCut = bytes; }
 FAKEGPIB_EXPORT void FakeVisaFailNext(I status) { std::lock_guard lock(mutex); visaFailure = status; }
@@ -131,9 +122,10 @@ ENTRY(int, ibsre, (int ud, int v), ibsre(ud, v))
 ENTRY(int, ibdev, (int b, int pad, int sad, int t, int e, int eos), ibdev(b, pad, sad, t, e, eos))
 ENTRY(int, ibpad, (int ud, int v), ibpad(ud, v))
 ENTRY(int, ibtmo, (int ud, int v), ibtmo(ud, v))
+ENTRY(int, ibask, (int ud, int option, int* value), ibask(ud, option, value))
 ENTRY(int, ibwait, (int ud, int mask), ibwait(ud, mask))
-ENTRY(int, ibwrt, (int ud, const void* buf, long count), ibwrt(ud, buf, narrow(count)))
-ENTRY(int, ibrd, (int ud, void* buf, long count), ibrd(ud, buf, narrow(count)))
+ENTRY(int, ibwrt, (int ud, const void* buf, long count), ibwrt(ud, buf, static_cast<I>(count)))
+ENTRY(int, ibrd, (int ud, void* buf, long count), ibrd(ud, buf, static_cast<I>(count)))
 ENTRY(int, ibrsp, (int ud, char* spr), ibrsp(ud, spr))
 ENTRY(void, DevClear, (int board, Addr address), DevClear(board, address))
 ENTRY(int, ibonl, (int ud, int v), ibonl(ud, v))
@@ -172,24 +164,10 @@ VISA(viFindRsrc, (U32, const char*, U32* list, U32* count, char* name),
      *list = 3; *count = static_cast<U32>(listed.size()); return viFindNext(3, name);)
 // clang-format on
 
-FAKEGPIB_EXPORT int ibask(int ud, int option, int* value) {
-    std::lock_guard lock(mutex);
-    const int sta = run([&](bus::Driver& d) { return d.ibask(ud, option, value); });
-    if (ud == 0 && option == bus::IbaPAD && (sta & bus::ERR) == 0) *value = boardAddress;
-    return sta;
-}
-
-// Like linux-gpib: the board takes a result entry where its own address is
-// probed (the console probes in rising order), and nothing answers at 0.
 FAKEGPIB_EXPORT void FindLstn(int board, const Addr* pads, Addr* found, int limit) {
     std::lock_guard lock(mutex);
     if (startError >= 0) return (void)fail(startError, startCount);
     run([&](bus::Driver& d) { d.FindLstn(board, pads, found, limit); });
-    ThreadStatus& s = mine();
-    if (boardAddress == 0 || (s.sta & bus::ERR) != 0 || s.cntl == 0 || found[0] != 0) return;
-    std::rotate(found, found + 1, found + s.cntl);
-    found[s.cntl - 1] = static_cast<Addr>(boardAddress);
-    std::sort(found, found + s.cntl);
 }
 
 #ifndef FAKEGPIB_WITHOUT_IBRDF
