@@ -25,8 +25,7 @@ ConsoleHarness::ConsoleHarness(std::unique_ptr<bus::SimulatedBus> bus,
                                platform::SettingsStore* settings)
     : settings_(settings ? settings : &memorySettings) {
     EXPECT_TRUE(dir_.isValid());
-    dataFolder = std::make_unique<platform::LocalDataFolder>(
-        QDir::toNativeSeparators(dir_.filePath(QStringLiteral("Vireon"))).toStdU16String());
+    dataFolder = std::make_unique<platform::LocalDataFolder>(dataFolderPath().toStdU16String());
     tracePath_ = dir_.filePath(QStringLiteral("trace.jsonl")).toStdString();
     bus_ = bus.get();
     bus::TraceOpenResult traced = bus::TraceDriver::open(std::move(bus), tracePath_);
