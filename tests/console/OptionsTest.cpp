@@ -24,9 +24,6 @@ struct OptionCase {
 
 class OptionsFile : public testing::TestWithParam<OptionCase> {
 protected:
-    static bool checked(ConsoleHarness& h, const char* name) {
-        return h.form().findChild<QObject*>(QLatin1String(name))->property("checked").toBool();
-    }
     QTemporaryDir dir;
     QString ini = dir.filePath(QStringLiteral("Vireon.ini"));
 };
@@ -41,7 +38,7 @@ TEST_P(OptionsFile, SetsTheControlAndKeepsTheOperatorsChoice) {
         auto store = platform::QtSettingsStore::inFile(ini);
         ConsoleHarness h(bus::SimulatedBus::defaultBench(), &store);
         h.start();
-        EXPECT_EQ(checked(h, c.control), c.checked);
+        EXPECT_EQ(h.control<QObject>(c.control)->property("checked").toBool(), c.checked);
         if (auto* box = h.form().findChild<QCheckBox*>(QLatin1String(c.control)))
             box->click();
         else
