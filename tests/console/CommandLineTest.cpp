@@ -32,6 +32,8 @@ TEST_P(ParseCommandLine, OptionsThenEnvironmentThenDefaults) {
     if (c.action != Action::Run) return;
     EXPECT_EQ(line.driver.backEnd->name, c.driver);
     EXPECT_EQ(line.tracePath, c.trace);
+    // Only without a driver named may a remembered interface stand in.
+    EXPECT_EQ(line.driverGiven, std::string(c.name) != "Nothing");
 }
 
 // clang-format off

@@ -25,8 +25,7 @@ ConsoleHarness::ConsoleHarness(std::unique_ptr<bus::SimulatedBus> bus,
                                platform::SettingsStore* settings)
     : settings_(settings ? settings : &memorySettings) {
     EXPECT_TRUE(dir_.isValid());
-    dataFolder = std::make_unique<platform::LocalDataFolder>(
-        QDir::toNativeSeparators(dir_.filePath(QStringLiteral("Vireon"))).toStdU16String());
+    dataFolder = std::make_unique<platform::LocalDataFolder>(dataFolderPath().toStdU16String());
     tracePath_ = dir_.filePath(QStringLiteral("trace.jsonl")).toStdString();
     bus_ = bus.get();
     bus::TraceOpenResult traced = bus::TraceDriver::open(std::move(bus), tracePath_);
@@ -78,9 +77,8 @@ QStringList ConsoleHarness::list() {
 }
 
 std::vector<TraceCall> ConsoleHarness::traceSinceMark() const {
-    std::vector<TraceCall> calls = trace();
-    calls.erase(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(mark_));
-    return calls;
+    const std::vector<TraceCall> calls = trace();
+    return {calls.begin() + static_cast<std::ptrdiff_t>(mark_), calls.end()};
 }
 
 std::vector<QString> ConsoleHarness::writes() const {
@@ -91,10 +89,8 @@ std::vector<QString> ConsoleHarness::writes() const {
 }
 
 int ConsoleHarness::reads() const {
-    const auto calls = traceSinceMark();
-    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [](const TraceCall& call) {
-        return call.op == QStringLiteral("ibrd");
-    }));
+    return static_cast<int>(
+        std::ranges::count(traceSinceMark(), QStringLiteral("ibrd"), &TraceCall::op));
 }
 
 bool ConsoleHarness::withDialog(const std::function<void(syntaxcheck::SyntaxCheckForm&)>& inside,
@@ -149,9 +145,8 @@ BenchConsole::BenchConsole(std::unique_ptr<bus::SimulatedBus> bus, int select)
 }
 
 std::u16string line(int address, std::u16string_view text) {
-    std::u16string out{static_cast<char16_t>(u'0' + address / 10),
-                       static_cast<char16_t>(u'0' + address % 10), u':', u' '};
-    return out + std::u16string(text) + u"\r\n";
+    return QStringLiteral("%1: ").arg(address, 2, 10, QLatin1Char('0')).toStdU16String() +
+           std::u16string(text) + u"\r\n";
 }
 
 QString focusName(QWidget& window) {

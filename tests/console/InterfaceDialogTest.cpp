@@ -1,4 +1,3 @@
-#include "console/CommandLine.h"
 #include "console/InterfaceDialog.h"
 
 #include <gtest/gtest.h>
@@ -19,13 +18,6 @@ TEST(InterfaceChoice, TheCaptionNamesAnAdapterOnly) {
     EXPECT_EQ(console::interfaceCaption("prologix:/dev/ttyUSB0"), "Prologix on /dev/ttyUSB0");
     EXPECT_EQ(console::interfaceCaption("ar488:10.0.0.7:23"), "AR488 on 10.0.0.7:23");
     EXPECT_EQ(console::interfaceCaption("sim"), "");
-}
-
-TEST(InterfaceChoice, ARememberedInterfaceStandsInOnlyWhenNoDriverIsGiven) {
-    EXPECT_FALSE(console::parseCommandLine({"vireon"}, {}).driverGiven);
-    QProcessEnvironment environment;
-    environment.insert(QStringLiteral("VIREON_DRIVER"), QStringLiteral("sim"));
-    EXPECT_TRUE(console::parseCommandLine({"vireon"}, environment).driverGiven);
 }
 
 } // namespace

@@ -1,18 +1,11 @@
 #include "exchange/AnswerData.h"
 #include "exchange/IncomingText.h"
-#include "platform/Text8.h"
+#include "support/ScriptedMessageBoxes.h"
 
 #include <gtest/gtest.h>
 
 using namespace std::string_literals;
-
-namespace {
-
-std::string utf8(const std::u16string& text) {
-    return platform::toBytes(text);
-}
-
-} // namespace
+using testing_support::utf8;
 
 // A binary block is one summary line in the view and counts as that line;
 // a text block or any other answer is shown as it is.

@@ -15,7 +15,6 @@ using console_testing::BenchConsole;
 TEST(PlotWindow, TheScopesCurvePlotsAndSavesAsCsv) {
     BenchConsole c(bus::SimulatedBus::defaultBench(), 2);
     c.send(QStringLiteral("CURV?"));
-    EXPECT_EQ(c.boxes.shown().at(0).title, u"Too large string - 30k list limit exceeded");
     c.action("Plot")->trigger();
     exchange::PlotWindow* plot = c.form().answerCommands().plotWindow();
     ASSERT_NE(plot, nullptr);
@@ -28,9 +27,8 @@ TEST(PlotWindow, TheScopesCurvePlotsAndSavesAsCsv) {
     QFile file(csv);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
-    ASSERT_EQ(lines.size(), 20002); // the heading, 20000 values, nothing after the last CR LF
-    EXPECT_EQ(lines[1],
-              QByteArray("0,") + QByteArray::number(plot->chart().values()[0], 'g', 17) + '\r');
+    // The heading, 20000 values, nothing after the last CR LF; the lines are CsvText's.
+    EXPECT_EQ(lines.size(), 20002);
 
     const QString png = c.dataFolderPath() + QStringLiteral("/curve.png");
     c.fileDialogs.answerNext(platform::FileChoice{png.toStdU16String(), u"curve.png"});
