@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -113,4 +114,19 @@ TEST(ConsoleWorker, HandsTheAnswerTheBoxesAndTheEndBackToTheWaitingThread) {
     boxes.answerNext(platform::Answer::Cancel);
     bus->detach(5);
     EXPECT_THROW(console.WriteMessage(*op, u"*RST"), testing_support::ProgramEnded);
+}
+
+// A task that outlasts the grace period: the caller keeps waiting for its
+// end, running whileWaiting meanwhile (here the one thing that ends it).
+TEST(ConsoleWorker, WaitsForALongTaskAndLetsTheWindowRunMeanwhile) {
+    core::Worker worker;
+    std::atomic<bool> released{false}, ended{false};
+    worker.run(
+        [&] {
+            while (!released)
+                std::this_thread::yield();
+            ended = true;
+        },
+        [&] { released = true; });
+    EXPECT_TRUE(ended);
 }
