@@ -3,6 +3,7 @@
 // WriteChecked+ReadResponse, and finding listeners on an empty bus with the
 // adapter's read time-outs waited out as a real adapter does.
 // BENCH_TRACE=FILE writes the I/O trace of the run to FILE.
+#include "BenchSeams.h"
 #include "AdapterSimulator.h"
 
 #include "bus/DeviceIo.h"
@@ -17,18 +18,8 @@
 
 namespace {
 
-class SilentBoxes : public platform::MessageBoxes {
-public:
-    platform::Answer show(std::u16string_view, std::u16string_view, platform::Buttons,
-                          platform::Icon) override {
-        return platform::Answer::Ok;
-    }
-};
-
-class AbortExit : public platform::ProgramExit {
-protected:
-    void end(int) override { std::abort(); }
-};
+using bench_support::AbortExit;
+using bench_support::SilentBoxes;
 
 struct Bench {
     bus::SimulatedBus* bench;

@@ -1,6 +1,7 @@
 // Speed of the bus layer on the simulated bench: whole answers through
 // ReadResponse, the oscilloscope's curve, and short query round trips through
 // WriteChecked+ReadResponse.
+#include "BenchSeams.h"
 #include "bus/DeviceIo.h"
 #include "bus/Discovery.h"
 #include "bus/drivers/SimulatedBus.h"
@@ -13,18 +14,8 @@
 
 namespace {
 
-class SilentBoxes : public platform::MessageBoxes {
-public:
-    platform::Answer show(std::u16string_view, std::u16string_view, platform::Buttons,
-                          platform::Icon) override {
-        return platform::Answer::Ok;
-    }
-};
-
-class AbortExit : public platform::ProgramExit {
-protected:
-    void end(int) override { std::abort(); }
-};
+using bench_support::AbortExit;
+using bench_support::SilentBoxes;
 
 struct Bench {
     std::unique_ptr<bus::SimulatedBus> bus = bus::SimulatedBus::defaultBench();

@@ -7,6 +7,7 @@
 // holds it: peak_rss_growth_MB shows how much the process grew over the runs.
 // The window runs wherever QT_QPA_PLATFORM points (offscreen when unset).
 
+#include "BenchSeams.h"
 #include "bus/Binding.h"
 #include "bus/BusSession.h"
 #include "bus/Discovery.h"
@@ -31,6 +32,8 @@
 #include <string>
 
 namespace {
+
+using bench_support::AbortExit;
 
 constexpr std::uint64_t kAnswerSize = 100ull << 20;
 
@@ -68,11 +71,6 @@ public:
         if (title != u"Warning") std::abort(); // a time-out or a failure spoils the figure
         return platform::Answer::Yes;
     }
-};
-
-class AbortExit : public platform::ProgramExit {
-protected:
-    void end(int) override { std::abort(); }
 };
 
 class FixedFile : public platform::FileDialogs {

@@ -6,6 +6,7 @@
 // Xvfb for a real window), so the cycle's rounds of pending events, the
 // view's own work and the paints are part of the figure.
 
+#include "BenchSeams.h"
 #include "bus/drivers/DriverChoice.h"
 #include "console/ManualForm.h"
 #include "exchange/Exchange.h"
@@ -31,6 +32,8 @@
 
 namespace {
 
+using bench_support::AbortExit;
+
 // Every box answered OK, so a box would show in the figure but never stop it.
 class OkBoxes : public platform::MessageBoxes {
 public:
@@ -40,11 +43,6 @@ public:
         return platform::Answer::Ok;
     }
     int shown = 0;
-};
-
-class AbortExit : public platform::ProgramExit {
-protected:
-    void end(int) override { std::abort(); }
 };
 
 struct BenchConsole {

@@ -2,6 +2,7 @@
 // 512-byte chunk of an answer, that a 100 MB answer arrives byte for byte,
 // and how long the bus stays busy after the operator stops a transfer on a
 // bench paced like a real bus.
+#include "BenchSeams.h"
 #include "bus/DeviceIo.h"
 #include "bus/Discovery.h"
 #include "bus/drivers/SimulatedBus.h"
@@ -16,18 +17,8 @@
 
 namespace {
 
-class SilentBoxes : public platform::MessageBoxes {
-public:
-    platform::Answer show(std::u16string_view, std::u16string_view, platform::Buttons,
-                          platform::Icon) override {
-        return platform::Answer::Ok;
-    }
-};
-
-class AbortExit : public platform::ProgramExit {
-protected:
-    void end(int) override { std::abort(); }
-};
+using bench_support::AbortExit;
+using bench_support::SilentBoxes;
 
 void fill(std::uint64_t offset, char* dest, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i)
