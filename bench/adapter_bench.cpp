@@ -3,8 +3,8 @@
 // WriteChecked+ReadResponse, and finding listeners on an empty bus with the
 // adapter's read time-outs waited out as a real adapter does.
 // BENCH_TRACE=FILE writes the I/O trace of the run to FILE.
-#include "BenchSeams.h"
 #include "AdapterSimulator.h"
+#include "BenchSeams.h"
 
 #include "bus/DeviceIo.h"
 #include "bus/Discovery.h"
@@ -31,9 +31,10 @@ struct Bench {
     std::int16_t ud = 0;
 
     Bench(adaptersim::Protocol protocol, std::unique_ptr<bus::SimulatedBus> bus)
-        : bench(bus.get()),
-          simulator({protocol, adaptersim::Link::Tcp, 0, true}, std::move(bus)),
-          driver(bus::selectDriver(simulator.driverChoice(), std::getenv("BENCH_TRACE") ? std::getenv("BENCH_TRACE") : "").driver) {
+        : bench(bus.get()), simulator({protocol, adaptersim::Link::Tcp, 0, true}, std::move(bus)),
+          driver(bus::selectDriver(simulator.driverChoice(),
+                                   std::getenv("BENCH_TRACE") ? std::getenv("BENCH_TRACE") : "")
+                     .driver) {
         if (!driver) std::abort();
         s = std::make_unique<bus::BusSession>(*driver, boxes, exit);
     }
@@ -71,7 +72,8 @@ void BM_AdapterBinaryAnswer1MB(benchmark::State& state) {
         });
         state.ResumeTiming();
         std::u16string got = bus::ReadResponse(*b.s, b.ud);
-        if (got.size() != kSize) state.SkipWithError(("short answer: " + std::to_string(got.size())).c_str());
+        if (got.size() != kSize)
+            state.SkipWithError(("short answer: " + std::to_string(got.size())).c_str());
         benchmark::DoNotOptimize(got.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
@@ -92,7 +94,11 @@ void BM_AdapterFindListenersEmptyBus(benchmark::State& state) {
     }
     b.driver->UnregisterGpibGlobalsForThread();
 }
-BENCHMARK(BM_AdapterFindListenersEmptyBus)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_AdapterFindListenersEmptyBus)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 } // namespace
 

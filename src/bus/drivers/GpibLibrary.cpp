@@ -51,15 +51,6 @@ struct GpibLibrary::Api {
     int(VIREON_GPIB_CALL* ibrdf)(int ud, const char* fileName);
 };
 
-namespace {
-
-template <auto Member, class Table>
-void assignEntryPoint(Table& table, SharedLibrary::Symbol symbol) {
-    table.*Member = reinterpret_cast<std::remove_reference_t<decltype(table.*Member)>>(symbol);
-}
-
-} // namespace
-
 GpibLoadResult GpibLibrary::load() {
     return bind(SharedLibrary::openSystem(gpibFlavour().library));
 }
@@ -72,48 +63,39 @@ GpibLoadResult GpibLibrary::bind(SharedLibraryOpenResult opened) {
     if (!opened.library) return {nullptr, std::move(opened.error)};
     const GpibFlavour& flavour = gpibFlavour();
 
-    struct EntryPoint {
-        const char* name;
-        void (*assign)(Api&, SharedLibrary::Symbol);
-    };
-    // Every entry point the back end calls, so a library that lacks one is
-    // refused as a whole instead of failing at the first call.
-    std::vector<EntryPoint> entryPoints = {
-        {flavour.writeFile, &assignEntryPoint<&Api::ibwrtf>},
-        {flavour.readFile, &assignEntryPoint<&Api::ibrdf>},
-        {"SendIFC", &assignEntryPoint<&Api::SendIFC>},
-        {"ibsre", &assignEntryPoint<&Api::ibsre>},
-        {"FindLstn", &assignEntryPoint<&Api::FindLstn>},
-        {"ibdev", &assignEntryPoint<&Api::ibdev>},
-        {"ibpad", &assignEntryPoint<&Api::ibpad>},
-        {"ibtmo", &assignEntryPoint<&Api::ibtmo>},
-        {"ibask", &assignEntryPoint<&Api::ibask>},
-        {"ibwait", &assignEntryPoint<&Api::ibwait>},
-        {"ibwrt", &assignEntryPoint<&Api::ibwrt>},
-        {"ibrd", &assignEntryPoint<&Api::ibrd>},
-        {"ibrsp", &assignEntryPoint<&Api::ibrsp>},
-        {"DevClear", &assignEntryPoint<&Api::DevClear>},
-        {"ibonl", &assignEntryPoint<&Api::ibonl>},
+    // Every entry point the back end calls.
+    std::vector<EntryPoint<Api>> entryPoints = {
+        {flavour.writeFile, &setEntry<&Api::ibwrtf>},
+        {flavour.readFile, &setEntry<&Api::ibrdf>},
+        {"SendIFC", &setEntry<&Api::SendIFC>},
+        {"ibsre", &setEntry<&Api::ibsre>},
+        {"FindLstn", &setEntry<&Api::FindLstn>},
+        {"ibdev", &setEntry<&Api::ibdev>},
+        {"ibpad", &setEntry<&Api::ibpad>},
+        {"ibtmo", &setEntry<&Api::ibtmo>},
+        {"ibask", &setEntry<&Api::ibask>},
+        {"ibwait", &setEntry<&Api::ibwait>},
+        {"ibwrt", &setEntry<&Api::ibwrt>},
+        {"ibrd", &setEntry<&Api::ibrd>},
+        {"ibrsp", &setEntry<&Api::ibrsp>},
+        {"DevClear", &setEntry<&Api::DevClear>},
+        {"ibonl", &setEntry<&Api::ibonl>},
     };
     if (flavour.registersGlobals) {
-        entryPoints.push_back({"RegisterGpibGlobalsForThread",
-                               &assignEntryPoint<&Api::RegisterGpibGlobalsForThread>});
-        entryPoints.push_back({"UnregisterGpibGlobalsForThread",
-                               &assignEntryPoint<&Api::UnregisterGpibGlobalsForThread>});
+        entryPoints.push_back(
+            {"RegisterGpibGlobalsForThread", &setEntry<&Api::RegisterGpibGlobalsForThread>});
+        entryPoints.push_back(
+            {"UnregisterGpibGlobalsForThread", &setEntry<&Api::UnregisterGpibGlobalsForThread>});
     } else {
-        entryPoints.push_back({"ThreadIbsta", &assignEntryPoint<&Api::ThreadIbsta>});
-        entryPoints.push_back({"ThreadIberr", &assignEntryPoint<&Api::ThreadIberr>});
-        entryPoints.push_back({"ThreadIbcntl", &assignEntryPoint<&Api::ThreadIbcntl>});
+        entryPoints.push_back({"ThreadIbsta", &setEntry<&Api::ThreadIbsta>});
+        entryPoints.push_back({"ThreadIberr", &setEntry<&Api::ThreadIberr>});
+        entryPoints.push_back({"ThreadIbcntl", &setEntry<&Api::ThreadIbcntl>});
     }
 
     auto api = std::make_unique<Api>();
-    for (const EntryPoint& entry : entryPoints) {
-        SharedLibrary::Symbol symbol = opened.library->symbol(entry.name);
-        if (!symbol)
-            return {nullptr, opened.library->name() + " does not export " + entry.name +
-                                 ", which this program needs"};
-        entry.assign(*api, symbol);
-    }
+    if (std::string missing = bindEntryPoints<Api>(*opened.library, *api, entryPoints);
+        !missing.empty())
+        return {nullptr, missing};
     return {
         std::unique_ptr<GpibLibrary>(new GpibLibrary(std::move(opened.library), std::move(api))),
         {}};

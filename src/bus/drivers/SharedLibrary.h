@@ -1,7 +1,9 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 namespace bus {
@@ -41,5 +43,32 @@ private:
     void* handle_;
     std::string name_;
 };
+
+// One function a back end calls, by its exported name, and where in the
+// back end's table of function pointers it goes: {"ibwrt", &setEntry<&Api::ibwrt>}.
+template <class Table> struct EntryPoint {
+    const char* name;
+    void (*assign)(Table&, SharedLibrary::Symbol);
+};
+
+template <auto Member, class Table> void setEntry(Table& table, SharedLibrary::Symbol symbol) {
+    table.*Member = reinterpret_cast<std::remove_reference_t<decltype(table.*Member)>>(symbol);
+}
+
+// Fills `table` with every entry point, so a library that lacks one is
+// refused as a whole instead of failing at the first call. "" when all are
+// there, else what is missing, naming the library.
+template <class Table>
+std::string bindEntryPoints(const SharedLibrary& library, Table& table,
+                            std::span<const EntryPoint<Table>> entryPoints) {
+    for (const EntryPoint<Table>& entryPoint : entryPoints) {
+        SharedLibrary::Symbol symbol = library.symbol(entryPoint.name);
+        if (!symbol)
+            return library.name() + " does not export " + entryPoint.name +
+                   ", which this program needs";
+        entryPoint.assign(table, symbol);
+    }
+    return {};
+}
 
 } // namespace bus

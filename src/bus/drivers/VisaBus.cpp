@@ -63,11 +63,6 @@ ViUInt32 milliseconds(std::int32_t code) {
     return code >= 0 && code <= 17 ? table[code] : 1000;
 }
 
-template <auto Member, class Table>
-void assignEntryPoint(Table& table, SharedLibrary::Symbol symbol) {
-    table.*Member = reinterpret_cast<std::remove_reference_t<decltype(table.*Member)>>(symbol);
-}
-
 std::string hex(ViStatus status) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(status));
@@ -120,36 +115,27 @@ VisaLoadResult VisaBus::load(const std::string& prefix, const std::string& path)
 
 VisaLoadResult VisaBus::bind(SharedLibraryOpenResult opened, const std::string& prefix) {
     if (!opened.library) return {nullptr, std::move(opened.error)};
-    struct EntryPoint {
-        const char* name;
-        void (*assign)(Api&, SharedLibrary::Symbol);
-    };
-    // Every entry point the back end calls, so a library that lacks one is
-    // refused as a whole instead of failing at the first call.
-    static constexpr EntryPoint entryPoints[] = {
-        {"viOpenDefaultRM", &assignEntryPoint<&Api::viOpenDefaultRM>},
-        {"viFindRsrc", &assignEntryPoint<&Api::viFindRsrc>},
-        {"viFindNext", &assignEntryPoint<&Api::viFindNext>},
-        {"viOpen", &assignEntryPoint<&Api::viOpen>},
-        {"viClose", &assignEntryPoint<&Api::viClose>},
-        {"viSetAttribute", &assignEntryPoint<&Api::viSetAttribute>},
-        {"viWrite", &assignEntryPoint<&Api::viWrite>},
-        {"viRead", &assignEntryPoint<&Api::viRead>},
-        {"viReadSTB", &assignEntryPoint<&Api::viReadSTB>},
-        {"viClear", &assignEntryPoint<&Api::viClear>},
-        {"viEnableEvent", &assignEntryPoint<&Api::viEnableEvent>},
-        {"viWaitOnEvent", &assignEntryPoint<&Api::viWaitOnEvent>},
-        {"viGpibSendIFC", &assignEntryPoint<&Api::viGpibSendIFC>},
-        {"viGpibControlREN", &assignEntryPoint<&Api::viGpibControlREN>},
+    // Every entry point the back end calls.
+    static constexpr EntryPoint<Api> entryPoints[] = {
+        {"viOpenDefaultRM", &setEntry<&Api::viOpenDefaultRM>},
+        {"viFindRsrc", &setEntry<&Api::viFindRsrc>},
+        {"viFindNext", &setEntry<&Api::viFindNext>},
+        {"viOpen", &setEntry<&Api::viOpen>},
+        {"viClose", &setEntry<&Api::viClose>},
+        {"viSetAttribute", &setEntry<&Api::viSetAttribute>},
+        {"viWrite", &setEntry<&Api::viWrite>},
+        {"viRead", &setEntry<&Api::viRead>},
+        {"viReadSTB", &setEntry<&Api::viReadSTB>},
+        {"viClear", &setEntry<&Api::viClear>},
+        {"viEnableEvent", &setEntry<&Api::viEnableEvent>},
+        {"viWaitOnEvent", &setEntry<&Api::viWaitOnEvent>},
+        {"viGpibSendIFC", &setEntry<&Api::viGpibSendIFC>},
+        {"viGpibControlREN", &setEntry<&Api::viGpibControlREN>},
     };
     auto api = std::make_unique<Api>();
-    for (const EntryPoint& entry : entryPoints) {
-        SharedLibrary::Symbol symbol = opened.library->symbol(entry.name);
-        if (!symbol)
-            return {nullptr, opened.library->name() + " does not export " + entry.name +
-                                 ", which this program needs"};
-        entry.assign(*api, symbol);
-    }
+    if (std::string missing = bindEntryPoints<Api>(*opened.library, *api, entryPoints);
+        !missing.empty())
+        return {nullptr, missing};
     return {std::unique_ptr<VisaBus>(new VisaBus(std::move(opened.library), std::move(api),
                                                  prefix.empty() ? "GPIB0" : prefix)),
             {}};
