@@ -13,6 +13,11 @@ using testing_support::kNoListener;
 using testing_support::kTimeout;
 using testing_support::Talk;
 
+// The first line of a bench file of that format version.
+std::string opening(const char* version) {
+    return std::string(bus::kBenchVersionKey) + ": \"" + version + "\"\n";
+}
+
 struct Step {
     int pad;
     std::string write;
@@ -27,7 +32,7 @@ void expectAnswers(bus::Driver& driver, const std::vector<Step>& steps) {
 
 struct GoodFile {
     const char* name;
-    const char* yaml;
+    std::string yaml;
     std::size_t notes;
     std::vector<Step> steps;
 };
@@ -44,8 +49,7 @@ TEST_P(BenchFiles, AnswerAsTheFileSays) {
 INSTANTIATE_TEST_SUITE_P(
     Table, BenchFiles,
     testing::Values(GoodFile{"Version11",
-                             R"(spec: "1.1"
-devices:
+                             opening("1.1") + R"(devices:
   supply:
     eom: {GPIB INSTR: {q: "\n", r: "\n"}}
     dialogues:
@@ -102,8 +106,7 @@ resources:
                               {8, "*IDN?\n", kNoListener}}},
                     GoodFile{
                         "Version10",
-                        R"(spec: "1.0"
-devices:
+                        opening("1.0") + R"(devices:
   old:
     error: BAD
     dialogues: [{q: "ID?", r: "OLD 1"}, {q: "CLR", r: null_response}]
@@ -129,28 +132,29 @@ TEST_P(BadBenchFiles, SayWhereAndWhat) {
 
 // One device and the line before its resources.
 const std::string kBench =
-    "spec: \"1.1\"\ndevices:\n  d: {dialogues: [{q: A, r: B}]}\nresources:\n";
+    opening("1.1") + "devices:\n  d: {dialogues: [{q: A, r: B}]}\nresources:\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, BadBenchFiles,
     testing::Values(
-        BadFile{"spec: \"1.1\"\ndevices: {d: [}\n",
+        BadFile{opening("1.1") + "devices: {d: [}\n",
                 "bench.yaml:2: not valid YAML: illegal flow end"},
-        BadFile{"spec: \"2.0\"\n", "bench.yaml:1: unknown version \"2.0\" (this program reads 1.0 "
-                                   "and 1.1)"},
-        BadFile{"devices: {}\n", "bench.yaml:1: no version (spec: \"1.1\")"},
+        BadFile{opening("2.0"), "bench.yaml:1: unknown version \"2.0\" (this program reads 1.0 "
+                                "and 1.1)"},
+        BadFile{"devices: {}\n",
+                "bench.yaml:1: no version (" + std::string(bus::kBenchVersionKey) + ": \"1.1\")"},
         BadFile{kBench + "  GPIB0::5::INSTR: {device: ghost}\n",
                 "bench.yaml:5: GPIB0::5::INSTR: no device \"ghost\" in devices"},
         BadFile{kBench + "  GPIB0::5::INSTR: {device: d}\n  GPIB0::05::INSTR: {device: d}\n",
                 "bench.yaml:6: GPIB0::05::INSTR: address 5 is taken already by GPIB0::5::INSTR"},
         BadFile{kBench + "  GPIB0::31::INSTR: {device: d}\n",
                 "bench.yaml:5: GPIB0::31::INSTR: address \"31\" is not one of 1 to 30"},
-        BadFile{"spec: \"1.1\"\ndevices:\n  d:\n    dialogues:\n      - {r: B}\n",
+        BadFile{opening("1.1") + "devices:\n  d:\n    dialogues:\n      - {r: B}\n",
                 "bench.yaml:5: missing q"},
-        BadFile{"spec: \"1.0\"\ndevices:\n  d:\n    error: {response: {command_error: E}}\n",
+        BadFile{opening("1.0") + "devices:\n  d:\n    error: {response: {command_error: E}}\n",
                 "bench.yaml:4: error must be a text in version 1.0"},
-        BadFile{"spec: \"1.1\"\ndevices:\n  d:\n    properties:\n      p: {specs: {type: "
-                "complex}}\nresources: {}\n",
+        BadFile{opening("1.1") + "devices:\n  d:\n    properties:\n      p: {specs: {type: "
+                                 "complex}}\nresources: {}\n",
                 "bench.yaml:5: unknown type \"complex\" (float, int or str)"}));
 
 TEST(Replay, RepeatedWritesGetTheirAnswersInOrderAndUnknownOnesNone) {

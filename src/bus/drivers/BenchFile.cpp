@@ -16,10 +16,6 @@ namespace bus {
 
 namespace {
 
-// The key under which a bench file states its format version; the format
-// names it so.
-constexpr std::string_view kVersionKey = "spec";
-
 using sim::DeviceDefinition;
 
 // What is wrong at a line of the file; caught in readBench, never further.
@@ -270,7 +266,7 @@ std::string joined(const std::vector<std::string>& items) {
 
 BenchLoad read(const YAML::Node& root, const std::string& name) {
     BenchLoad load;
-    const std::string key(kVersionKey);
+    const std::string key(kBenchVersionKey);
     if (!root.IsMap())
         fail(root, "not a bench file: a mapping with " + key + ", devices and resources");
     const YAML::Node version = root[key];
@@ -369,7 +365,7 @@ BenchLoad loadBenchFile(const std::string& path) {
 std::string benchYaml(const Recording& recording) {
     YAML::Emitter out;
     out.SetOutputCharset(YAML::EscapeNonAscii);
-    out << YAML::BeginMap << YAML::Key << std::string(kVersionKey) << YAML::Value
+    out << YAML::BeginMap << YAML::Key << std::string(kBenchVersionKey) << YAML::Value
         << YAML::DoubleQuoted << "1.1";
     out << YAML::Key << "devices" << YAML::Value << YAML::BeginMap;
     for (std::size_t pad = 1; pad < recording.devices.size(); ++pad) {

@@ -15,6 +15,10 @@ namespace bus {
 // answers, bound to resource names. Each GPIB0::<address>::INSTR resource
 // becomes an instrument at that address; other resources (serial, USB, LAN,
 // secondary addresses, devices in other files) are passed over with a note.
+// The key under which a bench file states its format version, as the format
+// names it: the first line of a file reads `<key>: "1.1"`.
+inline constexpr std::string_view kBenchVersionKey = "spec";
+
 struct BenchLoad {
     std::unique_ptr<SimulatedBus> bus; // null exactly when error is set
     std::vector<std::string> notes;
