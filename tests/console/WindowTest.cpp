@@ -99,7 +99,7 @@ TEST_P(Close, AsksOnlyForAChangedListAndSavesWhatItShould) {
     EXPECT_EQ(file.open(QIODevice::ReadOnly) && file.readAll().contains("WRITTEN?"), c.listSaved);
     EXPECT_EQ(h.boxes.shown().size(), c.changed ? 1u : 0u);
     EXPECT_EQ(h.form().isVisible(), !c.closes);
-    EXPECT_EQ(h.memorySettings.writes().empty(), !c.closes);
+    EXPECT_EQ(h.settings.read(u"Settings", u"Add CR").has_value(), c.closes);
     EXPECT_EQ(h.form().state().MessageListChanged, !c.closes); // asked again next time
 }
 

@@ -1,7 +1,7 @@
 // What the data file commands and the receiving into a file add to the bus
 // routines: the pick, the file that replaces the chosen one, the caption.
+#include "console/ConsoleHarness.h"
 #include "datafiles/DataFolderChoice.h"
-#include "datafiles/WindowSteps.h"
 
 #include <QLabel>
 
@@ -9,7 +9,7 @@
 
 namespace {
 
-using namespace window_steps;
+using namespace console_testing;
 
 TEST(FolderOfChoice, IsTheFilesOwnFolder) {
     for (const auto& [path, folder] : {std::pair{"/D/runs/D", "/D/runs"},

@@ -1,7 +1,7 @@
 // The message list and data file commands in the window: the box each shows
 // last, and the focus, controls, list and files each leaves.
+#include "console/ConsoleHarness.h"
 #include "datafiles/DataFiles.h"
-#include "datafiles/WindowSteps.h"
 #include "exchange/ReceiveToFile.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 
 namespace {
 
-using namespace window_steps;
+using namespace console_testing;
 using testing_support::utf8;
 
 const std::string kDiscard =
@@ -37,7 +37,7 @@ const std::string kSend = "C:AddressButton_0 T:SendToDevice";
 
 struct Case {
     const char* name;
-    std::string steps; // window_steps::run, on a started console, the focus elsewhere
+    std::string steps; // console_testing::run, on a started console, the focus elsewhere
     // The last box: "K title", K: Q YesNo question, N YesNo no icon, W YesNo exclamation,
     // E Ok exclamation, I Ok no icon, R Ok critical, A OkCancel exclamation, C YesNoCancel
     // question; "" for none shown; nullptr for any.
