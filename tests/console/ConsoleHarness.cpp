@@ -148,8 +148,8 @@ std::u16string line(int address, std::u16string_view text) {
            std::u16string(text) + u"\r\n";
 }
 
-QString focusName(QWidget& window) {
-    QWidget* focused = window.focusWidget();
+QString ConsoleHarness::focus() {
+    QWidget* focused = form_->focusWidget();
     // An editable combo box hands its focus to its line edit.
     while (focused && focused->objectName().isEmpty() && focused->parentWidget())
         focused = focused->parentWidget();

@@ -40,9 +40,6 @@ class SyntaxCheckForm;
 
 namespace console_testing {
 
-// The object name of the widget that has the window's focus, or "".
-QString focusName(QWidget& window);
-
 // One line of the I/O trace.
 struct TraceCall {
     QString op;
@@ -84,7 +81,7 @@ public:
     QAction* action(const char* name) { return control<QAction>(name); }
     QLabel* label(const char* name) { return control<QLabel>(name); }
     QPlainTextEdit* incoming() { return control<QPlainTextEdit>("ReceivedMessages"); }
-    QString focus() { return focusName(*form_); }
+    QString focus(); // the object name of the widget with the window's focus, or ""
     std::u16string view() { return form_->exchange().viewText(); }
     // The byte count beside the incoming view.
     QString caption() { return label("ReceivedCharacters")->text(); }

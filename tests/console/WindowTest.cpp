@@ -11,7 +11,7 @@
 
 namespace {
 
-using console_testing::ConsoleHarness;
+using namespace console_testing;
 using platform::Answer;
 
 // --- Layout ---------------------------------------------------------------------
@@ -87,16 +87,15 @@ TEST_P(Close, AsksOnlyForAChangedListAndSavesWhatItShould) {
     const CloseCase& c = GetParam();
     ConsoleHarness h;
     h.start().show();
-    h.box()->addItem(QStringLiteral("WRITTEN?")); // shows whether the list was written
-    h.check("vrAddCR")->click();                  // and whether the options were
-    h.form().state().MessageListChanged = c.changed;
+    // A message sent changes the list, a click the options: each shows whether it was written.
+    run(h, c.changed ? "C:AddressButton_0 S:WRITTEN C:vrAddCR" : "C:vrAddCR");
     h.boxes.answerNext(c.answer);
     if (std::string(c.how) == "Quit") h.action("Quit")->trigger();
     if (std::string(c.how) == "Command_Exit") h.button("Command_Exit")->click();
     if (std::string(c.how) == "close") h.form().close();
 
     QFile file(QString::fromStdU16String(h.form().state().StartUpFile));
-    EXPECT_EQ(file.open(QIODevice::ReadOnly) && file.readAll().contains("WRITTEN?"), c.listSaved);
+    EXPECT_EQ(file.open(QIODevice::ReadOnly) && file.readAll().contains("WRITTEN"), c.listSaved);
     EXPECT_EQ(h.boxes.shown().size(), c.changed ? 1u : 0u);
     EXPECT_EQ(h.form().isVisible(), !c.closes);
     EXPECT_EQ(h.settings.read(u"Settings", u"Add CR").has_value(), c.closes);

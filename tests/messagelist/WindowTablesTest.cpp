@@ -66,7 +66,7 @@ TEST_P(Command, ShowsItsBoxAndLeavesTheFocusAndTheRestAsDesigned) {
     h.control<QWidget>("vrAddCR")->setFocus();
     run(h, c.steps.c_str());
     if (c.focus) {
-        EXPECT_EQ(console_testing::focusName(h.form()), c.focus);
+        EXPECT_EQ(h.focus(), c.focus);
     }
     const auto& shown = h.boxes.shown();
     if (!c.box) return;
@@ -202,9 +202,8 @@ const std::vector<int> kThree = {5, 9, 22};
 INSTANTIATE_TEST_SUITE_P(
     Console, Command,
     testing::Values(
-        Case{"ClickAnAddress", "C:AddressButton_1 @: a:9", "", "", "SendMessageList", kThree},
-        Case{"ClickAnother", "C:AddressButton_1 C:AddressButton_2 @: a:22", "", "",
-             "SendMessageList", kThree},
+        Case{"ClickAnAddressThenAnother", "C:AddressButton_1 @: a:9 C:AddressButton_2 @: a:22", "",
+             "", "SendMessageList", kThree},
         Case{"SelectDeviceHint",
              "f:ReceivedMessages T:SelectDevice "
              "@:-SendMessageList,-EnableSyntaxCheck,-SendToDevice a:0",
@@ -260,14 +259,6 @@ TEST(MessageListWindow, AFirstStartWritesTheDefaultListAndAnUnreadableOneIsNever
     blocked.start();
     EXPECT_EQ(blocked.boxes.shown().size(), 1u);
     EXPECT_TRUE(QDir(file(blocked, "StartUp.gmg/kept")).exists());
-}
-
-TEST(MessageListWindow, ASentMessageIsSavedAtTheCloseWhenAnsweredYes) {
-    ConsoleHarness h(console_testing::busWithDevicesAt({7}));
-    h.start();
-    run(h, "S:*CLS");
-    EXPECT_TRUE(h.form().close());
-    EXPECT_TRUE(read(file(h, "StartUp.gmg")).endsWith("SET?\r\n*CLS\r\n"));
 }
 
 } // namespace
