@@ -211,7 +211,7 @@ void run(ConsoleHarness& h, const char* steps) {
         QLineEdit& editor = *box.lineEdit();
         bool done = true;
         if (op == 'T') h.control<QAction>(name.constData())->trigger();
-        if (op == 'C' || op == '+') control->setProperty("enabled", true);
+        if (op == 'C' || op == '+' || op == '-') control->setProperty("enabled", op != '-');
         if (op == 'C') QTest::mouseClick(h.control<QWidget>(name.constData()), Qt::LeftButton);
         if (op == 'L') box.clear(), box.addItems(("<Help>," + arg).split(','));
         if (op == 'L' || op == 'I') box.setCurrentIndex(op == 'L' ? -1 : arg.toInt());
@@ -226,7 +226,7 @@ void run(ConsoleHarness& h, const char* steps) {
             h.deviceHolds(h.form().session().devices.SelectedAddress,
                           std::string(arg.toULong(), 'a') + "\n");
         if (op == 'f') qobject_cast<QWidget*>(control)->setFocus();
-        if (op == 'B' || op == 'U') h.control<QCheckBox>(name.constData())->setChecked(op == 'B');
+        if (op == 'B' || op == 'U') control->setProperty("checked", op == 'B');
         if (op == 'S') QTest::mouseClick(h.control<QWidget>("SendMessage"), Qt::LeftButton);
         if (op == 'Y') h.boxes.answerNext(platform::Answer::Yes);
         if (op == 'N') h.boxes.answerNext(platform::Answer::No);
@@ -239,8 +239,9 @@ void run(ConsoleHarness& h, const char* steps) {
         if (op == 'G') h.form().state().StartUpFile = path;
         if (op == 'M') h.form().state().MessageListChanged = true;
         if (op == 'M') run(h, "+:ClearHistory +:LoadStartupMessageList");
-        if (op == 'O' || op == 'X')
-            done = control->property(arg.section('.', 1).toLatin1()).toBool() == (op == 'O');
+        const QByteArray property = arg.section('.', 1).section('=', 0, 0).toLatin1();
+        if (op == 'O' || op == 'X') done = control->property(property).toBool() == (op == 'O');
+        if (op == '=') done = control->property(property) == arg.section('=', 1).replace('_', ' ');
         if (op == 'E') done = h.list().mid(1).join(',') == arg;
         if (op == 'V') done = box.currentText() == arg;
         if (op == '@') {

@@ -156,18 +156,19 @@ QByteArray read(const QString& path); // "(none)" when it cannot be read
 QString asked(ConsoleHarness& h, std::size_t i);
 // Runs the steps, separated by spaces; NAME is a control's object name, F a
 // file in the data folder:
-//   T:NAME trigger    C:NAME enable and click   +:NAME enable   U:NAME uncheck
+//   T:NAME trigger    C:NAME enable and click   +:NAME enable   -:NAME disable
 //   L:A,B  list "<Help>",A,B, nothing in the box    I:N select entry N
 //   K:TEXT type into the emptied box, "_" for a space   S:TEXT type and click Send
 //   k:KEY  press and release KEY in the box   r:KEY release KEY   f:NAME focus
-//   B:NAME check   t:NAME press Tab in NAME   q close the window
+//   B:NAME check   U:NAME uncheck   t:NAME press Tab in NAME   q close the window
 //   Q:N    the selected device holds N bytes "a" and a line feed
 //   Y, N, Z answer the next box Yes, No, Cancel         P:F pick F in the next file dialog
 //   W:F    write "A" and "B" to F      H:F write 32767 empty lines to F
 //   D:F    make the folder F           G:F make F the start-up file
 //   M      mark the list changed, as an edit does, reload controls on
 // and checks:
-//   O:NAME.PROPERTY true   X:NAME.PROPERTY false   E:A,B the entries after "<Help>"
+//   O:NAME.PROPERTY true   X:NAME.PROPERTY false   =:NAME.PROPERTY=TEXT its text, "_" a space
+//   E:A,B the entries after "<Help>"
 //   V:TEXT the box's text  R:F F holds the default list  F:F F holds "A" and "B"
 //   A:F the list's caption is F   c:N the caret at N, nothing selected
 //   @:+A,-B the controls' changes from rest (changesFromRest)
