@@ -107,7 +107,7 @@ bool ConsoleHarness::withDialog(const std::function<void(syntaxcheck::SyntaxChec
         if (dialog->isVisible()) dialog->reject();
     });
     poll.start();
-    open ? open() : action("EnableSyntaxCheck")->trigger();
+    open ? open() : control<QAction>("EnableSyntaxCheck")->trigger();
     return opened;
 }
 

@@ -74,26 +74,20 @@ public:
         return found;
     }
     QComboBox* box() { return control<QComboBox>("SendMessageList"); }
-    QLineEdit* editor() { return box()->lineEdit(); }
-    QPushButton* button(const char* name) { return control<QPushButton>(name); }
-    QPushButton* address(int k) { return button(("AddressButton_" + std::to_string(k)).c_str()); }
+    QPushButton* address(int k) {
+        return control<QPushButton>(("AddressButton_" + std::to_string(k)).c_str());
+    }
     QCheckBox* check(const char* name) { return control<QCheckBox>(name); }
-    QAction* action(const char* name) { return control<QAction>(name); }
-    QLabel* label(const char* name) { return control<QLabel>(name); }
     QPlainTextEdit* incoming() { return control<QPlainTextEdit>("ReceivedMessages"); }
     QString focus(); // the object name of the widget with the window's focus, or ""
     std::u16string view() { return form_->exchange().viewText(); }
-    // The byte count beside the incoming view.
-    QString caption() { return label("ReceivedCharacters")->text(); }
     QStringList list();
 
     // Real keys and clicks; send() types over the box's text and presses Enter.
-    void type(const QString& text) { QTest::keyClicks(editor(), text); }
-    void enter() { QTest::keyClick(editor(), Qt::Key_Return); }
     void send(const QString& text) {
-        editor()->selectAll();
-        type(text);
-        enter();
+        box()->lineEdit()->selectAll();
+        QTest::keyClicks(box()->lineEdit(), text);
+        QTest::keyClick(box()->lineEdit(), Qt::Key_Return);
     }
     void select(int k) { QTest::mouseClick(address(k), Qt::LeftButton); }
     // Queues bytes at the device as if it had answered a query.

@@ -8,7 +8,7 @@
 
 namespace {
 
-using console_testing::ConsoleHarness;
+using namespace console_testing;
 
 // One option through a real INI file: what is stored sets the control; the
 // operator's click is written back, and only that key.
@@ -30,11 +30,8 @@ TEST_P(OptionsFile, SetsTheControlAndKeepsTheOperatorsChoice) {
     }
     h.start();
     EXPECT_EQ(h.control<QObject>(c.control)->property("checked").toBool(), c.checked);
-    if (auto* box = h.form().findChild<QCheckBox*>(QLatin1String(c.control)))
-        box->click();
-    else
-        h.action(c.control)->trigger();
-    h.form().close();
+    const bool box = h.form().findChild<QCheckBox*>(QLatin1String(c.control));
+    run(h, ((box ? "C:" : "T:") + std::string(c.control) + " q").c_str());
     EXPECT_EQ(h.settings.read(u"Settings", key), c.checked ? u"0" : u"1");
     // Nothing else is written, the data folder left as it was neither.
     const QSettings ini(h.settings.fileName(), QSettings::IniFormat);
@@ -64,7 +61,7 @@ TEST(Options, TheDataFolderIsWrittenOnlyWhenItDiffers) {
     ConsoleHarness h;
     h.settings.write(u"Settings", u"Send To File", u"1");
     h.start();
-    EXPECT_FALSE(h.action("AutoClear")->isEnabled()); // only while not sent to a file
+    run(h, "X:AutoClear.enabled"); // only while not sent to a file
     h.form().state().SelectedDataFolder = u"/data/elsewhere";
     h.form().close();
     EXPECT_EQ(h.settings.read(u"Settings", u"SelectedDataFolder"), u"/data/elsewhere");

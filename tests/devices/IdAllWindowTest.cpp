@@ -23,7 +23,7 @@ TEST(IdAllWindow, ShowsEveryDeviceInButtonOrderAboveOrInsteadOfTheViewAndRunsNoQ
     run(c, "K:*RST");
     QCoreApplication::postEvent(c.box()->lineEdit(),
                                 new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier));
-    c.button("IdAll")->click();
+    c.control<QPushButton>("IdAll")->click();
     QCoreApplication::processEvents();
     EXPECT_EQ(c.writes(), std::vector<QString>(3, QStringLiteral("ID?")));
     const std::u16string ids = line(5, u"No response") +

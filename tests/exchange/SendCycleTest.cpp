@@ -89,7 +89,7 @@ TEST(SendCycle, AutoClearOnlyWhileEnabledAndAFailedWriteLeavesTheViewAndReadsNot
 TEST(IncomingView, ClearEmptiesViewCountLabelAndTheHelpEntryButNotTypedText) {
     BenchConsole c;
     run(c, "S:*IDN?");
-    c.label("SyntaxErrorMessage")->show();
+    c.control<QLabel>("SyntaxErrorMessage")->show();
     run(c, "C:ClearIncoming =:ReceivedCharacters.text= X:SyntaxErrorMessage.visible V:*IDN?");
     EXPECT_EQ(c.view() + c.incoming()->toPlainText().toStdU16String(), u"");
     run(c, "S:*IDN? I:0 T:ClrIncoming V:");
