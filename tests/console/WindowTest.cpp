@@ -69,7 +69,6 @@ TEST(Layout, FixedSizeTabOrderUniqueAccessKeysNothingOutsideItsFrame) {
         EXPECT_TRUE(child->parentWidget()->rect().contains(child->geometry()))
             << child->objectName().toStdString();
     }
-    form.hide();
 }
 
 // --- Closing ------------------------------------------------------------------------
