@@ -1,7 +1,6 @@
 #include "console/ConsoleHarness.h"
 
 #include <QAbstractButton>
-#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -91,8 +90,8 @@ TEST_P(Close, AsksOnlyForAChangedListAndSavesWhatItShould) {
     h.boxes.answerNext(c.answer);
     run(h, c.how);
 
-    QFile file(QString::fromStdU16String(h.form().state().StartUpFile));
-    EXPECT_EQ(file.open(QIODevice::ReadOnly) && file.readAll().contains("WRITTEN"), c.listSaved);
+    const QString startUp = QString::fromStdU16String(h.form().state().StartUpFile);
+    EXPECT_EQ(read(startUp).contains("WRITTEN"), c.listSaved);
     EXPECT_EQ(h.boxes.shown().size(), c.changed ? 1u : 0u);
     EXPECT_EQ(h.form().isVisible(), !c.closes);
     EXPECT_EQ(h.settings.read(u"Settings", u"Add CR").has_value(), c.closes);
