@@ -1,7 +1,7 @@
 #include "about/AboutCommand.h"
 #include "about/LocalHttpServer.h"
 #include "about/vrAboutForm.h"
-#include "datafiles/WindowSteps.h"
+#include "console/ConsoleHarness.h"
 #include "platform/qt/QtDownload.h"
 
 #include <QApplication>
@@ -37,7 +37,7 @@ TEST_P(UpdateCheck, AnswersKeepsTheFileAndOffersTheHomepageAsDesigned) {
     QTemporaryDir folder;
     const QString versions = folder.filePath("vbTemp/versions.txt");
     ASSERT_TRUE(QDir().mkpath(folder.filePath("vbTemp")));
-    ASSERT_TRUE(window_steps::write(versions, "old"));
+    ASSERT_TRUE(console_testing::write(versions, "old"));
     const QString base = site.base();
     // The silent site is given up at the download's own limit, kept short.
     platform::QtDownload download(c.status < 0 ? std::chrono::milliseconds(50)
@@ -60,7 +60,7 @@ TEST_P(UpdateCheck, AnswersKeepsTheFileAndOffersTheHomepageAsDesigned) {
     const std::u16string homepage = (base + "/dl/vr.htm").toStdU16String();
     // Opened on Yes, the default answer; the 404 row answers No.
     EXPECT_EQ(shell.opened(), std::vector<std::u16string>(offered && c.status != 404, homepage));
-    EXPECT_EQ(window_steps::read(versions), c.text != kNotFound ? c.body : QByteArray("old"));
+    EXPECT_EQ(console_testing::read(versions), c.text != kNotFound ? c.body : QByteArray("old"));
     EXPECT_EQ(site.lastPath(), c.status == 0 ? "" : "/dl/swv.txt");
 }
 
@@ -109,9 +109,9 @@ TEST(AboutMenu, ShowsTheVersionChecksTheNamedSiteAndClosesOnEsc) {
     ASSERT_EQ(h.boxes.shown().size(), 1u);
     EXPECT_EQ(utf8(h.boxes.shown()[0].text), kLatest);
     EXPECT_EQ(site.lastPath(), "/dl/swv.txt"); // the trailing slashes of the address dropped
-    EXPECT_EQ(
-        window_steps::read(QFileInfo(h.dataFolderPath()).absolutePath() + "/vbTemp/versions.txt"),
-        "Vireon: 2.0\n");
+    EXPECT_EQ(console_testing::read(QFileInfo(h.dataFolderPath()).absolutePath() +
+                                    "/vbTemp/versions.txt"),
+              "Vireon: 2.0\n");
 }
 
 } // namespace

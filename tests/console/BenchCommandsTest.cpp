@@ -1,6 +1,5 @@
 #include "console/ConsoleHarness.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
@@ -12,7 +11,7 @@
 
 namespace {
 
-using console_testing::ConsoleHarness;
+using namespace console_testing;
 
 TEST(BenchCommands, ABenchFileClosesTheWindowToStartAgainOnIt) {
     EXPECT_EQ(console::benchBackEnd("/b/run.JSONL"), "replay:/b/run.JSONL");
@@ -20,13 +19,12 @@ TEST(BenchCommands, ABenchFileClosesTheWindowToStartAgainOnIt) {
 
     ConsoleHarness h;
     h.start().show();
-    h.fileDialogs.answerNext(std::nullopt);
-    h.control<QAction>("BenchFromFile")->trigger();
+    run(h, "T:BenchFromFile"); // the file dialog cancelled
     EXPECT_TRUE(h.form().isVisible());
     EXPECT_EQ(h.form().benchCommands().requestedBackEnd(), "");
 
     h.fileDialogs.answerNext(platform::FileChoice{u"/b/run.jsonl", u"run.jsonl"});
-    h.control<QAction>("BenchFromFile")->trigger();
+    run(h, "T:BenchFromFile");
     EXPECT_FALSE(h.form().isVisible());
     EXPECT_EQ(h.form().benchCommands().requestedBackEnd(), "replay:/b/run.jsonl");
 }
@@ -34,17 +32,15 @@ TEST(BenchCommands, ABenchFileClosesTheWindowToStartAgainOnIt) {
 TEST(BenchCommands, SaveBenchAsIsOnlyForABenchThatCanBeSavedAndReportsAFailure) {
     ConsoleHarness h;
     h.start();
-    QAction* save = h.control<QAction>("SaveBenchAs");
-    EXPECT_FALSE(save->isEnabled());
+    run(h, "X:SaveBenchAs.enabled");
 
     std::string savedTo;
     h.form().benchCommands().setSaveBench([&](const std::string& path) {
         savedTo = path;
         return std::string("disk full");
     });
-    ASSERT_TRUE(save->isEnabled());
     h.fileDialogs.answerNext(platform::FileChoice{u"/b/bench.yaml", u"bench.yaml"});
-    save->trigger();
+    run(h, "O:SaveBenchAs.enabled T:SaveBenchAs");
 
     EXPECT_EQ(savedTo, "/b/bench.yaml");
     ASSERT_EQ(h.boxes.shown().size(), 1u);
@@ -69,13 +65,13 @@ TEST(BenchCommands, TheInterfaceDialogClosesTheWindowToStartAgainOnTheChoice) {
         });
     };
     answer(false);
-    h.control<QAction>("Interface")->trigger();
+    run(h, "T:Interface");
     EXPECT_EQ(shownPort, QStringLiteral("/dev/ttyUSB7"));
     EXPECT_TRUE(h.form().isVisible());
     EXPECT_FALSE(h.form().benchCommands().interfaceChosen());
 
     answer(true);
-    h.control<QAction>("Interface")->trigger();
+    run(h, "T:Interface");
     EXPECT_FALSE(h.form().isVisible());
     EXPECT_TRUE(h.form().benchCommands().interfaceChosen());
     EXPECT_EQ(h.form().benchCommands().requestedBackEnd(), "prologix:/dev/ttyUSB7");

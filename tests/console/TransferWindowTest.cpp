@@ -8,25 +8,22 @@ namespace {
 using console_testing::BenchConsole;
 
 // A stopped answer shows nothing of itself: the read's failure box, no
-// answer in the view, and the strip saying how far it got.
-TEST(TransferWindow, AStoppedAnswerIsReportedNotShown) {
+// answer in the view, and the strip saying how far it got. Closing the
+// window during a transfer stops it, and the close steps follow.
+TEST(TransferWindow, AStoppedAnswerIsReportedNotShownAndAClosingStopsTheTransferFirst) {
     BenchConsole c(bus::SimulatedBus::defaultBench(), 2);
     c.form().console().monitor().stopAfter(2000);
     c.send(QStringLiteral("CURV?")); // its box is the read's, see StopPartWay
     EXPECT_EQ(c.view().find(u"22: "), std::u16string::npos) << "no partial answer";
     EXPECT_TRUE(c.form().transferProgress().text().startsWith(QStringLiteral("Stopped: ")));
-}
-
-// Closing the window during a transfer stops it, and the close steps follow.
-TEST(TransferWindow, ClosingDuringATransferStopsItAndThenCloses) {
-    BenchConsole c(bus::SimulatedBus::defaultBench(), 2);
+    c.markTrace();
     // Queued before the cycle, the close arrives while the cycle lets events
     // run before its read.
     QMetaObject::invokeMethod(&c.form(), &QWidget::close, Qt::QueuedConnection);
     c.send(QStringLiteral("CURV?"));
     EXPECT_EQ(c.reads(), 0);
-    ASSERT_EQ(c.boxes.shown().size(), 1u);
-    EXPECT_EQ(c.boxes.shown()[0].title, u"I/O Error");
+    ASSERT_EQ(c.boxes.shown().size(), 2u);
+    EXPECT_EQ(c.boxes.shown()[1].title, u"I/O Error");
     QCoreApplication::processEvents();
     EXPECT_FALSE(c.form().isVisible());
     EXPECT_EQ(c.traceSinceMark().back().op, QStringLiteral("ibonl")); // the bus handed back

@@ -1,7 +1,6 @@
 #include "console/ConsoleHarness.h"
 
 #include <QAbstractButton>
-#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -11,7 +10,7 @@
 
 namespace {
 
-using console_testing::ConsoleHarness;
+using namespace console_testing;
 using platform::Answer;
 
 // --- Layout ---------------------------------------------------------------------
@@ -69,13 +68,12 @@ TEST(Layout, FixedSizeTabOrderUniqueAccessKeysNothingOutsideItsFrame) {
         EXPECT_TRUE(child->parentWidget()->rect().contains(child->geometry()))
             << child->objectName().toStdString();
     }
-    form.hide();
 }
 
 // --- Closing ------------------------------------------------------------------------
 
 struct CloseCase {
-    const char* how; // "close", or the control that closes
+    const char* how; // the step that closes
     bool changed;
     Answer answer;
     bool closes, listSaved;
@@ -87,26 +85,23 @@ TEST_P(Close, AsksOnlyForAChangedListAndSavesWhatItShould) {
     const CloseCase& c = GetParam();
     ConsoleHarness h;
     h.start().show();
-    h.box()->addItem(QStringLiteral("WRITTEN?")); // shows whether the list was written
-    h.check("vrAddCR")->click();                  // and whether the options were
-    h.form().state().MessageListChanged = c.changed;
+    // A message sent changes the list, a click the options: each shows whether it was written.
+    run(h, c.changed ? "C:AddressButton_0 S:WRITTEN C:vrAddCR" : "C:vrAddCR");
     h.boxes.answerNext(c.answer);
-    if (std::string(c.how) == "Quit") h.action("Quit")->trigger();
-    if (std::string(c.how) == "Command_Exit") h.button("Command_Exit")->click();
-    if (std::string(c.how) == "close") h.form().close();
+    run(h, c.how);
 
-    QFile file(QString::fromStdU16String(h.form().state().StartUpFile));
-    EXPECT_EQ(file.open(QIODevice::ReadOnly) && file.readAll().contains("WRITTEN?"), c.listSaved);
+    const QString startUp = QString::fromStdU16String(h.form().state().StartUpFile);
+    EXPECT_EQ(read(startUp).contains("WRITTEN"), c.listSaved);
     EXPECT_EQ(h.boxes.shown().size(), c.changed ? 1u : 0u);
     EXPECT_EQ(h.form().isVisible(), !c.closes);
-    EXPECT_EQ(h.memorySettings.writes().empty(), !c.closes);
+    EXPECT_EQ(h.settings.read(u"Settings", u"Add CR").has_value(), c.closes);
     EXPECT_EQ(h.form().state().MessageListChanged, !c.closes); // asked again next time
 }
 
 INSTANTIATE_TEST_SUITE_P(Console, Close,
-                         testing::Values(CloseCase{"close", false, Answer::Yes, true, false},
-                                         CloseCase{"close", true, Answer::Yes, true, true},
-                                         CloseCase{"Command_Exit", true, Answer::No, true, false},
-                                         CloseCase{"Quit", true, Answer::Cancel, false, false}));
+                         testing::Values(CloseCase{"q", false, Answer::Yes, true, false},
+                                         CloseCase{"q", true, Answer::Yes, true, true},
+                                         CloseCase{"C:Command_Exit", true, Answer::No, true, false},
+                                         CloseCase{"T:Quit", true, Answer::Cancel, false, false}));
 
 } // namespace

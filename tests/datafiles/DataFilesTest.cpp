@@ -1,15 +1,13 @@
 // What the data file commands and the receiving into a file add to the bus
 // routines: the pick, the file that replaces the chosen one, the caption.
+#include "console/ConsoleHarness.h"
 #include "datafiles/DataFolderChoice.h"
-#include "datafiles/WindowSteps.h"
-
-#include <QLabel>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using namespace window_steps;
+using namespace console_testing;
 
 TEST(FolderOfChoice, IsTheFilesOwnFolder) {
     for (const auto& [path, folder] : {std::pair{"/D/runs/D", "/D/runs"},
@@ -53,12 +51,10 @@ TEST_F(DataFiles, ShowDataFileOpensThePickAndRemembersItsFolder) {
 
 TEST_F(DataFiles, ReceivedDataReplacesThePickOnlyWhenSomethingArrived) {
     ASSERT_TRUE(write(file(h, "old.dat"), "keep me"));
-    run(h, "T:SendToFile P:old.dat S:NONE?"); // no answer: a time-out
+    run(h, "T:SendToFile P:old.dat S:NONE? =:ReceivedCharacters.text=0_"); // a time-out
     EXPECT_EQ(read(file(h, "old.dat")), "keep me");
-    EXPECT_EQ(h.control<QLabel>("ReceivedCharacters")->text(), "0 ");
-    run(h, "P:old.dat S:*IDN?");
+    run(h, "P:old.dat S:*IDN? =:ReceivedCharacters.text=47_");
     EXPECT_EQ(read(file(h, "old.dat")), "Vireon Sim,VGD-488 General Device,SN000000,1.0\n");
-    EXPECT_EQ(h.control<QLabel>("ReceivedCharacters")->text(), "47 ");
     EXPECT_EQ(QDir(h.dataFolderPath()).entryList(QDir::Files),
               QStringList({"old.dat", "StartUp.gmg"}));
     EXPECT_EQ(asked(h, 0),

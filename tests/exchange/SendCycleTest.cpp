@@ -7,8 +7,7 @@
 namespace {
 
 using namespace std::string_literals;
-using console_testing::BenchConsole;
-using console_testing::line;
+using namespace console_testing;
 
 const std::u16string kIdentity = u"Vireon Sim,VDM-6500,SN000005,1.04.2";
 
@@ -47,52 +46,40 @@ INSTANTIATE_TEST_SUITE_P(Messages, WhatIsWritten, testing::Values(
 
 TEST(SendCycle, AnswersGoOnTopOfTheViewAndTheCountIsTheLastOnes) {
     BenchConsole c;
-    c.send(QStringLiteral("   ")); // spaces only: nothing at all
+    run(c, "K:___ k:Return"); // spaces only: nothing at all
     EXPECT_TRUE(c.traceSinceMark().empty());
     QTest::keyClicks(c.incoming(), QStringLiteral("note"));
-    c.type(QStringLiteral("*IDN?"));
-    QTest::mouseClick(c.button("SendMessage"), Qt::LeftButton);
+    run(c, "S:*IDN?");
     c.deviceHolds(5, "a\0b\xff\r\nc\n"s);
-    c.send(QStringLiteral("??"));
+    run(c, "S:?? =:ReceivedCharacters.text=7_");
     EXPECT_EQ(c.view(), u"05: a\0b\u00ff\r\nc\r\n"s + line(5, kIdentity) + u"note");
     EXPECT_TRUE(c.incoming()->toPlainText().startsWith(QStringLiteral("05: a")));
-    EXPECT_EQ(c.caption(), QStringLiteral("7 "));
     c.markTrace();
-    c.send(QStringLiteral("*RST")); // a command empties the count, reads nothing
-    EXPECT_EQ(c.caption(), QString());
+    run(c, "S:*RST =:ReceivedCharacters.text="); // a command empties the count, reads nothing
     EXPECT_EQ(c.reads(), 0);
 }
 
 TEST(SendCycle, AnAnswerTooLargeForTheViewIsRefusedOrReplacesItWhenTheOperatorSaysOk) {
     BenchConsole c;
-    const auto receive = [&](std::size_t length, char fill) {
-        c.deviceHolds(5, std::string(length, fill) + "\n");
-        c.send(QStringLiteral("??"));
-    };
-    receive(29252, 'a');
+    run(c, "Q:29252 S:??");
     EXPECT_EQ(c.view().size(), 32768u);
-    c.boxes.answerNext(platform::Answer::Cancel);
-    receive(1, 'b');
+    run(c, "Z Q:1 S:??");
     EXPECT_EQ(c.view().size(), 32768u);
-    receive(1, 'b'); // answered Ok
-    EXPECT_EQ(c.view(), line(5, u"b"));
-    receive(29253, 'c');
-    EXPECT_EQ(c.view(), line(5, u"b"));
-    EXPECT_EQ(c.caption(), QString());
+    run(c, "Q:1 S:??"); // answered Ok
+    EXPECT_EQ(c.view(), line(5, u"a"));
+    run(c, "Q:29253 S:?? =:ReceivedCharacters.text=");
+    EXPECT_EQ(c.view(), line(5, u"a"));
     EXPECT_EQ(c.boxes.shown().size(), 3u);
 }
 
 TEST(SendCycle, AutoClearOnlyWhileEnabledAndAFailedWriteLeavesTheViewAndReadsNothingAfter) {
     BenchConsole c;
-    c.send(QStringLiteral("*IDN?"));
-    c.action("AutoClear")->setChecked(true);
-    c.send(QStringLiteral("*IDN?"));
+    run(c, "S:*IDN? B:AutoClear S:*IDN?");
     EXPECT_EQ(c.view(), line(5, kIdentity));
-    c.action("AutoClear")->setEnabled(false);
+    run(c, "-:AutoClear");
     c.bus().detach(5);
     c.markTrace();
-    c.send(QStringLiteral("MEAS:VOLT?"));
-    c.send(QStringLiteral("??"));
+    run(c, "S:MEAS:VOLT? S:??");
     EXPECT_EQ(c.boxes.shown().front().title.substr(0, 4), u"GPIB");
     EXPECT_EQ(c.reads(), 0);
     EXPECT_EQ(c.view(), line(5, kIdentity));
@@ -101,34 +88,26 @@ TEST(SendCycle, AutoClearOnlyWhileEnabledAndAFailedWriteLeavesTheViewAndReadsNot
 
 TEST(IncomingView, ClearEmptiesViewCountLabelAndTheHelpEntryButNotTypedText) {
     BenchConsole c;
-    c.send(QStringLiteral("*IDN?"));
-    c.label("SyntaxErrorMessage")->show();
-    QTest::mouseClick(c.button("ClearIncoming"), Qt::LeftButton);
+    run(c, "S:*IDN?");
+    c.control<QLabel>("SyntaxErrorMessage")->show();
+    run(c, "C:ClearIncoming =:ReceivedCharacters.text= X:SyntaxErrorMessage.visible V:*IDN?");
     EXPECT_EQ(c.view() + c.incoming()->toPlainText().toStdU16String(), u"");
-    EXPECT_EQ(c.caption(), QString());
-    EXPECT_FALSE(c.label("SyntaxErrorMessage")->isVisible());
-    EXPECT_EQ(c.box()->currentText(), QStringLiteral("*IDN?"));
-    c.send(QStringLiteral("*IDN?"));
-    c.box()->setCurrentIndex(0);
-    c.action("ClrIncoming")->trigger();
-    EXPECT_EQ(c.box()->currentIndex(), -1);
+    run(c, "S:*IDN? I:0 T:ClrIncoming V:");
 }
 
 TEST(Help, TheEntryIsNeverWrittenButStillPreClearsAndShowsOnceUntilClear) {
     BenchConsole c;
-    c.send(QStringLiteral("*IDN?"));
+    run(c, "S:*IDN?");
     c.form().console().SetSelectedMethod(*c.form().console().beginOperation(),
                                          syntaxcheck::kSerialPollMethod);
     c.markTrace();
     for (int twice = 0; twice < 2; ++twice) {
-        c.box()->setCurrentIndex(0);
-        c.enter();
+        run(c, "I:0 k:Return");
         EXPECT_EQ(c.view(), exchange::HelpText(line(5, kIdentity)) + line(5, kIdentity));
     }
     EXPECT_TRUE(c.writes().empty());
     EXPECT_EQ(c.traceSinceMark().at(0).op, QStringLiteral("ibrsp"));
-    QTest::mouseClick(c.button("ClearIncoming"), Qt::LeftButton);
-    c.action("Help")->trigger();
+    run(c, "C:ClearIncoming T:Help");
     EXPECT_EQ(c.view(), exchange::HelpText(u""));
 }
 

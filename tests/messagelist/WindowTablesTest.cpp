@@ -1,7 +1,7 @@
 // The message list and data file commands in the window: the box each shows
 // last, and the focus, controls, list and files each leaves.
+#include "console/ConsoleHarness.h"
 #include "datafiles/DataFiles.h"
-#include "datafiles/WindowSteps.h"
 #include "exchange/ReceiveToFile.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 
 namespace {
 
-using namespace window_steps;
+using namespace console_testing;
 using testing_support::utf8;
 
 const std::string kDiscard =
@@ -37,7 +37,7 @@ const std::string kSend = "C:AddressButton_0 T:SendToDevice";
 
 struct Case {
     const char* name;
-    std::string steps; // window_steps::run, on a started console, the focus elsewhere
+    std::string steps; // console_testing::run, on a started console, the focus elsewhere
     // The last box: "K title", K: Q YesNo question, N YesNo no icon, W YesNo exclamation,
     // E Ok exclamation, I Ok no icon, R Ok critical, A OkCancel exclamation, C YesNoCancel
     // question; "" for none shown; nullptr for any.
@@ -66,7 +66,7 @@ TEST_P(Command, ShowsItsBoxAndLeavesTheFocusAndTheRestAsDesigned) {
     h.control<QWidget>("vrAddCR")->setFocus();
     run(h, c.steps.c_str());
     if (c.focus) {
-        EXPECT_EQ(console_testing::focusName(h.form()), c.focus);
+        EXPECT_EQ(h.focus(), c.focus);
     }
     const auto& shown = h.boxes.shown();
     if (!c.box) return;
@@ -180,10 +180,10 @@ INSTANTIATE_TEST_SUITE_P(
              "address 7."},
         Case{"SendToDeviceUnreadable", "P:a.dat " + kSend, "E Send Datafile to Device",
              "The file\n%1/a.dat\ncannot be read: *"},
-        Case{"ShowDataFile", "T:DisplayFile", ""}, Case{"Once", "T:SendtoFileOnce" + kOnce, ""},
-        Case{"All", "T:SendtoFileOnce T:SendToFile" + kAll, ""},
-        Case{"OnceTwice", "T:SendtoFileOnce T:SendtoFileOnce" + kOff, ""},
-        Case{"AllTwice", "T:SendToFile T:SendToFile" + kOff, ""},
+        Case{"ShowDataFile", "T:DisplayFile", ""},
+        Case{"OnceThenOff", "T:SendtoFileOnce" + kOnce + " T:SendtoFileOnce" + kOff, ""},
+        Case{"AllOverOnceThenOff", "T:SendtoFileOnce T:SendToFile" + kAll + " T:SendToFile" + kOff,
+             ""},
         Case{"ReceiveRefused", "T:SendtoFileOnce N S:NEVER?" + kOnce + kDefault, "W Warning",
              utf8(exchange::receiveToFileWarning())},
         Case{"ReceiveOnce", "T:SendtoFileOnce P:a.dat S:*IDN?" + kOff + " O:ClearIncoming.enabled",
@@ -202,9 +202,8 @@ const std::vector<int> kThree = {5, 9, 22};
 INSTANTIATE_TEST_SUITE_P(
     Console, Command,
     testing::Values(
-        Case{"ClickAnAddress", "C:AddressButton_1 @: a:9", "", "", "SendMessageList", kThree},
-        Case{"ClickAnother", "C:AddressButton_1 C:AddressButton_2 @: a:22", "", "",
-             "SendMessageList", kThree},
+        Case{"ClickAnAddressThenAnother", "C:AddressButton_1 @: a:9 C:AddressButton_2 @: a:22", "",
+             "", "SendMessageList", kThree},
         Case{"SelectDeviceHint",
              "f:ReceivedMessages T:SelectDevice "
              "@:-SendMessageList,-EnableSyntaxCheck,-SendToDevice a:0",
@@ -260,14 +259,6 @@ TEST(MessageListWindow, AFirstStartWritesTheDefaultListAndAnUnreadableOneIsNever
     blocked.start();
     EXPECT_EQ(blocked.boxes.shown().size(), 1u);
     EXPECT_TRUE(QDir(file(blocked, "StartUp.gmg/kept")).exists());
-}
-
-TEST(MessageListWindow, ASentMessageIsSavedAtTheCloseWhenAnsweredYes) {
-    ConsoleHarness h(console_testing::busWithDevicesAt({7}));
-    h.start();
-    run(h, "S:*CLS");
-    EXPECT_TRUE(h.form().close());
-    EXPECT_TRUE(read(file(h, "StartUp.gmg")).endsWith("SET?\r\n*CLS\r\n"));
 }
 
 } // namespace

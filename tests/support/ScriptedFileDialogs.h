@@ -15,7 +15,14 @@ public:
     void answerNext(std::optional<platform::FileChoice> choice) {
         script_.push_back(std::move(choice));
     }
-    std::optional<platform::FileChoice> choose(const platform::FileDialogRequest& request) override;
+    std::optional<platform::FileChoice>
+    choose(const platform::FileDialogRequest& request) override {
+        requests_.push_back(request);
+        if (script_.empty()) return std::nullopt;
+        std::optional<platform::FileChoice> choice = std::move(script_.front());
+        script_.pop_front();
+        return choice;
+    }
 
     const std::vector<platform::FileDialogRequest>& requests() const { return requests_; }
 

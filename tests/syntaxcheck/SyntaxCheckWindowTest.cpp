@@ -9,7 +9,7 @@
 
 namespace {
 
-using console_testing::BenchConsole;
+using namespace console_testing;
 using syntaxcheck::kNoMethod;
 using syntaxcheck::kSerialPollMethod;
 using syntaxcheck::kStatusRegistersMethod;
@@ -26,7 +26,7 @@ struct Dialog : testing::Test {
     BenchConsole c{bus::SimulatedBus::defaultBench(), -1};
 };
 
-TEST_F(Dialog, ADoubleClickOpensItForThatDeviceWithItsMethodAndCloseAppliesTheChoice) {
+TEST_F(Dialog, OpensForTheDoubleClickedDeviceWithItsMethodAndOnlyCloseAppliesTheChoice) {
     QPushButton* button = c.address(2);
     EXPECT_TRUE(c.withDialog(
         [&](syntaxcheck::SyntaxCheckForm& form) {
@@ -49,9 +49,8 @@ TEST_F(Dialog, ADoubleClickOpensItForThatDeviceWithItsMethodAndCloseAppliesTheCh
     }));
     c.chooseMethod(2, kNoMethod);
     EXPECT_FALSE(blue(2));
-}
 
-TEST_F(Dialog, EscapeOrTheWindowsCloseApplyNothingAndTheBlueStaysWithItsDevice) {
+    // Escape or the window's close apply nothing; the blue stays with its device.
     c.chooseMethod(1, kSerialPollMethod);
     c.markTrace();
     for (bool escape : {true, false})
@@ -72,12 +71,11 @@ TEST(SyntaxCheckWindow, ARejectedMessageIsNotReadAndBlinksTheLabelUntilTheNextMe
     BenchConsole c;
     c.chooseMethod(0, kStatusRegistersMethod);
     c.markTrace();
-    c.send(QStringLiteral("MEAS:BOGUS?"));
+    run(c, "S:MEAS:BOGUS?");
     EXPECT_EQ(c.reads(), 0);
     EXPECT_TRUE(c.form().Timer1().isActive());
-    c.send(QStringLiteral("*IDN?"));
+    run(c, "S:*IDN? X:SyntaxErrorMessage.visible");
     EXPECT_GT(c.reads(), 0);
-    EXPECT_TRUE(c.label("SyntaxErrorMessage")->isHidden());
 }
 
 } // namespace
