@@ -182,7 +182,8 @@ TEST_P(SimulatedAdapter, AWaitForServiceFindsTheRequestAndKeepsItsStatusByte) {
     EXPECT_EQ(talk.poll(ud) & 0x40, 0) << "the request was taken by the first poll";
 }
 
-INSTANTIATE_TEST_SUITE_P(Adapters, SimulatedAdapter, testing::Values(Protocol::Prologix, Protocol::Ar488),
+INSTANTIATE_TEST_SUITE_P(Adapters, SimulatedAdapter,
+                         testing::Values(Protocol::Prologix, Protocol::Ar488),
                          [](const auto& info) {
                              return info.param == Protocol::Prologix ? "Prologix" : "Ar488";
                          });

@@ -2,7 +2,6 @@
 #include "bus/DeviceIo.h"
 #include "platform/Text8.h"
 #include "support/ScriptedDriver.h"
-#include "support/ScriptedMessageBoxes.h"
 
 #include <gtest/gtest.h>
 
@@ -14,12 +13,7 @@ using testing_support::utf8;
 
 namespace {
 
-struct BusRoutines : ::testing::Test {
-    ScriptedDriver driver;
-    testing_support::ScriptedMessageBoxes boxes;
-    testing_support::ThrowingExit exit;
-    bus::BusSession s{driver, boxes, exit};
-
+struct BusRoutines : ::testing::Test, testing_support::ScriptedSession {
     BusRoutines() {
         s.binding.ibpad(32, 5); // registers
         driver.calls.clear();

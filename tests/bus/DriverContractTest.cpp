@@ -266,8 +266,8 @@ template <adaptersim::Protocol protocol, adaptersim::Link link>
 std::unique_ptr<bus::Driver> simulatedAdapter(std::string& error) {
     static std::unique_ptr<adaptersim::AdapterSimulator> running;
     running.reset();
-    running = std::make_unique<adaptersim::AdapterSimulator>(
-        adaptersim::Options{protocol, link}, bus::SimulatedBus::defaultBench());
+    running = std::make_unique<adaptersim::AdapterSimulator>(adaptersim::Options{protocol, link},
+                                                             bus::SimulatedBus::defaultBench());
     if (!(error = running->error()).empty()) return nullptr;
     bus::DriverSelection selected = bus::selectDriver(running->driverChoice(), "");
     error = selected.error;

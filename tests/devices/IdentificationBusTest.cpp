@@ -1,7 +1,6 @@
 #include "devices/Identification.h"
 
 #include "support/ScriptedDriver.h"
-#include "support/ScriptedMessageBoxes.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +23,7 @@ ScriptedDriver::Chunk answer(std::string text) {
 }
 
 // Devices at 5, 9 and 22 behind descriptor 32; 9 selected.
-struct IdentifyAll : testing::Test {
+struct IdentifyAll : testing::Test, testing_support::ScriptedSession {
     IdentifyAll() {
         s.devices.ListenerAddresses = {3, 5, 9, 22};
         s.devices.DeviceHandle = 32;
@@ -41,11 +40,6 @@ struct IdentifyAll : testing::Test {
         });
         return printed;
     }
-
-    ScriptedDriver driver;
-    testing_support::ScriptedMessageBoxes boxes;
-    testing_support::ThrowingExit exit;
-    bus::BusSession s{driver, boxes, exit};
 };
 
 TEST_F(IdentifyAll, WithBothQueriesASilentIdIsFollowedByStarIdnLastDeviceFirst) {

@@ -1,7 +1,6 @@
 #include "syntaxcheck/SyntaxCheck.h"
 
 #include "support/ScriptedDriver.h"
-#include "support/ScriptedMessageBoxes.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +16,7 @@ using syntaxcheck::kStatusRegistersMethod;
 using Calls = std::vector<std::string>;
 
 // A session on a scripted driver with the descriptor open at address 5.
-struct SyntaxCheck : testing::Test {
+struct SyntaxCheck : testing::Test, testing_support::ScriptedSession {
     SyntaxCheck() {
         s.devices.ListenerAddresses = {2, 5, 9};
         s.devices.DeviceHandle = 32;
@@ -28,13 +27,11 @@ struct SyntaxCheck : testing::Test {
     // The calls after the lazy registration, then forgotten.
     Calls calls() {
         Calls c = std::exchange(driver.calls, {});
-        std::erase_if(c, [](const std::string& call) { return call.find("GpibGlobals") != std::string::npos; });
+        std::erase_if(c, [](const std::string& call) {
+            return call.find("GpibGlobals") != std::string::npos;
+        });
         return c;
     }
-    testing_support::ScriptedDriver driver;
-    testing_support::ScriptedMessageBoxes boxes;
-    testing_support::ThrowingExit exit;
-    bus::BusSession s{driver, boxes, exit};
 };
 
 TEST_F(SyntaxCheck, ClearingPollsUntilTheStatusByteIsZeroAtMost25TimesAndReportsNothing) {
@@ -59,8 +56,10 @@ TEST_F(SyntaxCheck, EachMethodKnowsItsErrorBytesAndAShortWaitLeavesTheStandingTi
         for (const std::uint8_t status : {96, 112, 97, 113, 80, 0}) {
             driver.timeout = bus::T3s;
             driver.pollBytes = {status};
-            const bool rejected = status == (registers ? 96 : 97) || status == (registers ? 112 : 113);
-            EXPECT_EQ(syntaxcheck::CheckSyntax(s, 32, method), rejected) << method << ' ' << int{status};
+            const bool rejected =
+                status == (registers ? 96 : 97) || status == (registers ? 112 : 113);
+            EXPECT_EQ(syntaxcheck::CheckSyntax(s, 32, method), rejected)
+                << method << ' ' << int{status};
             EXPECT_EQ(driver.timeout, bus::T3s);
         }
     }
@@ -82,7 +81,8 @@ TEST_F(SyntaxCheck, AWaitThatTimesOutIsNormalButNoDescriptorEndsTheProgram) {
     EXPECT_THROW(syntaxcheck::CheckSyntax(s, 0, kStatusRegistersMethod),
                  testing_support::ProgramEnded);
     ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_EQ(boxes.shown().front().text, u"Device not configured.\n\nCorrect problem and restart.");
+    EXPECT_EQ(boxes.shown().front().text,
+              u"Device not configured.\n\nCorrect problem and restart.");
     EXPECT_TRUE(calls().empty());
 }
 
