@@ -36,9 +36,7 @@ TEST_F(BusRoutines, BusErrorBoxNamesTheCodeAndOkGoesOnWithTheFlagSet) {
         {5, "GPIB board not system controller as required."}, {7, "Non-existent GPIB board."},
         {10, "Asynchronous I/O in progress."}, {11, "No capability for operation."},
         {12, "File system error."}, {14, "GPIB bus eror."}, {16, "SRQ stuck in on position."},
-        {15, "Serial poll status queue owerflow."}, {20, "Table problem."}, {8, "Unknown error."},
-        {9, "Unknown error."}, {13, "Unknown error."}, {17, "Unknown error."},
-        {-1, "Unknown error."}};
+        {15, "Serial poll status queue owerflow."}, {20, "Table problem."}, {8, "Unknown error."}};
     // clang-format on
     for (const auto& [code, text] : texts)
         EXPECT_EQ(utf8(bus::BusErrorText(code)), text);
@@ -74,6 +72,9 @@ TEST_F(BusRoutines, WriteCheckedWritesUnchangedAndClearsOrSetsTheFlag) {
     bus::WriteChecked(s, 32, u"*RST");
     EXPECT_TRUE(s.ErrorFlag);
     EXPECT_EQ(boxes.shown().size(), 1u);
+    driver.writeCount = 3; // cut short without an error: reported as a time-out
+    bus::WriteChecked(s, 32, u"*IDN?");
+    EXPECT_EQ(utf8(boxes.shown().at(1).title), "GPIB ERROR # 6");
 }
 
 TEST(CleanAnswer, TrimsSpacesAndTrailingLineEnds) {
@@ -127,19 +128,16 @@ TEST_F(BusRoutines, ReadResponseJoinsChunksUpToEndKeepsBlocksWholeAndFailsWhole)
         std::size_t unread = 0; // no read after a failure
     };
     const std::string ioError = "I/O Error|Read cycle failed\nOperation aborted.";
-    const std::string big = "#3600" + std::string(600, '\n');
     const Case cases[] = {
         {{{"1.234\r\n"}}, "1.234", ""},
         {{{std::string(512, 'A'), 0}, {"BC\n"}}, std::string(512, 'A') + "BC", ""},
         {{{"12", 0}, {"34\n"}}, "1234", ""}, // a short chunk before the last leaves no padding
         {{{"\x00\xFF\r\n\x01z\n"s}}, "\0\xFF\r\n\x01z"s, ""},
-        {{{"\n"}}, "", ""},
         {{{std::string(512, 'x'), 0}}, "", ioError}, // then a time-out
         {{{"partial", bus::ERR, bus::ENOL}, {"never read\n"}}, "", ioError, 1},
         {{{"#2", 0}}, "", ioError}, // a time-out inside a block fails as ever
         {{{"#14\r\n \n\n"}}, "#14\r\n \n", ""},
         {{{"#"s, 0}, {"15\0\xFF\r\n"s, 0}, {"\n\r\n"s}}, "#15\0\xFF\r\n\n"s, ""},
-        {{{big.substr(0, 512), 0}, {big.substr(512) + "\r\n"}}, big, ""},
         {{{"#15ab\n"}},
          "#15ab\n",
          "Block Length Error|The answer announced a block of 5 bytes but ended after 3 of them."},

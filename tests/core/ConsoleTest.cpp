@@ -54,14 +54,6 @@ TEST_F(ConsoleCore, UnderAMethodTheMessageIsFramedByClearingAndCheck) {
                      "ibwait(32,18432)", "ibtmo(32,12)", "ibrsp(32)", "ibwrt(32,*RST)"}));
 }
 
-TEST_F(ConsoleCore, AWriteCutShortWithoutAnErrorIsReportedAsOne) {
-    driver.writeCount = 3;
-    console.WriteMessage(*op, u"*IDN?");
-    ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_EQ(boxes.shown()[0].title, u"GPIB ERROR # 6");
-    EXPECT_TRUE(console.session().ErrorFlag);
-}
-
 TEST_F(ConsoleCore, FileTransfersRunUnderTheLongTimeOutAndRestoreTheStandingOne) {
     driver.outcomes = {{}, {}, {}, {bus::ERR | bus::TIMO, bus::EABO}};
     EXPECT_TRUE(console.ReceiveFile(*op, u"a.dat").timedOut());
