@@ -5,7 +5,6 @@
 #include "bus/drivers/DriverChoice.h"
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/drivers/adapter/PlusPlusAdapter.h"
-#include "bus/sim/Instrument.h"
 #include "support/Files.h"
 #include "support/Talk.h"
 
@@ -30,6 +29,7 @@ namespace {
 using bus::adapter::escapeData;
 using bus::adapter::parseAdapterAddress;
 using testing::HasSubstr;
+using testing_support::Echo;
 using testing_support::Talk;
 
 TEST(PlusPlusProtocol, EscapesExactlyTheBytesTheAdapterWouldTakeForItself) {
@@ -108,14 +108,6 @@ TEST(PlusPlusProtocol, AnEndlessStreamInsteadOfAnAdapterIsRefused) {
 using adaptersim::AdapterSimulator;
 using adaptersim::Link;
 using adaptersim::Protocol;
-
-// Gives back every message it receives, whatever bytes it holds.
-class Echo final : public bus::sim::Instrument {
-    void execute(std::string_view message) override { queueOutput(std::string(message)); }
-    std::uint8_t statusByte() const override { return 0; }
-    bool serviceCondition() const override { return false; }
-    bool lineFeedEndsMessage() const override { return false; }
-};
 
 struct Bench {
     explicit Bench(Protocol protocol, Link link = Link::Tcp) {
