@@ -35,8 +35,7 @@ TEST_P(DriverChoices, NameInAnyCaseThenArguments) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DriverChoices,
-                         ::testing::Values(ChoiceCase{"auto", "auto", ""},
-                                           ChoiceCase{"gPiB", "gpib", ""},
+                         ::testing::Values(ChoiceCase{"gPiB", "gpib", ""},
                                            ChoiceCase{"", nullptr, "choose auto, sim, gpib"},
                                            ChoiceCase{"gpib:5", nullptr, "takes no arguments"},
                                            ChoiceCase{" sim", nullptr, "unknown driver \" sim\""},

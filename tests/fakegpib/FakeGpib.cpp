@@ -4,7 +4,7 @@
 //
 // As a GPIB library it keeps the model of linux-gpib and of NI's 64-bit
 // ni4882.dll: each thread's status is read back through ThreadIbsta,
-// ThreadIberr, ThreadIbcnt and ThreadIbcntl after a call. Built for Windows
+// ThreadIberr and ThreadIbcntl after a call. Built for Windows
 // it exports the file calls under NI's A names, as ni4882.dll does. As a VISA
 // library it serves GPIB0: sessions are the bench's descriptors.
 //
@@ -112,7 +112,6 @@ FAKEGPIB_EXPORT void FakeVisaFailNext(I status) { std::lock_guard lock(mutex); v
 
 FAKEGPIB_EXPORT int ThreadIbsta() { return status().sta; }
 FAKEGPIB_EXPORT int ThreadIberr() { return status().err; }
-FAKEGPIB_EXPORT int ThreadIbcnt() { return status().cnt; }
 FAKEGPIB_EXPORT long ThreadIbcntl() { return status().cntl; }
 FAKEGPIB_EXPORT void SendIFC(int board) {
     std::lock_guard lock(mutex);
