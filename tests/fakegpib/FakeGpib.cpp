@@ -47,7 +47,7 @@ std::recursive_mutex mutex;
 std::unique_ptr<bus::SimulatedBus> bench = bus::SimulatedBus::defaultBench();
 // Node-based, so the addresses registered with the bench stay valid.
 std::unordered_map<std::thread::id, ThreadStatus> threads;
-int startError = -1; // iberr of SendIFC and FindLstn, -1 for none
+int startError = -1; // iberr of SendIFC, -1 for none
 long startCount = 0;
 long readCut = -1;               // bytes ibrdf delivers before it times out, -1 for no cut
 std::int32_t visaFailure = 0;    // the next VISA call's status, 0 for none
@@ -118,6 +118,7 @@ FAKEGPIB_EXPORT void SendIFC(int board) {
     if (startError >= 0) fail(startError, startCount); else run([&](bus::Driver& d) { d.SendIFC(board); });
 }
 ENTRY(int, ibsre, (int ud, int v), ibsre(ud, v))
+ENTRY(void, FindLstn, (int board, const Addr* pads, Addr* found, int limit), FindLstn(board, pads, found, limit))
 ENTRY(int, ibdev, (int b, int pad, int sad, int t, int e, int eos), ibdev(b, pad, sad, t, e, eos))
 ENTRY(int, ibpad, (int ud, int v), ibpad(ud, v))
 ENTRY(int, ibtmo, (int ud, int v), ibtmo(ud, v))
@@ -162,12 +163,6 @@ VISA(viFindRsrc, (U32, const char*, U32* list, U32* count, char* name),
      for (int i = 1; i < mine().cntl; ++i) { char text[32]; std::snprintf(text, sizeof text, "GPIB0::%d::INSTR", found[i]); listed.push_back(text); }
      *list = 3; *count = static_cast<U32>(listed.size()); return viFindNext(3, name);)
 // clang-format on
-
-FAKEGPIB_EXPORT void FindLstn(int board, const Addr* pads, Addr* found, int limit) {
-    std::lock_guard lock(mutex);
-    if (startError >= 0) return (void)fail(startError, startCount);
-    run([&](bus::Driver& d) { d.FindLstn(board, pads, found, limit); });
-}
 
 #ifndef FAKEGPIB_WITHOUT_IBRDF
 VISA(viClear, (U32 vi), I pad = 0; d.ibask(static_cast<I>(vi), 1, &pad);

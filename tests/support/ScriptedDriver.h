@@ -48,7 +48,6 @@ public:
     // When not negative, the count every write reports instead of its length.
     I writeCount = -1;
     std::vector<std::string> calls;
-    std::vector<std::string> written;
 
     I RegisterGpibGlobalsForThread(I* sta, I* err, I* cnt, I* cntl) override {
         calls.push_back("RegisterGpibGlobalsForThread");
@@ -88,8 +87,8 @@ public:
     }
     I ibwait(I ud, I mask) override { return finish("ibwait", {ud, mask}); }
     I ibwrt(I ud, const void* buf, I cnt) override {
-        written.emplace_back(static_cast<const char*>(buf), static_cast<std::size_t>(cnt));
-        return finish("ibwrt", {ud}, written.back(), writeCount >= 0 ? writeCount : cnt);
+        const std::string text(static_cast<const char*>(buf), static_cast<std::size_t>(cnt));
+        return finish("ibwrt", {ud}, text, writeCount >= 0 ? writeCount : cnt);
     }
     I ibrd(I ud, void* buf, I cnt) override {
         const Chunk chunk = take(reads, Chunk{"", bus::ERR | bus::TIMO, bus::EABO});
