@@ -15,12 +15,8 @@ using testing_support::utf8;
 
 using Printed = std::vector<std::pair<int, std::string>>;
 
-ScriptedDriver::Chunk silence() {
-    return {"", bus::ERR | bus::TIMO, bus::EABO};
-}
-ScriptedDriver::Chunk answer(std::string text) {
-    return {std::move(text), bus::END, 0};
-}
+// A read that times out; any other chunk here is a whole answer.
+const ScriptedDriver::Chunk kSilence{"", bus::ERR | bus::TIMO, bus::EABO};
 
 // Devices at 5, 9 and 22 behind descriptor 32; 9 selected.
 struct IdentifyAll : testing::Test, testing_support::ScriptedSession {
@@ -42,7 +38,7 @@ struct IdentifyAll : testing::Test, testing_support::ScriptedSession {
 };
 
 TEST_F(IdentifyAll, WithBothQueriesASilentIdIsFollowedByStarIdnLastDeviceFirst) {
-    driver.reads = {silence(), answer("SCOPE,1\r\n"), answer("  GEN 2\n"), silence(), silence()};
+    driver.reads = {kSilence, {"SCOPE,1\r\n"}, {"  GEN 2\n"}, kSilence, kSilence};
     EXPECT_EQ(run({true, true, false, false}),
               (Printed{{22, "SCOPE,1"}, {9, "GEN 2"}, {5, "No response"}}));
     const std::vector<std::string> expected{
@@ -57,9 +53,9 @@ TEST_F(IdentifyAll, WithBothQueriesASilentIdIsFollowedByStarIdnLastDeviceFirst) 
 }
 
 TEST_F(IdentifyAll, WithOneQueryEachDeviceIsAskedOnceWithTheChosenLineEnds) {
-    driver.reads = {answer("C\n"), silence(), answer("A\n")};
+    driver.reads = {{"C\n"}, kSilence, {"A\n"}};
     EXPECT_EQ(run({false, true, true, false}), (Printed{{22, "C"}, {9, "No response"}, {5, "A"}}));
-    driver.reads = {answer("x"), answer("y"), answer("z")};
+    driver.reads = {{"x"}, {"y"}, {"z"}};
     run({true, false, false, true});
     EXPECT_EQ(driver.count("ibwrt(32,*IDN?\r)"), 3);
     EXPECT_EQ(driver.count("ibwrt(32,ID?\n)"), 3);
@@ -70,7 +66,7 @@ TEST_F(IdentifyAll, WithOneQueryEachDeviceIsAskedOnceWithTheChosenLineEnds) {
 TEST_F(IdentifyAll, AFailedWriteIsReportedAndTheDeviceStillGetsItsWaitAndRead) {
     // 22 is gone: both its writes fail; the operator goes on each time.
     driver.outcomes = {{}, {}, {bus::ERR, bus::ENOL}, {}, {bus::ERR, bus::ENOL}};
-    driver.reads = {silence(), silence(), {"", bus::ERR, bus::EABO}, answer("A")};
+    driver.reads = {kSilence, kSilence, {"", bus::ERR, bus::EABO}, {"A"}};
     EXPECT_EQ(run({true, true, false, false}), (Printed{{22, "No response"}, {9, ""}, {5, "A"}}));
     ASSERT_EQ(boxes.shown().size(), 2u);
     EXPECT_EQ(utf8(boxes.shown()[0].title), "GPIB ERROR # 2");
