@@ -74,12 +74,6 @@ int fail(int iberr, long count, int more = 0) {
     return (mine() = {bus::ERR | bus::CMPL | more, iberr, n, n}).sta;
 }
 
-ThreadStatus status() {
-    std::lock_guard lock(mutex);
-    auto it = threads.find(std::this_thread::get_id());
-    return it == threads.end() ? ThreadStatus{} : it->second;
-}
-
 // The bench call's outcome as a VISA status.
 constexpr std::int32_t kMaxCount = 0x3FFF0006, kTimeout = static_cast<std::int32_t>(0xBFFF0015u),
                        kNoListeners = static_cast<std::int32_t>(0xBFFF005Fu),
@@ -110,9 +104,9 @@ FAKEGPIB_EXPORT void FakeGpibFailStart(int iberr, long count) { std::lock_guard 
 FAKEGPIB_EXPORT void FakeGpibCutReads(long bytes) { std::lock_guard lock(mutex); readCut = bytes; }
 FAKEGPIB_EXPORT void FakeVisaFailNext(I status) { std::lock_guard lock(mutex); visaFailure = status; }
 
-FAKEGPIB_EXPORT int ThreadIbsta() { return status().sta; }
-FAKEGPIB_EXPORT int ThreadIberr() { return status().err; }
-FAKEGPIB_EXPORT long ThreadIbcntl() { return status().cntl; }
+FAKEGPIB_EXPORT int ThreadIbsta() { return run([](bus::Driver&) { return mine().sta; }); }
+FAKEGPIB_EXPORT int ThreadIberr() { return run([](bus::Driver&) { return mine().err; }); }
+FAKEGPIB_EXPORT long ThreadIbcntl() { return run([](bus::Driver&) { return mine().cntl; }); }
 FAKEGPIB_EXPORT void SendIFC(int board) {
     std::lock_guard lock(mutex);
     if (startError >= 0) fail(startError, startCount); else run([&](bus::Driver& d) { d.SendIFC(board); });

@@ -15,23 +15,16 @@ using syntaxcheck::kSerialPollMethod;
 using syntaxcheck::kStatusRegistersMethod;
 using Calls = std::vector<std::string>;
 
-// A session on a scripted driver with the descriptor open at address 5.
+// A session on a scripted driver with descriptor 32 open and the status
+// variables registered.
 struct SyntaxCheck : testing::Test, testing_support::ScriptedSession {
     SyntaxCheck() {
-        s.devices.ListenerAddresses = {2, 5, 9};
         s.devices.DeviceHandle = 32;
-        s.devices.ButtonHandles[1] = 32;
-        s.devices.SelectedDeviceIndex = 1;
-        s.devices.SelectedAddress = 5;
+        s.binding.ibpad(32, 5);
+        driver.calls.clear();
     }
-    // The calls after the lazy registration, then forgotten.
-    Calls calls() {
-        Calls c = std::exchange(driver.calls, {});
-        std::erase_if(c, [](const std::string& call) {
-            return call.find("GpibGlobals") != std::string::npos;
-        });
-        return c;
-    }
+    // The calls so far, then forgotten.
+    Calls calls() { return std::exchange(driver.calls, {}); }
 };
 
 TEST_F(SyntaxCheck, ClearingPollsUntilTheStatusByteIsZeroAtMost25TimesAndReportsNothing) {
