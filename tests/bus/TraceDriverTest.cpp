@@ -5,11 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,11 +21,15 @@ using testing_support::ScriptedDriver;
 std::vector<std::string> traceLines(const std::string& path) {
     const std::string text = testing_support::fileText(path);
     EXPECT_TRUE(text.empty() || text.back() == '\n') << text;
-    const std::regex stamp(R"(^\{"ts":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}Z",)");
-    std::istringstream in(text);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(std::regex_replace(line, stamp, ""));
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = text.substr(at, end - at);
+        std::string shape = line.substr(0, 36); // d stands for a digit
+        for (char& c : shape)
+            if (std::isdigit(static_cast<unsigned char>(c))) c = 'd';
+        const bool stamped = shape == R"({"ts":"dddd-dd-ddTdd:dd:dd.ddddddZ",)";
+        lines.push_back(stamped ? line.substr(36) : line);
+    }
     return lines;
 }
 

@@ -5,7 +5,6 @@
 #include "bus/sim/Instrument.h"
 #include "support/Files.h"
 #include "support/ScriptedDriver.h"
-#include "support/ScriptedMessageBoxes.h"
 #include "support/Talk.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,6 @@
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/sim/Instrument.h"
 #include "support/ScriptedDriver.h"
-#include "support/ScriptedMessageBoxes.h"
 
 #include <gtest/gtest.h>
 
@@ -94,9 +93,8 @@ TEST(ConsoleWorker, HandsTheAnswerTheBoxesAndTheEndBackToTheWaitingThread) {
     console.SelectDevice(*op, 1);
     constexpr std::size_t kSize = 4'000'003;
     // Whole: what the bytes are is the read's (BusRoutines, StopPartWay).
-    bus->instrument(5)->queueGenerated(kSize, [](std::uint64_t, char* dest, std::size_t n) {
-        std::fill_n(dest, n, 'x');
-    });
+    bus->instrument(5)->queueGenerated(
+        kSize, [](std::uint64_t, char* dest, std::size_t n) { std::fill_n(dest, n, 'x'); });
     EXPECT_EQ(console.ReadResponse(*op).size(), kSize);
     EXPECT_EQ(console.bytesMoved(), kSize);
 
