@@ -29,8 +29,7 @@ TEST(Binding, RegistersLazilyAndOnceAndReportsARefusalAsErr) {
                           {1, {reg, unreg, reg, "SendIFC(0)", "ibsre(0,1)"}, true},
                           {2, {reg, unreg, "SendIFC(0)", reg, "ibsre(0,1)"}, false},
                           {3, {reg, unreg, "SendIFC(0)", reg, "ibsre(0,1)"}, false},
-                          {7, {reg, "SendIFC(0)", reg, "ibsre(0,1)"}, false},
-                          {-1, {reg, "SendIFC(0)", reg, "ibsre(0,1)"}, false}};
+                          {7, {reg, "SendIFC(0)", reg, "ibsre(0,1)"}, false}};
     for (const Case& c : cases) {
         ScriptedDriver d;
         d.registerResults = {c.result, 0};
@@ -54,7 +53,6 @@ TEST(Binding, ReadsFillOnlyTheStartAndPollsAreUnsigned) {
         std::u16string buffer;
     };
     const Case cases[] = {{{"1.234"}, 8, u"1.234xxx"},
-                          {{"0123456789"}, 4, u"0123"},
                           {{"abcd", 0, 0, 2}, 4, u"abxx"},
                           {{"\x80\x81\xFF"}, 4, u"\u20AC\u0081\u00FFx"}};
     for (const Case& c : cases) {

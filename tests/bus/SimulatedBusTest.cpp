@@ -3,7 +3,6 @@
 // as one message. What every back end does is in DriverContractTest.
 
 #include "bus/drivers/SimulatedBus.h"
-#include "bus/sim/Instrument.h"
 #include "support/Files.h"
 #include "support/Talk.h"
 
@@ -11,11 +10,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <new>
 #include <string>
 #include <vector>
 
 namespace {
+
+using testing_support::Echo;
 
 struct SimBus : ::testing::Test {
     // One read of up to 512 bytes.
@@ -52,29 +52,6 @@ TEST_F(SimBus, WithoutEoiOnlyALineFeedEndsTheMessageAndDeviceClearDropsAHalfOne)
     t.write(ud, "*IDN?\n");
     EXPECT_EQ(read(ud), "Vireon Sim,VDM-6500,SN000005,1.04.2\n");
 }
-
-// Sends back each message it takes, unchanged. As an echo it takes
-// everything up to EOI as one message; as a recorder, lines of at most 8 bytes.
-class Echo final : public bus::sim::Instrument {
-public:
-    explicit Echo(bool echo = true) : echo_(echo) {}
-    std::vector<std::string> messages;
-    bool lost = false;
-
-private:
-    void execute(std::string_view message) override {
-        if (message == "FAIL\n") throw std::bad_alloc();
-        messages.emplace_back(message);
-        queueOutput(std::string(message));
-    }
-    void outOfMemory() override { lost = true; }
-    std::uint8_t statusByte() const override { return 0; }
-    bool serviceCondition() const override { return false; }
-    bool lineFeedEndsMessage() const override { return !echo_; }
-    std::size_t maxMessageLength() const override { return echo_ ? 1 << 20 : 8; }
-    void messageTooLong() override { messages.emplace_back("too long"); }
-    bool echo_;
-};
 
 TEST(Framing, ALineFeedOrEoiEndsAMessageAndAnOverlongOneIsDroppedWhole) {
     Echo r(false);

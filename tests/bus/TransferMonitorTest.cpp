@@ -5,7 +5,7 @@
 #include "bus/sim/Instrument.h"
 #include "support/Files.h"
 #include "support/ScriptedDriver.h"
-#include "support/ScriptedMessageBoxes.h"
+#include "support/Talk.h"
 
 #include <gtest/gtest.h>
 
@@ -75,23 +75,21 @@ INSTANTIATE_TEST_SUITE_P(Transfers, StopPartWay,
 TEST(TransferMonitor, AfterAStopOnlyWritesReachTheBackEnd) {
     testing_support::ScriptedDriver driver;
     bus::TransferMonitor monitor(driver);
-    testing_support::ScriptedMessageBoxes boxes;
-    testing_support::ThrowingExit exit;
-    bus::BusSession s(monitor, boxes, exit);
+    testing_support::Talk talk(monitor);
     driver.reads = {{"abc"}};
-    std::u16string buffer(8, u' ');
-    s.binding.ibrd(32, buffer);
+    char buffer[8];
+    monitor.ibrd(32, buffer, 8);
     EXPECT_EQ(monitor.bytes(), 3u);
 
     monitor.requestStop();
     driver.calls.clear();
-    s.binding.ibwrt(32, u"*RST");
-    s.binding.ibrd(32, buffer);
-    EXPECT_EQ(s.binding.ibsta & (bus::ERR | bus::END), bus::ERR);
-    EXPECT_EQ(s.binding.iberr, bus::EABO);
-    EXPECT_EQ(s.binding.ibcnt, 0);
-    s.binding.ibrdf(32, u"x");
-    s.binding.ibwrtf(32, u"x");
+    talk.write(32, "*RST");
+    monitor.ibrd(32, buffer, 8);
+    EXPECT_EQ(talk.sta & (bus::ERR | bus::END), bus::ERR);
+    EXPECT_EQ(talk.err, bus::EABO);
+    EXPECT_EQ(talk.cntl, 0);
+    monitor.ibrdfA(32, "x");
+    monitor.ibwrtfA(32, "x");
     EXPECT_EQ(driver.calls, std::vector<std::string>{"ibwrt(32,*RST)"});
     EXPECT_EQ(monitor.bytes(), 7u);
     monitor.reset();

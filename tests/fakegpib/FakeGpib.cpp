@@ -4,7 +4,7 @@
 //
 // As a GPIB library it keeps the model of linux-gpib and of NI's 64-bit
 // ni4882.dll: each thread's status is read back through ThreadIbsta,
-// ThreadIberr, ThreadIbcnt and ThreadIbcntl after a call. Built for Windows
+// ThreadIberr and ThreadIbcntl after a call. Built for Windows
 // it exports the file calls under NI's A names, as ni4882.dll does. As a VISA
 // library it serves GPIB0: sessions are the bench's descriptors.
 //
@@ -47,7 +47,7 @@ std::recursive_mutex mutex;
 std::unique_ptr<bus::SimulatedBus> bench = bus::SimulatedBus::defaultBench();
 // Node-based, so the addresses registered with the bench stay valid.
 std::unordered_map<std::thread::id, ThreadStatus> threads;
-int startError = -1; // iberr of SendIFC and FindLstn, -1 for none
+int startError = -1; // iberr of SendIFC, -1 for none
 long startCount = 0;
 long readCut = -1;               // bytes ibrdf delivers before it times out, -1 for no cut
 std::int32_t visaFailure = 0;    // the next VISA call's status, 0 for none
@@ -72,12 +72,6 @@ int fail(int iberr, long count, int more = 0) {
     std::lock_guard lock(mutex);
     const auto n = static_cast<std::int32_t>(count);
     return (mine() = {bus::ERR | bus::CMPL | more, iberr, n, n}).sta;
-}
-
-ThreadStatus status() {
-    std::lock_guard lock(mutex);
-    auto it = threads.find(std::this_thread::get_id());
-    return it == threads.end() ? ThreadStatus{} : it->second;
 }
 
 // The bench call's outcome as a VISA status.
@@ -110,15 +104,15 @@ FAKEGPIB_EXPORT void FakeGpibFailStart(int iberr, long count) { std::lock_guard 
 FAKEGPIB_EXPORT void FakeGpibCutReads(long bytes) { std::lock_guard lock(mutex); readCut = bytes; }
 FAKEGPIB_EXPORT void FakeVisaFailNext(I status) { std::lock_guard lock(mutex); visaFailure = status; }
 
-FAKEGPIB_EXPORT int ThreadIbsta() { return status().sta; }
-FAKEGPIB_EXPORT int ThreadIberr() { return status().err; }
-FAKEGPIB_EXPORT int ThreadIbcnt() { return status().cnt; }
-FAKEGPIB_EXPORT long ThreadIbcntl() { return status().cntl; }
+FAKEGPIB_EXPORT int ThreadIbsta() { return run([](bus::Driver&) { return mine().sta; }); }
+FAKEGPIB_EXPORT int ThreadIberr() { return run([](bus::Driver&) { return mine().err; }); }
+FAKEGPIB_EXPORT long ThreadIbcntl() { return run([](bus::Driver&) { return mine().cntl; }); }
 FAKEGPIB_EXPORT void SendIFC(int board) {
     std::lock_guard lock(mutex);
     if (startError >= 0) fail(startError, startCount); else run([&](bus::Driver& d) { d.SendIFC(board); });
 }
 ENTRY(int, ibsre, (int ud, int v), ibsre(ud, v))
+ENTRY(void, FindLstn, (int board, const Addr* pads, Addr* found, int limit), FindLstn(board, pads, found, limit))
 ENTRY(int, ibdev, (int b, int pad, int sad, int t, int e, int eos), ibdev(b, pad, sad, t, e, eos))
 ENTRY(int, ibpad, (int ud, int v), ibpad(ud, v))
 ENTRY(int, ibtmo, (int ud, int v), ibtmo(ud, v))
@@ -163,12 +157,6 @@ VISA(viFindRsrc, (U32, const char*, U32* list, U32* count, char* name),
      for (int i = 1; i < mine().cntl; ++i) { char text[32]; std::snprintf(text, sizeof text, "GPIB0::%d::INSTR", found[i]); listed.push_back(text); }
      *list = 3; *count = static_cast<U32>(listed.size()); return viFindNext(3, name);)
 // clang-format on
-
-FAKEGPIB_EXPORT void FindLstn(int board, const Addr* pads, Addr* found, int limit) {
-    std::lock_guard lock(mutex);
-    if (startError >= 0) return (void)fail(startError, startCount);
-    run([&](bus::Driver& d) { d.FindLstn(board, pads, found, limit); });
-}
 
 #ifndef FAKEGPIB_WITHOUT_IBRDF
 VISA(viClear, (U32 vi), I pad = 0; d.ibask(static_cast<I>(vi), 1, &pad);

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "bus/Driver.h"
+#include "bus/sim/Instrument.h"
 
+#include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace testing_support {
 
@@ -45,6 +48,31 @@ public:
 
     bus::Driver& d;
     std::int32_t sta = 0, err = 0, cnt = 0, cntl = 0;
+};
+
+// An instrument for tests where the bytes themselves matter: it sends back
+// each message it takes, unchanged. As an echo it takes everything up to EOI
+// as one message; as a recorder, lines of at most 8 bytes. "FAIL\n" runs it
+// out of memory.
+class Echo final : public bus::sim::Instrument {
+public:
+    explicit Echo(bool echo = true) : echo_(echo) {}
+    std::vector<std::string> messages;
+    bool lost = false;
+
+private:
+    void execute(std::string_view message) override {
+        if (message == "FAIL\n") throw std::bad_alloc();
+        messages.emplace_back(message);
+        queueOutput(std::string(message));
+    }
+    void outOfMemory() override { lost = true; }
+    std::uint8_t statusByte() const override { return 0; }
+    bool serviceCondition() const override { return false; }
+    bool lineFeedEndsMessage() const override { return !echo_; }
+    std::size_t maxMessageLength() const override { return echo_ ? 1 << 20 : 8; }
+    void messageTooLong() override { messages.emplace_back("too long"); }
+    bool echo_;
 };
 
 } // namespace testing_support
