@@ -64,6 +64,9 @@ TEST(GpibAdvice, EachStartUpFailureNamesItsCauseAndFix) {
         EXPECT_TRUE(*c.says ? advice.find(c.says) != std::string::npos : advice.empty())
             << c.says << " in: " << advice;
     }
+    EXPECT_THAT(bus::ni4882Advice(bus::ENEB, 0), HasSubstr("no GPIB board 0"));
+    EXPECT_THAT(bus::ni4882Advice(bus::EDVR, 5), HasSubstr("system error 5"));
+    EXPECT_EQ(bus::ni4882Advice(bus::ENOL, 0), "");
 }
 
 // A library whose board does not answer keeps auto on the simulated bench,
