@@ -10,6 +10,16 @@ template <class Ready> void spinFor(std::chrono::microseconds time, Ready ready)
         std::this_thread::yield();
 }
 
+// Runs `f`, handing back what it threw instead of throwing it.
+std::exception_ptr runCaught(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (...) {
+        return std::current_exception();
+    }
+    return nullptr;
+}
+
 } // namespace
 
 Worker::Worker() : thread_([this] { loop(); }) {}
@@ -34,12 +44,7 @@ void Worker::loop() {
         taskReady_ = false;
         const std::function<void()>* task = task_;
         lock.unlock();
-        std::exception_ptr error;
-        try {
-            (*task)();
-        } catch (...) {
-            error = std::current_exception();
-        }
+        const std::exception_ptr error = runCaught(*task);
         lock.lock();
         taskError_ = error;
         taskDone_ = true;
@@ -68,12 +73,7 @@ void Worker::run(const std::function<void()>& task, const std::function<void()>&
                          [this] { return taskDone_.load() || call_.load() != nullptr; });
         if (const std::function<void()>* call = call_.load()) {
             lock.unlock();
-            std::exception_ptr error;
-            try {
-                (*call)();
-            } catch (...) {
-                error = std::current_exception();
-            }
+            const std::exception_ptr error = runCaught(*call);
             lock.lock();
             call_ = nullptr;
             callError_ = error;
