@@ -29,6 +29,17 @@ double tickStep(double span) {
     return 10 * power;
 }
 
+// Calls `mark(value, label)` for each round value from `low` to `high`, at
+// most kMaxTicks of them; a value that is zero but for rounding reads "0".
+template <class Mark> void forEachTick(double low, double high, Mark mark) {
+    const double step = tickStep(high - low);
+    for (int k = 0; k < kMaxTicks; ++k) {
+        const double value = (std::ceil(low / step) + k) * step;
+        if (!(value <= high)) break;
+        mark(value, tickText(std::abs(value) < step / 2 ? 0 : value));
+    }
+}
+
 } // namespace
 
 PlotView::PlotView(QWidget* parent) : QWidget(parent) {
@@ -95,28 +106,22 @@ void PlotView::paintEvent(QPaintEvent*) {
 
     const QPen grid(palette().color(QPalette::Mid), 0, Qt::DotLine);
     const QPen text(palette().color(QPalette::Text));
-    const double xStep = tickStep(x1_ - x0_);
-    for (int k = 0; k < kMaxTicks; ++k) {
-        const double index = (std::ceil(x0_ / xStep) + k) * xStep;
-        if (!(index <= x1_)) break;
+    const auto mark = [&](const QLineF& line, const QRectF& label, int align, const QString& t) {
+        painter.setPen(grid);
+        painter.drawLine(line);
+        painter.setPen(text);
+        painter.drawText(label, align, t);
+    };
+    forEachTick(x0_, x1_, [&](double index, const QString& label) {
         const double x = xOf(index);
-        painter.setPen(grid);
-        painter.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
-        painter.setPen(text);
-        painter.drawText(QRectF(x - 40, area.bottom() + 4, 80, kBottom - 4), Qt::AlignHCenter,
-                         tickText(std::abs(index) < xStep / 2 ? 0 : index));
-    }
-    const double yStep = tickStep(y1_ - y0_);
-    for (int k = 0; k < kMaxTicks; ++k) {
-        const double value = (std::ceil(y0_ / yStep) + k) * yStep;
-        if (!(value <= y1_)) break;
+        mark(QLineF(x, area.top(), x, area.bottom()),
+             QRectF(x - 40, area.bottom() + 4, 80, kBottom - 4), Qt::AlignHCenter, label);
+    });
+    forEachTick(y0_, y1_, [&](double value, const QString& label) {
         const double y = yOf(value);
-        painter.setPen(grid);
-        painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
-        painter.setPen(text);
-        painter.drawText(QRectF(0, y - 10, kLeft - 6, 20), Qt::AlignRight | Qt::AlignVCenter,
-                         tickText(std::abs(value) < yStep / 2 ? 0 : value));
-    }
+        mark(QLineF(area.left(), y, area.right(), y), QRectF(0, y - 10, kLeft - 6, 20),
+             Qt::AlignRight | Qt::AlignVCenter, label);
+    });
     painter.setPen(palette().color(QPalette::Text));
     painter.drawRect(area);
     if (values_.empty()) return;
