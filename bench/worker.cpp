@@ -14,6 +14,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -39,26 +41,35 @@ bool matches(const std::u16string& answer, std::uint64_t size) {
 
 constexpr std::uint64_t kChunk = 512;
 
+// The built-in bench with the multimeter at 5 selected in the console, and a
+// session of its own that reads the same descriptor in place.
+struct MultimeterBench {
+    MultimeterBench() {
+        console.TakeBus();
+        console.SelectDevice(*op, 1);
+        ud = console.devices().DeviceHandle;
+        direct.binding.ibpad(ud, 5);
+    }
+    std::unique_ptr<bus::SimulatedBus> bus = bus::SimulatedBus::defaultBench();
+    SilentBoxes boxes;
+    AbortExit exit;
+    core::Console console{*bus, boxes, exit};
+    std::optional<core::Console::Operation> op = console.beginOperation();
+    bus::BusSession direct{*bus, boxes, exit};
+    std::int16_t ud = 0;
+};
+
 // The same answer read in place and through the console's worker and
 // transfer monitor; the difference per chunk is the hand-over's cost.
 void BM_AnswerPerChunk(benchmark::State& state) {
     const bool worker = state.range(0) != 0;
     const auto size = static_cast<std::uint64_t>(state.range(1));
-    auto bus = bus::SimulatedBus::defaultBench();
-    SilentBoxes boxes;
-    AbortExit exit;
-    core::Console console(*bus, boxes, exit);
-    console.TakeBus();
-    auto op = console.beginOperation();
-    console.SelectDevice(*op, 1);
-    bus::BusSession direct(*bus, boxes, exit);
-    const std::int16_t ud = console.devices().DeviceHandle;
-    direct.binding.ibpad(ud, 5);
+    MultimeterBench b;
     bool whole = true;
     for (auto _ : state) {
-        bus->instrument(5)->queueGenerated(size, fill);
+        b.bus->instrument(5)->queueGenerated(size, fill);
         const std::u16string answer =
-            worker ? console.ReadResponse(*op) : bus::ReadResponse(direct, ud);
+            worker ? b.console.ReadResponse(*b.op) : bus::ReadResponse(b.direct, b.ud);
         if (state.iterations() == 0 || size > 10'000'000) whole = whole && matches(answer, size);
     }
     if (!whole) state.SkipWithError("the answer did not arrive byte for byte");
@@ -79,23 +90,14 @@ BENCHMARK(BM_AnswerPerChunk)
 // hand-over's cost per operation (two hand-overs, the write and the read).
 void BM_ShortQuery(benchmark::State& state) {
     const bool worker = state.range(0) != 0;
-    auto bus = bus::SimulatedBus::defaultBench();
-    SilentBoxes boxes;
-    AbortExit exit;
-    core::Console console(*bus, boxes, exit);
-    console.TakeBus();
-    auto op = console.beginOperation();
-    console.SelectDevice(*op, 1);
-    bus::BusSession direct(*bus, boxes, exit);
-    const std::int16_t ud = console.devices().DeviceHandle;
-    direct.binding.ibpad(ud, 5);
+    MultimeterBench b;
     for (auto _ : state) {
         if (worker) {
-            console.WriteMessage(*op, u"*IDN?");
-            benchmark::DoNotOptimize(console.ReadResponse(*op));
+            b.console.WriteMessage(*b.op, u"*IDN?");
+            benchmark::DoNotOptimize(b.console.ReadResponse(*b.op));
         } else {
-            bus::WriteChecked(direct, ud, u"*IDN?");
-            benchmark::DoNotOptimize(bus::ReadResponse(direct, ud));
+            bus::WriteChecked(b.direct, b.ud, u"*IDN?");
+            benchmark::DoNotOptimize(bus::ReadResponse(b.direct, b.ud));
         }
     }
 }
