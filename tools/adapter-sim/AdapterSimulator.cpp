@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <sstream>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace adaptersim {
@@ -225,6 +227,17 @@ void AdapterSimulator::command(int fd, const std::string& line) {
     const std::string& name = words[0];
     const std::string argument = words.size() > 1 ? words[1] : "";
     const bool ar488 = options_.protocol == Protocol::Ar488;
+    // The settings that only hold a number.
+    static constexpr std::pair<std::string_view, int AdapterSimulator::*> kSettings[] = {
+        {"mode", &AdapterSimulator::mode_},
+        {"auto", &AdapterSimulator::auto_},
+        {"eoi", &AdapterSimulator::eoi_},
+        {"eos", &AdapterSimulator::eos_},
+        {"eot_enable", &AdapterSimulator::eotEnable_},
+        {"eot_char", &AdapterSimulator::eotChar_},
+        {"read_tmo_ms", &AdapterSimulator::readTimeoutMs_}};
+    for (const auto& [key, member] : kSettings)
+        if (name == key) return setting(this->*member, argument, fd);
     if (name == "ver") {
         sendOut(fd, ar488 ? "AR488 GPIB controller, ver. 0.51.29, 18/03/2024\r\n"
                           : "Prologix GPIB-USB Controller version 6.107\r\n");
@@ -232,20 +245,6 @@ void AdapterSimulator::command(int fd, const std::string& line) {
         if (argument.empty()) return sendOut(fd, std::to_string(pad_) + "\r\n");
         pad_ = number(argument, pad_);
         sad_ = words.size() > 2 ? number(words[2], 0) : 0;
-    } else if (name == "mode") {
-        setting(mode_, argument, fd);
-    } else if (name == "auto") {
-        setting(auto_, argument, fd);
-    } else if (name == "eoi") {
-        setting(eoi_, argument, fd);
-    } else if (name == "eos") {
-        setting(eos_, argument, fd);
-    } else if (name == "eot_enable") {
-        setting(eotEnable_, argument, fd);
-    } else if (name == "eot_char") {
-        setting(eotChar_, argument, fd);
-    } else if (name == "read_tmo_ms") {
-        setting(readTimeoutMs_, argument, fd);
     } else if (name == "savecfg") {
         if (ar488)
             ++saves_; // AR488 saves its settings when told to
@@ -280,8 +279,8 @@ void AdapterSimulator::command(int fd, const std::string& line) {
         }
         sendOut(fd, std::to_string(static_cast<unsigned char>(status)) + "\r\n");
     } else if (name == "srq") {
-        sendOut(fd, (bench_->ibwait(0, bus::SRQI | bus::TIMO) & bus::SRQI) != 0 ? "1\r\n"
-                                                                                 : "0\r\n");
+        sendOut(fd,
+                (bench_->ibwait(0, bus::SRQI | bus::TIMO) & bus::SRQI) != 0 ? "1\r\n" : "0\r\n");
     } else if (name == "clr") {
         bench_->DevClear(0, static_cast<bus::Addr4882>(pad_ | (sad_ << 8)));
     } else if (name == "ifc") {
