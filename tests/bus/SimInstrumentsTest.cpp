@@ -130,20 +130,41 @@ TEST(Bench, StatusBytesAfterEachMessage) {
     }
 }
 
-TEST(Bench, AnOverfullOutputQueueKeepsWhatFitsAndIsAQueryError) {
-    auto bench = bus::SimulatedBus::defaultBench();
+// A message that begins while an answer waits unread, or part-read,
+// interrupts it: the rest is gone, MAV falls as the message begins, and the
+// query error is set with -410. Blanks alone begin no message; messages in
+// one write are messages each.
+TEST(Bench, ANewMessageInterruptsAnUnreadAnswer) {
+    const auto bench = bus::SimulatedBus::defaultBench();
     Talk t(*bench);
     const std::int32_t ud = t.open(22);
+    t.write(ud, "*CLS");
+    t.write(ud, "CURV?");
+    char part[512];
+    bench->ibrd(ud, part, sizeof part);
+    t.write(ud, "\r\n");
+    EXPECT_EQ(t.poll(ud), 16) << "the rest of the curve waits";
     t.write(ud, "*ESE 4");
-    // Many queries in one message, and many messages in one write.
-    std::string curves;
-    while (curves.size() + 12 <= 64 * 1024)
-        curves += "CURV?;CURV?\n";
-    t.write(ud, curves);
-    // Curves are made as they are read, so the last one that fitted is whole.
-    EXPECT_GE(bench->instrument(22)->outputSize(), bus::sim::Instrument::kMaxOutput);
-    EXPECT_LT(bench->instrument(22)->outputSize(), bus::sim::Instrument::kMaxOutput + 80000);
-    EXPECT_EQ(t.poll(ud), 48) << "an answer waits and the query error is an enabled event";
+    EXPECT_EQ(t.poll(ud), 32) << "no message available; the query error is an enabled event";
+    EXPECT_EQ(t.ask(22, "SYST:ERR?;*ESR?"), "-410,\"Query INTERRUPTED\";4\n");
+    EXPECT_EQ(t.ask(22, "*IDN?\n*ESR?"), "4\n");
+}
+
+// The older instrument knows nothing of that: its answers wait in order until
+// read, up to what its output queue holds, and the rest is a rejected message.
+TEST(Bench, TheOlderInstrumentKeepsItsAnswersUntilTheQueueIsFull) {
+    const auto bench = bus::SimulatedBus::defaultBench();
+    Talk t(*bench);
+    const std::int32_t ud = t.open(9);
+    t.write(ud, "FREQ?");
+    EXPECT_EQ(t.ask(9, "AMPL?"), "FREQ 1.000E+03\n");
+    EXPECT_EQ(t.ask(9, ""), "AMPL 1.000E+00\n");
+    std::string many;
+    while (many.size() < 400 * 1024)
+        many += "SET?\n";
+    t.write(ud, many);
+    EXPECT_EQ(bench->instrument(9)->outputSize(), bus::sim::Instrument::kMaxOutput);
+    EXPECT_EQ(t.poll(ud), 113) << "a rejected message, an answer waits";
 }
 
 } // namespace

@@ -76,6 +76,8 @@ constexpr std::string_view errorText(int code) {
         return "Out of memory";
     case -350:
         return "Queue overflow";
+    case -410:
+        return "Query INTERRUPTED";
     case -430:
         return "Query DEADLOCKED";
     default:
@@ -417,6 +419,13 @@ void Ieee4882Instrument::outputOverflow() {
     // The output queue is full and the controller still asks: the deadlock a
     // device breaks by dropping answers. Reported once the message has run.
     answerLost_ = true;
+}
+
+void Ieee4882Instrument::newMessageWhileAnswerWaits() {
+    // The controller gave up on the answer: whatever of it is left would
+    // otherwise come back as the answer to the new query.
+    clearOutput();
+    reportError(-410);
 }
 
 void Ieee4882Instrument::outOfMemory() {

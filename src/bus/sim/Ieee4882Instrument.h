@@ -25,7 +25,10 @@ namespace bus::sim {
 // answer waits and ESB (32) while ESR & ESE is not 0; a service request is
 // raised when STB & SRE becomes non-zero. Answers to the queries of one message
 // are joined by ';' and end with a line feed. Answers beyond the output queue's
-// room are lost and set the query error bit (QYE, 4).
+// room are lost and set the query error bit (QYE, 4). A new message that
+// begins while an answer is unread, even part-read, interrupts it (IEEE
+// 488.2's INTERRUPTED condition): the output queue is cleared, MAV falls, and
+// QYE is set with -410 on the error queue; the new message then runs.
 class Ieee4882Instrument : public Instrument {
 public:
     // Standard event status register bits.
@@ -116,6 +119,7 @@ private:
     void messageTooLong() final;
     void outputOverflow() final;
     void outOfMemory() final;
+    void newMessageWhileAnswerWaits() final;
 
     void runUnits(std::string_view message);
     void runUnit(std::string_view text, bool firstInMessage);

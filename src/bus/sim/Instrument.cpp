@@ -1,5 +1,7 @@
 #include "bus/sim/Instrument.h"
 
+#include "bus/sim/Syntax.h"
+
 #include <algorithm>
 #include <cstring>
 #include <exception>
@@ -20,6 +22,7 @@ void Instrument::receive(std::string_view bytes, bool end) {
         input_.clear();
         input_.shrink_to_fit();
         inputTooLong_ = false;
+        begun_ = false;
         outOfMemory();
         updateServiceRequest();
     }
@@ -31,14 +34,26 @@ void Instrument::receiveBytes(std::string_view bytes, bool end) {
             const void* lf = std::memchr(bytes.data(), '\n', bytes.size());
             if (lf == nullptr) break;
             const auto cut = static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data());
+            begin(bytes.substr(0, cut + 1));
             complete(bytes.substr(0, cut + 1));
             bytes.remove_prefix(cut + 1);
         }
     }
+    begin(bytes);
     if (end) {
         if (!bytes.empty() || !input_.empty() || inputTooLong_) complete(bytes);
     } else {
         buffer(bytes);
+    }
+}
+
+void Instrument::begin(std::string_view bytes) {
+    // Blanks alone (a stray line end after a query) begin no message.
+    if (begun_ || syntax::trim(bytes).empty()) return;
+    begun_ = true;
+    if (hasOutput()) {
+        newMessageWhileAnswerWaits();
+        updateServiceRequest();
     }
 }
 
@@ -60,6 +75,7 @@ void Instrument::complete(std::string_view tail) {
         }
         input_.clear();
     }
+    begun_ = false;
     updateServiceRequest();
 }
 
@@ -177,6 +193,7 @@ std::uint8_t Instrument::serialPoll() {
 void Instrument::deviceClear() {
     input_.clear();
     inputTooLong_ = false;
+    begun_ = false;
     clearOutput();
     clearStatus();
     requesting_ = false;

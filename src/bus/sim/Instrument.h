@@ -18,9 +18,11 @@ namespace bus::sim {
 //
 // A message is complete at its last byte sent with EOI, or at a line feed
 // (unless the device takes line feeds as data). Each answer in the output
-// queue goes out with END on its last byte. A service request is raised when
-// the device's service condition turns on, taken back when it turns off, and
-// cleared by a serial poll until the condition turns on again.
+// queue goes out with END on its last byte. A message that begins while an
+// answer is still unread is the device's own rule to handle (see
+// newMessageWhileAnswerWaits). A service request is raised when the device's
+// service condition turns on, taken back when it turns off, and cleared by a
+// serial poll until the condition turns on again.
 class Instrument {
 public:
     // The device's own answers fill its output queue up to this many bytes,
@@ -76,6 +78,10 @@ protected:
     // The device's own part of a serial poll and of a device clear.
     virtual void afterSerialPoll() {}
     virtual void clearStatus() {}
+    // The first byte other than blanks of a new message came while an answer
+    // (or the rest of one being read) waits in the output queue. A device
+    // that keeps its answers does nothing, as here.
+    virtual void newMessageWhileAnswerWaits() {}
     // A device that takes line feeds as data ends its messages only at EOI.
     virtual bool lineFeedEndsMessage() const { return true; }
     // Longer messages are dropped whole, then messageTooLong() is called.
@@ -99,11 +105,15 @@ protected:
 
 private:
     void receiveBytes(std::string_view bytes, bool end);
+    // Notes the start of a message among its first bytes.
+    void begin(std::string_view bytes);
     void complete(std::string_view tail);
     void buffer(std::string_view bytes);
 
     std::string input_;
     bool inputTooLong_ = false;
+    // More than blanks of the message being received have come.
+    bool begun_ = false;
 
     // One answer of the output queue: its bytes end at `end` in output_, or,
     // when it is generated, it has `size` bytes made on demand and none in
