@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -114,7 +115,75 @@ resources:
   GPIB0::9::INSTR: {device: old}
 )",
                         0,
-                        {{9, "ID?\n", "OLD 1\n"}, {9, "X\n", "BAD\n"}, {9, "CLR\n", kTimeout}}}),
+                        {{9, "ID?\n", "OLD 1\n"}, {9, "X\n", "BAD\n"}, {9, "CLR\n", kTimeout}}},
+                    // The file's answers, register and queue win over the
+                    // status model's, which still does the rest.
+                    GoodFile{"FileStatusBesideTheModel",
+                             opening("1.0") + R"(devices:
+  psu:
+    dialogues:
+      - {q: "*IDN?", r: "ACME,PSU,2,1"}
+      - {q: "*OPC?", r: "DONE"}
+    error:
+      response: {command_error: BAD}
+      status_register: [{q: "*ESR?", command_error: 32}]
+      error_queue: [{q: "SYST:ERR?", default: "0,none", command_error: "1,bad"}]
+    properties:
+      volt:
+        default: 1
+        getter: {q: "VOLT?", r: "{:.1f}"}
+        setter: {q: "VOLT {:.1f}", e: RANGE}
+        specs: {min: 0, max: 5, type: float}
+resources:
+  GPIB0::3::INSTR: {device: psu}
+)",
+                             0,
+                             {{3, "*ESE 32;*SRE 32\n", kTimeout},
+                              {3, "FOO\n", "BAD\n"},
+                              {3, "*ESR?\n", "32\n"},
+                              {3, "*ESR?\n", "0\n"},
+                              {3, "*STB?\n", "96\n"},
+                              {3, "VOLT 9\n", "RANGE\n"},
+                              {3, "SYST:ERR?\n", "1,bad\n"},
+                              {3, "SYST:ERR?\n", "0,none\n"},
+                              {3, "*OPC?\n", "DONE\n"},
+                              {3, "*CLS;*OPC?\n", "1\n"},
+                              {3, "*STB?\n", "0\n"}}},
+                    // A device without the status model splits at its
+                    // delimiter; channels preselected or named in the query.
+                    GoodFile{"PlainDeviceWithChannels",
+                             opening("1") + R"(devices:
+  meter:
+    delimiter: ","
+    error: 'ERR\r'
+    dialogues:
+      - {q: ' ID? ', r: ' M1 '}
+      - {q: "A,B", r: both}
+    properties:
+      selected_channel: {default: 1, getter: {q: "CH?", r: "{}"}, setter: {q: "CH {}"}}
+    channels:
+      range:
+        ids: [1, 2]
+        can_select: False
+        properties:
+          r: {default: 10, getter: {q: "R?", r: "{}"}, setter: {q: "R {}"}}
+      input:
+        ids: [1]
+        properties:
+          on: {default: 0, getter: {q: "IN{ch_id}?", r: "{}"}, setter: {q: "IN{ch_id} {}"}}
+resources:
+  GPIB0::6: {device: meter, channel_ids: {input: [1, 2, 3]}}
+  gpib0::intfc: {device: meter}
+)",
+                             1,
+                             {{6, "ID?\n", "M1\n"},
+                              {6, "A,B\n", "both\n"},
+                              {6, "CH 2,R 20\n", kTimeout},
+                              {6, "R?\n", "20\n"},
+                              {6, "CH 1,R?\n", "10\n"},
+                              {6, "CH 3,R?\n", "ERR\r\n"},
+                              {6, "IN3 1,IN3?\n", "1\n"},
+                              {6, "IN2?\n", "0\n"}}}),
     [](const testing::TestParamInfo<GoodFile>& info) { return info.param.name; });
 
 // One device and the line before its resources.
@@ -136,8 +205,14 @@ TEST(BadBenchFiles, SayWhereAndWhat) {
          "bench.yaml:5: GPIB0::31::INSTR: address \"31\" is not one of 1 to 30"},
         {opening("1.1") + "devices:\n  d:\n    dialogues:\n      - {r: B}\n",
          "bench.yaml:5: missing q"},
-        {opening("1.0") + "devices:\n  d:\n    error: {response: {command_error: E}}\n",
-         "bench.yaml:4: error must be a text in version 1.0"},
+        {opening("1.1.0"),
+         "bench.yaml:1: unknown version \"1.1.0\" (this program reads 1.0 and 1.1)"},
+        {opening("0.9"), "bench.yaml:1: unknown version \"0.9\" (this program reads 1.0 and 1.1)"},
+        {opening("1.0") + "devices:\n  d:\n    error:\n      status_register:\n        - {q: "
+                          "\"*ESR?\", command_error: 0x20}\n",
+         "bench.yaml:6: the bits of command_error must be a whole number"},
+        {opening("1.0") + "devices:\n  d:\n    error:\n      error_queue: [{q: \"E?\"}]\n",
+         "bench.yaml:5: missing default"},
         {opening("1.1") + "devices:\n  d:\n    properties:\n      p: {specs: {type: "
                           "complex}}\nresources: {}\n",
          "bench.yaml:5: unknown type \"complex\" (float, int or str)"}};
@@ -147,6 +222,121 @@ TEST(BadBenchFiles, SayWhereAndWhat) {
         EXPECT_EQ(load.error, error);
     }
 }
+
+TEST(BenchVersions, AreReadAsPyvisaSimReadsThem) {
+    const std::string rest = kBench.substr(kBench.find('\n') + 1) + "  GPIB0::2: {device: d}\n";
+    for (const char* version : {"1", "1.0", "1.1", "1.0.7", " 1.1", "1.01"})
+        EXPECT_TRUE(bus::readBench(opening(version) + rest, "bench.yaml").bus) << version;
+    for (const char* version : {"1.2", "2", "1.x", "1.", ""})
+        EXPECT_FALSE(bus::readBench(opening(version) + rest, "bench.yaml").bus) << version;
+}
+
+// pyvisa-sim's own tests on the GPIB resources of its own files
+// (testsuite/test_all.py on default.yaml, test_channel.py on channels.yaml):
+// each query written to the address, the answer read and compared with the
+// one the test expects; kTimeout where the test expects none, or an error.
+struct PyvisaSimTest {
+    const char* name;
+    const char* file;
+    int pad;
+    std::vector<std::pair<std::string, std::string>> steps; // write ("": only read), answer
+};
+
+class PyvisaSimFiles : public testing::TestWithParam<PyvisaSimTest> {};
+
+TEST_P(PyvisaSimFiles, AnswerAsPyvisaSimsTestsExpect) {
+    const std::string file = std::string(VIREON_TEST_DATA_DIR) + "/pyvisa-sim/" + GetParam().file;
+    bus::BenchLoad load = bus::loadBenchFile(file);
+    ASSERT_TRUE(load.bus) << load.error;
+    Talk talk(*load.bus);
+    const std::int32_t ud = talk.open(GetParam().pad);
+    for (const auto& [write, expected] : GetParam().steps) {
+        if (!write.empty()) talk.write(ud, write + "\n");
+        char chunk[512];
+        talk.d.ibrd(ud, chunk, sizeof chunk);
+        const std::string answer = (talk.sta & bus::ERR) != 0
+                                       ? std::string(kTimeout)
+                                       : std::string(chunk, static_cast<std::size_t>(talk.cntl));
+        // Its devices end each answer with a line feed, which the tests read off.
+        EXPECT_EQ(answer, expected == kTimeout ? expected : expected + "\n") << write;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PyvisaSimFiles,
+    testing::Values(PyvisaSimTest{"PropertiesAndErrorsOfDevice1",
+                                  "default.yaml",
+                                  8,
+                                  {{"?IDN", "LSG Serial #1234"},
+                                   {"?FREQ", "100.00"},
+                                   {"!FREQ 10.3", "OK"},
+                                   {"?FREQ", "10.30"},
+                                   {"?AMP", "1.00"},
+                                   {"!AMP 3.8", "OK"},
+                                   {"?AMP", "3.80"},
+                                   {"?OFF", "0.00"},
+                                   {"!OFF 1.2", "OK"},
+                                   {"?OFF", "1.20"},
+                                   {"?OUT", "0"},
+                                   {"!OUT 1", "OK"},
+                                   {"?OUT", "1"},
+                                   {"?WVF", "0"},
+                                   {"!WVF 1", "OK"},
+                                   {"?WVF", "1"},
+                                   {"!CAL", "OK"},
+                                   {"!WVF 23", "ERROR"},
+                                   {"!AMP -1.0", "ERROR"},
+                                   {"!AMP 11.0", "ERROR"},
+                                   {"!FREQ 0.0", "FREQ_ERROR"},
+                                   {"BOGUS_COMMAND", "ERROR"}}},
+                    PyvisaSimTest{"InvalidCommandIsAnsweredAndInTheRegister",
+                                  "default.yaml",
+                                  10,
+                                  {{"FAKE_COMMAND", "INVALID_COMMAND"}, {"*ESR?", "32"}}},
+                    PyvisaSimTest{"NothingToReadTimesOut", "default.yaml", 10, {{"", kTimeout}}},
+                    PyvisaSimTest{"InvalidValuesSetTheRegister",
+                                  "default.yaml",
+                                  9,
+                                  {{"FAKE_COMMAND", kTimeout},
+                                   {"*ESR?", "32"},
+                                   {":VOLT:IMM:AMPL 2.00", kTimeout},
+                                   {"*ESR?", "0"},
+                                   {":VOLT:IMM:AMPL 0.5", kTimeout},
+                                   {"*ESR?", "32"},
+                                   {":VOLT:IMM:AMPL 6.5", kTimeout},
+                                   {"*ESR?", "32"}}},
+                    PyvisaSimTest{"ErrorQueueHoldsTheCommandError",
+                                  "default.yaml",
+                                  4,
+                                  {{":SYST:ERR?", "0, No Error"},
+                                   {"FAKE COMMAND", kTimeout},
+                                   {":SYST:ERR?", "1, Command error"},
+                                   {":VOLT:IMM:AMPL 0", kTimeout},
+                                   {":SYST:ERR?", "1, Command error"}}},
+                    PyvisaSimTest{"RandomAnswersRepeat",
+                                  "default.yaml",
+                                  5,
+                                  {{":READ?", "7.79"},
+                                   {":SCAN?", "2.57, 1.47, 1.08, 7.78, 5.73"},
+                                   {":VOLT:IMM:AMPL?", "0.90"},
+                                   {":BAD:SCAN:OUTSIDE?", kTimeout},
+                                   {":BAD:SCAN:INSIDE?", kTimeout}}},
+                    PyvisaSimTest{"ChannelPreselectedByAProperty",
+                                  "channels.yaml",
+                                  8,
+                                  {{"I?", "1"},
+                                   {"F?", "1.000"},
+                                   {"F 5.0", kTimeout},
+                                   {"F?", "5.000"},
+                                   {"I 2;F?", "1.000"}}},
+                    PyvisaSimTest{"ChannelNamedInTheQuery",
+                                  "channels.yaml",
+                                  9,
+                                  {{"CH 1:VOLT:IMM:AMPL?", "+1.00000000E+00"},
+                                   {"CH 1:VOLT:IMM:AMPL 2.0", kTimeout},
+                                   {"CH 1:VOLT:IMM:AMPL?", "+2.00000000E+00"},
+                                   {"CH 2:VOLT:IMM:AMPL?", "+1.00000000E+00"}}}),
+    [](const testing::TestParamInfo<PyvisaSimTest>& info) { return info.param.name; });
 
 TEST(Replay, RepeatedWritesGetTheirAnswersInOrderAndUnknownOnesNone) {
     bus::ReplayLoad load =

@@ -5,6 +5,7 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -112,17 +113,59 @@ YAML::Node required(const YAML::Node& map, const char* key) {
     return entry;
 }
 
-std::string text(const YAML::Node& node, std::string_view what) {
+// How pyvisa-sim reads a text, beyond taking it as it is: spaces around it
+// dropped (queries and answers of dialogues, getters and setters), and "\r"
+// and "\n" written out as two characters standing for CR and LF (what goes
+// on the bus as written: dialogues, answers, ends of message, errors).
+enum Reading : unsigned { kAsIs = 0, kTrimmed = 1, kEscapes = 2, kBoth = 3 };
+
+std::string text(const YAML::Node& node, std::string_view what, unsigned reading = kAsIs) {
     if (!node.IsScalar()) fail(node, std::string(what) + " must be a text");
-    return expandBytes(bytesFromUtf8(node.Scalar()));
+    std::string value = node.Scalar();
+    if ((reading & kTrimmed) != 0) {
+        const std::size_t first = value.find_first_not_of(' ');
+        value = first == std::string::npos
+                    ? std::string()
+                    : value.substr(first, value.find_last_not_of(' ') + 1 - first);
+    }
+    if ((reading & kEscapes) != 0) {
+        for (const auto& [written, byte] : {std::pair{"\\r", "\r"}, std::pair{"\\n", "\n"}}) {
+            for (std::size_t at = 0; (at = value.find(written, at)) != std::string::npos; ++at)
+                value.replace(at, 2, byte);
+        }
+    }
+    return expandBytes(bytesFromUtf8(value));
 }
 
 // A response: absent, empty or "null_response" means none.
-std::optional<std::string> response(const YAML::Node& node, std::string_view what) {
+std::optional<std::string> response(const YAML::Node& node, std::string_view what,
+                                    unsigned reading = kAsIs) {
     if (!node || node.IsNull()) return std::nullopt;
-    std::string value = text(node, what);
+    std::string value = text(node, what, reading);
     if (value == "null_response") return std::nullopt;
     return value;
+}
+
+// A whole number as Python's int() reads one: blanks around it, a sign,
+// digits perhaps grouped by single underscores.
+std::optional<long long> wholeNumber(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\n\r\f\v");
+    if (first == std::string_view::npos) return std::nullopt;
+    text = text.substr(first, text.find_last_not_of(" \t\n\r\f\v") + 1 - first);
+    const bool negative = text.starts_with('-');
+    if (negative || text.starts_with('+')) text.remove_prefix(1);
+    long long value = 0;
+    bool digit = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '_' && digit && i + 1 < text.size() && text[i + 1] != '_') continue;
+        if (c < '0' || c > '9') return std::nullopt;
+        digit = true;
+        // Beyond any version or register anyone writes; kept from overflowing.
+        value = std::min<long long>(value * 10 + (c - '0'), 1LL << 53);
+    }
+    if (!digit) return std::nullopt;
+    return negative ? -value : value;
 }
 
 const YAML::Node& expectMap(const YAML::Node& node, std::string_view what) {
@@ -137,19 +180,58 @@ double number(const YAML::Node& node, std::string_view what) {
     return *value;
 }
 
-void readError(const YAML::Node& node, bool mapAllowed, DeviceDefinition& device) {
-    if (node.IsScalar()) {
-        device.commandError = response(node, "error");
+const YAML::Node& expectList(const YAML::Node& node, std::string_view what) {
+    if (!node.IsSequence()) fail(node, std::string(what) + " must be a list");
+    return node;
+}
+
+// `error`: one answer for every error, or a mapping of the answers
+// (`response`), status registers and error queues, in any version 1.x.
+void readError(const YAML::Node& node, DeviceDefinition& device) {
+    if (node.IsScalar() || node.IsNull()) {
+        device.commandError = response(node, "error", kEscapes);
+        device.commandErrorStated = true;
         return;
     }
-    if (!mapAllowed || !node.IsMap())
-        fail(node, mapAllowed ? "error must be a text or a mapping"
-                              : "error must be a text in version 1.0");
-    // The status register and error queue are the status model's business.
+    if (!node.IsMap()) fail(node, "error must be a text or a mapping");
     if (const YAML::Node answers = node["response"]) {
         expectMap(answers, "error response");
-        if (const YAML::Node command = answers["command_error"])
-            device.commandError = response(command, "command_error");
+        if (const YAML::Node command = answers["command_error"]) {
+            device.commandError = response(command, "command_error", kEscapes);
+            device.commandErrorStated = true;
+        }
+        // A read with nothing to read times out, as in pyvisa-sim.
+        if (const YAML::Node query = answers["query_error"]) response(query, "query_error");
+    }
+    if (const YAML::Node registers = node["status_register"]) {
+        for (const YAML::Node& entry : expectList(registers, "status_register")) {
+            expectMap(entry, "a status register");
+            DeviceDefinition::StatusRegister r;
+            r.query = text(required(entry, "q"), "status register q", kEscapes);
+            for (const auto& bits : entry) {
+                const std::string name = bits.first.Scalar();
+                if (name == "q") continue;
+                const std::optional<long long> value =
+                    bits.second.IsScalar() ? wholeNumber(bits.second.Scalar()) : std::nullopt;
+                if (!value) fail(bits.second, "the bits of " + name + " must be a whole number");
+                r.bits[name] = *value;
+            }
+            device.statusRegisters.push_back(std::move(r));
+        }
+    }
+    if (const YAML::Node queues = node["error_queue"]) {
+        for (const YAML::Node& entry : expectList(queues, "error_queue")) {
+            expectMap(entry, "an error queue");
+            DeviceDefinition::ErrorQueue q;
+            q.query = text(required(entry, "q"), "error queue q", kEscapes);
+            q.empty = text(required(entry, "default"), "error queue default", kEscapes);
+            for (const auto& message : entry) {
+                const std::string name = message.first.Scalar();
+                if (name == "q" || name == "default" || name == "strict") continue;
+                q.messages[name] = text(message.second, "the message of " + name, kEscapes);
+            }
+            device.errorQueues.push_back(std::move(q));
+        }
     }
 }
 
@@ -160,19 +242,20 @@ DeviceDefinition::Property readProperty(const std::string& name, const YAML::Nod
     if (const YAML::Node initial = node["default"]) p.initial = text(initial, "default");
     if (const YAML::Node getter = node["getter"]) {
         expectMap(getter, "getter");
-        p.getQuery = text(required(getter, "q"), "getter q");
-        p.getAnswer = text(required(getter, "r"), "getter r");
+        p.getQuery = text(required(getter, "q"), "getter q", kBoth);
+        p.getAnswer = text(required(getter, "r"), "getter r", kTrimmed);
     }
     if (const YAML::Node setter = node["setter"]) {
         expectMap(setter, "setter");
-        p.setQuery = text(required(setter, "q"), "setter q");
-        p.setAnswer = response(setter["r"], "setter r");
-        if (const YAML::Node error = setter["e"]) p.setError = text(error, "setter e");
+        p.setQuery = text(required(setter, "q"), "setter q", kTrimmed);
+        p.setAnswer = response(setter["r"], "setter r", kBoth);
+        if (const YAML::Node error = setter["e"]) p.setError = text(error, "setter e", kBoth);
     }
-    const bool numeric = sim::syntax::parseNumber(p.initial).has_value();
-    p.type = numeric ? DeviceDefinition::ValueType::Float : DeviceDefinition::ValueType::Text;
+    // Without specs a value is kept as written, as pyvisa-sim keeps it.
+    p.type = DeviceDefinition::ValueType::Text;
     if (const YAML::Node limits = node["specs"]) {
         expectMap(limits, "specs");
+        if (sim::syntax::parseNumber(p.initial)) p.type = DeviceDefinition::ValueType::Float;
         if (const YAML::Node type = limits["type"]) {
             const std::string t = text(type, "type");
             if (t == "float")
@@ -198,8 +281,30 @@ DeviceDefinition::Property readProperty(const std::string& name, const YAML::Nod
     return p;
 }
 
-std::shared_ptr<DeviceDefinition> readDevice(const std::string& name, const YAML::Node& node,
-                                             bool version11) {
+// The dialogues and properties of a device or of a channel group.
+void readBehaviour(const YAML::Node& node, std::vector<DeviceDefinition::Dialogue>& dialogues,
+                   std::vector<DeviceDefinition::Property>& properties) {
+    if (const YAML::Node list = node["dialogues"]) {
+        for (const YAML::Node& d : expectList(list, "dialogues")) {
+            expectMap(d, "a dialogue");
+            dialogues.push_back({text(required(d, "q"), "q", kBoth), response(d["r"], "r", kBoth)});
+        }
+    }
+    if (const YAML::Node map = node["properties"]) {
+        expectMap(map, "properties");
+        for (const auto& entry : map)
+            properties.push_back(readProperty(entry.first.Scalar(), entry.second));
+    }
+}
+
+std::vector<std::string> channelIds(const YAML::Node& node) {
+    std::vector<std::string> ids;
+    for (const YAML::Node& id : expectList(node, "channel ids"))
+        ids.push_back(text(id, "a channel id"));
+    return ids;
+}
+
+std::shared_ptr<DeviceDefinition> readDevice(const std::string& name, const YAML::Node& node) {
     expectMap(node, "device " + name);
     auto device = std::make_shared<DeviceDefinition>();
     device->name = name;
@@ -207,27 +312,52 @@ std::shared_ptr<DeviceDefinition> readDevice(const std::string& name, const YAML
         expectMap(eom, "eom");
         if (const YAML::Node gpib = eom["GPIB INSTR"]) {
             expectMap(gpib, "eom GPIB INSTR");
-            device->queryEnd = text(required(gpib, "q"), "eom q");
-            device->answerEnd = text(required(gpib, "r"), "eom r");
+            device->queryEnd = text(required(gpib, "q"), "eom q", kBoth);
+            device->answerEnd = text(required(gpib, "r"), "eom r", kBoth);
         }
     }
-    if (const YAML::Node error = node["error"]) readError(error, version11, *device);
-    if (const YAML::Node dialogues = node["dialogues"]) {
-        if (!dialogues.IsSequence()) fail(dialogues, "dialogues must be a list");
-        for (const YAML::Node& d : dialogues) {
-            expectMap(d, "a dialogue");
-            device->dialogues.push_back({text(required(d, "q"), "q"), response(d["r"], "r")});
+    if (const YAML::Node delimiter = node["delimiter"])
+        device->delimiter = text(delimiter, "delimiter");
+    if (const YAML::Node error = node["error"]) readError(error, *device);
+    readBehaviour(node, device->dialogues, device->properties);
+    if (const YAML::Node channels = node["channels"]) {
+        expectMap(channels, "channels");
+        for (const auto& entry : channels) {
+            DeviceDefinition::ChannelGroup group;
+            group.name = entry.first.Scalar();
+            expectMap(entry.second, "channels " + group.name);
+            if (const YAML::Node ids = entry.second["ids"]) group.ids = channelIds(ids);
+            // pyvisa-sim takes exactly "False" as no.
+            if (const YAML::Node select = entry.second["can_select"])
+                group.selectable = !(select.IsScalar() && select.Scalar() == "False");
+            readBehaviour(entry.second, group.dialogues, group.properties);
+            device->channels.push_back(std::move(group));
         }
-    }
-    if (const YAML::Node properties = node["properties"]) {
-        expectMap(properties, "properties");
-        for (const auto& entry : properties)
-            device->properties.push_back(readProperty(entry.first.Scalar(), entry.second));
     }
     return device;
 }
 
-// GPIB<board>::<address>[::<secondary>]::INSTR, any letter case.
+// The answers with RANDOM(...) that are not fields of the form it takes.
+std::vector<std::string> badRandomAnswers(const DeviceDefinition& device) {
+    std::vector<std::string> bad;
+    const auto check = [&](const std::string& query, const std::string& answer) {
+        if (sim::RandomAnswers::mentioned(answer) && !sim::RandomAnswers::wellFormed(answer))
+            bad.push_back("\"" + utf8FromBytes(query) + "\"");
+    };
+    const auto checkAll = [&](const auto& dialogues, const auto& properties) {
+        for (const auto& d : dialogues)
+            if (d.answer) check(d.query, *d.answer);
+        for (const auto& p : properties)
+            check(p.getQuery, p.getAnswer);
+    };
+    checkAll(device.dialogues, device.properties);
+    for (const auto& group : device.channels)
+        checkAll(group.dialogues, group.properties);
+    return bad;
+}
+
+// GPIB[board]::<address>[::<secondary>][::INSTR], any letter case, as VISA
+// names a GPIB instrument (the board 0 when left out).
 struct GpibResource {
     bool gpib = false;
     int board = 0;
@@ -245,15 +375,15 @@ GpibResource parseResource(std::string name) {
         from = at + 2;
     }
     GpibResource r;
-    if (parts.size() < 3 || parts.size() > 4 || parts.back() != "INSTR" ||
-        !parts[0].starts_with("GPIB"))
-        return r;
+    if (parts.back() == "INTFC") return r; // the board itself
+    if (parts.back() == "INSTR") parts.pop_back();
+    if (parts.size() < 2 || parts.size() > 3 || !parts[0].starts_with("GPIB")) return r;
     const std::string board = parts[0].substr(4);
     if (board.find_first_not_of("0123456789") != std::string::npos) return r;
     r.gpib = true;
     r.board = board.empty() ? 0 : std::stoi(board.substr(0, 4));
     r.address = parts[1];
-    if (parts.size() == 4) r.secondary = parts[2];
+    if (parts.size() == 3) r.secondary = parts[2];
     return r;
 }
 
@@ -264,6 +394,23 @@ std::string joined(const std::vector<std::string>& items) {
     return out;
 }
 
+// As pyvisa-sim decides: whole numbers joined by '.', major version 1, not
+// newer than 1.1 (compared number by number, so "1.1.0" is newer).
+bool readableVersion(std::string_view v) {
+    std::vector<long long> parts;
+    for (std::size_t from = 0;;) {
+        const std::size_t dot = v.find('.', from);
+        const std::optional<long long> part = wholeNumber(v.substr(from, dot - from));
+        if (!part) return false;
+        parts.push_back(*part);
+        if (dot == std::string_view::npos) break;
+        from = dot + 1;
+    }
+    const std::vector<long long> newest = {1, 1};
+    return parts[0] == 1 &&
+           !std::lexicographical_compare(newest.begin(), newest.end(), parts.begin(), parts.end());
+}
+
 BenchLoad read(const YAML::Node& root, const std::string& name) {
     BenchLoad load;
     const std::string key(kBenchVersionKey);
@@ -272,16 +419,16 @@ BenchLoad read(const YAML::Node& root, const std::string& name) {
     const YAML::Node version = root[key];
     if (!version) fail(root, "no version (" + key + ": \"1.1\")");
     const std::string v = version.IsScalar() ? version.Scalar() : "";
-    if (v != "1.0" && v != "1.1")
+    if (!readableVersion(v))
         fail(version, "unknown version \"" + v + "\" (this program reads 1.0 and 1.1)");
 
     std::map<std::string, std::shared_ptr<DeviceDefinition>> devices;
     if (const YAML::Node list = root["devices"]) {
         expectMap(list, "devices");
         for (const auto& entry : list)
-            devices[entry.first.Scalar()] =
-                readDevice(entry.first.Scalar(), entry.second, v == "1.1");
+            devices[entry.first.Scalar()] = readDevice(entry.first.Scalar(), entry.second);
     }
+    std::vector<std::string> noted; // devices whose bad RANDOM answers are named
     const YAML::Node resources = root["resources"];
     if (!resources) fail(root, "no resources");
     expectMap(resources, "resources");
@@ -317,7 +464,29 @@ BenchLoad read(const YAML::Node& root, const std::string& name) {
         const auto found = devices.find(device);
         if (found == devices.end())
             fail(binding["device"], resource + ": no device \"" + device + "\" in devices");
-        load.bus->attach(static_cast<int>(address), sim::makeFileInstrument(found->second));
+        std::shared_ptr<const DeviceDefinition> definition = found->second;
+        // The resource may choose the channels the device has.
+        if (const YAML::Node chosen = binding["channel_ids"]) {
+            expectMap(chosen, "channel_ids");
+            auto copy = std::make_shared<DeviceDefinition>(*definition);
+            for (auto& group : copy->channels) {
+                if (const YAML::Node ids = chosen[group.name]) {
+                    std::vector<std::string> list = channelIds(ids);
+                    if (!list.empty()) group.ids = std::move(list);
+                }
+            }
+            definition = std::move(copy);
+        }
+        if (std::find(noted.begin(), noted.end(), device) == noted.end()) {
+            noted.push_back(device);
+            const std::vector<std::string> bad = badRandomAnswers(*definition);
+            if (!bad.empty())
+                load.notes.push_back(name + ": device \"" + device +
+                                     "\": RANDOM(...) is not a field {RANDOM(min, max, count)} "
+                                     "or {RANDOM(min, max, count):format}; no answer to " +
+                                     joined(bad));
+        }
+        load.bus->attach(static_cast<int>(address), sim::makeFileInstrument(definition));
     }
     if (!elsewhere.empty())
         load.notes.push_back(name + ": not on GPIB board 0, skipped: " + joined(elsewhere));

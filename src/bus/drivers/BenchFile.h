@@ -11,9 +11,11 @@
 namespace bus {
 
 // A simulated bench described by a file in pyvisa-sim's YAML format
-// (versions 1.0 and 1.1): devices with their dialogues, properties and error
-// answers, bound to resource names. Each GPIB0::<address>::INSTR resource
-// becomes an instrument at that address; other resources (serial, USB, LAN,
+// (versions 1.x up to 1.1, as pyvisa-sim reads them): devices with their
+// dialogues, properties, channels, error answers, status registers and error
+// queues, bound to resource names. Each GPIB instrument resource on board 0
+// (GPIB0::<address>::INSTR, GPIB::<address>::INSTR, GPIB0::<address>) becomes
+// an instrument at that address; other resources (serial, USB, LAN,
 // secondary addresses, devices in other files) are passed over with a note.
 // The key under which a bench file states its format version, as the format
 // names it: the first line of a file reads `<key>: "1.1"`.
