@@ -4,6 +4,7 @@
 #include "bus/DeviceTable.h"
 #include "platform/MessageBoxes.h"
 
+#include <functional>
 #include <string>
 
 namespace bus {
@@ -23,6 +24,9 @@ struct BusSession {
     // The bytes of the answer being read, kept from one read to the next so
     // a large answer does not start in fresh memory.
     std::string answerBytes;
+    // Whether the operator asked to stop the running operation; routines
+    // that ask one device after another end there. None: never.
+    std::function<bool()> stopRequested;
 
     platform::MessageBoxes& boxes;
     platform::ProgramExit& exit;

@@ -98,6 +98,9 @@ public:
     // Serial poll: the status byte lands in spr[0].
     virtual std::int32_t ibrsp(std::int32_t ud, char* spr) = 0;
     virtual void DevClear(std::int32_t board, Addr4882 address) = 0;
+    // Selected device clear of the descriptor's device: its input buffer and
+    // output queue are emptied, so it stops talking and listens afresh.
+    virtual std::int32_t ibclr(std::int32_t ud) = 0;
     // v = 0 takes the descriptor offline and frees it; 1 resets it.
     virtual std::int32_t ibonl(std::int32_t ud, std::int32_t v) = 0;
     virtual std::int32_t ibwrtfA(std::int32_t ud, const char* filename) = 0;

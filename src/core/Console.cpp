@@ -5,7 +5,9 @@
 namespace core {
 
 Console::Console(bus::Driver& driver, platform::MessageBoxes& boxes, platform::ProgramExit& exit)
-    : monitor_(driver), boxes_(worker_, boxes), session_(monitor_, boxes_, exit) {}
+    : monitor_(driver), boxes_(worker_, boxes), session_(monitor_, boxes_, exit) {
+    session_.stopRequested = [this] { return monitor_.stopRequested(); };
+}
 
 platform::Answer Console::WaitingThreadBoxes::show(std::u16string_view text,
                                                    std::u16string_view title,
@@ -40,7 +42,21 @@ std::chrono::steady_clock::duration Console::elapsed() const {
 }
 
 void Console::onBus(const std::function<void()>& work) {
-    worker_.run(work, waitingHook_);
+    bool busy = false;
+    struct Idle {
+        const std::function<void(bool)>& changed;
+        bool& busy;
+        ~Idle() {
+            if (busy && changed) changed(false);
+        }
+    } idle{busyChanged_, busy};
+    worker_.run(work, [this, &busy] {
+        if (!busy) {
+            busy = true;
+            if (busyChanged_) busyChanged_(true);
+        }
+        if (waitingHook_) waitingHook_();
+    });
 }
 
 void Console::TakeBus() {

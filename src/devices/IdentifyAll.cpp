@@ -35,6 +35,7 @@ void IdentifyAll(bus::BusSession& s, const IdQueries& queries,
 
     std::u16string buffer;
     for (int i = t.count(); i >= 1; --i) {
+        if (s.stopRequested && s.stopRequested()) break;
         buffer.assign(kIdAnswerLength, u' ');
         t.SelectedAddress = t.ListenerAddresses[static_cast<std::size_t>(i)];
         b.ibpad(t.DeviceHandle, t.SelectedAddress);
@@ -42,6 +43,7 @@ void IdentifyAll(bus::BusSession& s, const IdQueries& queries,
         b.ibtmo(t.DeviceHandle, bus::T300ms);
 
         bool answered = false;
+        bool stopped = false;
         for (int attempt = 0; attempt < 2; ++attempt) {
             std::u16string query =
                 both ? (attempt == 0 ? u"ID?" : u"*IDN?") : (queries.id ? u"ID?" : u"*IDN?");
@@ -51,6 +53,10 @@ void IdentifyAll(bus::BusSession& s, const IdQueries& queries,
             bus::WriteChecked(s, t.DeviceHandle, query);
             b.ibwait(t.DeviceHandle, static_cast<std::int16_t>(bus::TIMO | bus::CMPL));
             b.ibrd(t.DeviceHandle, buffer);
+            // The operator stopped it: the device was quietened, and the
+            // rest are not asked, or they would be left holding answers.
+            stopped = s.stopRequested && s.stopRequested();
+            if (stopped) break;
             if ((b.ibsta & bus::TIMO) == 0) {
                 answered = true;
                 break;
@@ -58,8 +64,9 @@ void IdentifyAll(bus::BusSession& s, const IdQueries& queries,
             if (!both) break;
         }
 
-        if (print) print(answered ? IdentificationText(buffer) : u"No response");
         b.ibtmo(t.DeviceHandle, t.TimeoutCode);
+        if (stopped) break;
+        if (print) print(answered ? IdentificationText(buffer) : u"No response");
     }
 
     t.SelectedAddress = remembered;

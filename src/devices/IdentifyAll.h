@@ -25,6 +25,7 @@ inline constexpr std::size_t kIdAnswerLength = 512;
 // called once per device with SelectedAddress set to it, with the answer
 // without line ends or "No response"; afterwards SelectedAddress and the
 // descriptor's address are as before. SelectedDeviceIndex is not touched.
+// A stop ends it at the device being asked, which gets no line.
 void IdentifyAll(bus::BusSession& s, const IdQueries& queries,
                  const std::function<void(const std::u16string&)>& print);
 

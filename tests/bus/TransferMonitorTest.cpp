@@ -25,7 +25,9 @@ void fill(std::uint64_t offset, char* dest, std::size_t n) {
 enum class Transfer { Read, ReceiveFile, SendFile };
 
 // Stopped part-way, each transfer ends with EABO soon after the stop, and
-// what it moved up to there is the answer's start, nothing made up.
+// what it moved up to there is the answer's start, nothing made up. The
+// device is quiet again: the next query gets its own answer, not the rest of
+// the stopped one (nor a message spoilt by half a file).
 class StopPartWay : public ::testing::TestWithParam<Transfer> {};
 
 TEST_P(StopPartWay, EndsWithAnAbortAtTheNextChunk) {
@@ -64,13 +66,31 @@ TEST_P(StopPartWay, EndsWithAnAbortAtTheNextChunk) {
         EXPECT_EQ(got, answer.substr(0, got.size()));
     }
     std::filesystem::remove(file);
+
+    monitor.reset();
+    bus::WriteChecked(s, ud, u"*IDN?\n");
+    EXPECT_EQ(bus::ReadResponse(s, ud), u"Vireon Sim,VDM-6500,SN000005,1.04.2");
+}
+
+std::string transferName(const ::testing::TestParamInfo<Transfer>& info) {
+    switch (info.param) {
+    case Transfer::Read:
+        return "Read";
+    case Transfer::ReceiveFile:
+        return "ReceiveFile";
+    case Transfer::SendFile:
+        return "SendFile";
+    }
+    return "Unknown";
 }
 
 INSTANTIATE_TEST_SUITE_P(Transfers, StopPartWay,
                          ::testing::Values(Transfer::Read, Transfer::ReceiveFile,
-                                           Transfer::SendFile));
+                                           Transfer::SendFile),
+                         transferName);
 
-// Once stopped, reads and file transfers are answered without the bus;
+// Once stopped, reads and file transfers are answered without the bus, each
+// followed by a clear of its device that leaves the stopped call's status;
 // messages still go out whole.
 TEST(TransferMonitor, AfterAStopOnlyWritesReachTheBackEnd) {
     testing_support::ScriptedDriver driver;
@@ -90,7 +110,8 @@ TEST(TransferMonitor, AfterAStopOnlyWritesReachTheBackEnd) {
     EXPECT_EQ(talk.cntl, 0);
     monitor.ibrdfA(32, "x");
     monitor.ibwrtfA(32, "x");
-    EXPECT_EQ(driver.calls, std::vector<std::string>{"ibwrt(32,*RST)"});
+    EXPECT_EQ(driver.calls,
+              (std::vector<std::string>{"ibwrt(32,*RST)", "ibclr(32)", "ibclr(32)", "ibclr(32)"}));
     EXPECT_EQ(monitor.bytes(), 7u);
     monitor.reset();
     EXPECT_FALSE(monitor.stopRequested());

@@ -73,6 +73,24 @@ TEST_F(IdentifyAll, AFailedWriteIsReportedAndTheDeviceStillGetsItsWaitAndRead) {
     EXPECT_EQ(driver.count("ibrd"), 4);
 }
 
+// Stopped while the first device answers: nobody else is asked, and the
+// descriptor is back at the selected device under its standing time-out.
+TEST_F(IdentifyAll, AStopEndsItAtTheDeviceBeingAsked) {
+    bool stop = false;
+    s.stopRequested = [&] { return stop; };
+    driver.reads = {{"SCOPE,1\n"}};
+    driver.calls.clear();
+    Printed printed;
+    devices::IdentifyAll(s, {true, false, false, false}, [&](const std::u16string& text) {
+        printed.emplace_back(s.devices.SelectedAddress, utf8(text));
+        stop = true;
+    });
+    EXPECT_EQ(printed, (Printed{{22, "SCOPE,1"}}));
+    EXPECT_EQ(driver.count("ibwrt"), 1);
+    EXPECT_EQ(driver.calls.back(), "ibpad(32,9)");
+    EXPECT_EQ(driver.count("ibtmo(32,12)"), 1);
+}
+
 TEST(IdentificationText, LosesOuterSpacesAndEveryLineEnd) {
     EXPECT_EQ(utf8(devices::IdentificationText(u"  ID GEN\n   ")), "ID GEN");
     EXPECT_EQ(utf8(devices::IdentificationText(u" A\nB\r\nin  side ")), "ABin  side");

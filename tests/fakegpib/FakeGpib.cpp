@@ -122,6 +122,7 @@ ENTRY(int, ibwrt, (int ud, const void* buf, long count), ibwrt(ud, buf, static_c
 ENTRY(int, ibrd, (int ud, void* buf, long count), ibrd(ud, buf, static_cast<I>(count)))
 ENTRY(int, ibrsp, (int ud, char* spr), ibrsp(ud, spr))
 ENTRY(void, DevClear, (int board, Addr address), DevClear(board, address))
+ENTRY(int, ibclr, (int ud), ibclr(ud))
 ENTRY(int, ibonl, (int ud, int v), ibonl(ud, v))
 ENTRY(int, FAKEGPIB_FILE_CALL(ibwrtf), (int ud, const char* path), ibwrtfA(ud, path))
 

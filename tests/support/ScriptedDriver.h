@@ -102,6 +102,7 @@ public:
         return spr[0] = static_cast<char>(take(pollBytes)), finish("ibrsp", {ud});
     }
     void DevClear(I board, bus::Addr4882 address) override { finish("DevClear", {board, address}); }
+    I ibclr(I ud) override { return finish("ibclr", {ud}); }
     I ibonl(I ud, I v) override { return finish("ibonl", {ud, v}); }
     I ibwrtfA(I ud, const char* filename) override { return finish("ibwrtfA", {ud}, filename); }
     I ibrdfA(I ud, const char* filename) override { return finish("ibrdfA", {ud}, filename); }

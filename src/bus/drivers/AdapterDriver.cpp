@@ -107,8 +107,8 @@ void AdapterDriver::FindLstn(std::int32_t board, const Addr4882* padlist, Addr48
         }
         // The board hears its own listen address, so its probe takes a place
         // in the results like a real board's does; it is not a device.
-        if (pad != 0 && !(searched && sad == 0 ? present[static_cast<std::size_t>(pad)]
-                                               : listening(pad, sad)))
+        if (pad != 0 &&
+            !(searched && sad == 0 ? present[static_cast<std::size_t>(pad)] : listening(pad, sad)))
             continue;
         if (stored == limit) {
             fail(ETAB, static_cast<std::size_t>(stored));
@@ -226,6 +226,12 @@ std::int32_t AdapterDriver::ibrsp(std::int32_t ud, char* spr) {
     const Result result = serialPoll(d->target, statusByte);
     if (result.error < 0 && !result.timedOut) spr[0] = static_cast<char>(statusByte);
     return finish(result);
+}
+
+std::int32_t AdapterDriver::ibclr(std::int32_t ud) {
+    const Descriptor* d = descriptor(ud);
+    if (d == nullptr) return fail(EARG);
+    return finish(clear(d->target.pad, d->target.sad));
 }
 
 void AdapterDriver::DevClear(std::int32_t board, Addr4882 address) {

@@ -45,6 +45,7 @@ public:
     std::int32_t ibrd(std::int32_t ud, void* buf, std::int32_t cnt) final;
     std::int32_t ibrsp(std::int32_t ud, char* spr) final;
     void DevClear(std::int32_t board, Addr4882 address) final;
+    std::int32_t ibclr(std::int32_t ud) final;
     std::int32_t ibonl(std::int32_t ud, std::int32_t v) final;
     std::int32_t ibwrtfA(std::int32_t ud, const char* filename) final;
     std::int32_t ibrdfA(std::int32_t ud, const char* filename) final;

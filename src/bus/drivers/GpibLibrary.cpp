@@ -46,6 +46,7 @@ struct GpibLibrary::Api {
     int(VIREON_GPIB_CALL* ibrd)(int ud, void* buf, long count);
     int(VIREON_GPIB_CALL* ibrsp)(int ud, char* spr);
     void(VIREON_GPIB_CALL* DevClear)(int board, Addr4882 address);
+    int(VIREON_GPIB_CALL* ibclr)(int ud);
     int(VIREON_GPIB_CALL* ibonl)(int ud, int v);
     int(VIREON_GPIB_CALL* ibwrtf)(int ud, const char* fileName);
     int(VIREON_GPIB_CALL* ibrdf)(int ud, const char* fileName);
@@ -79,6 +80,7 @@ GpibLoadResult GpibLibrary::bind(SharedLibraryOpenResult opened) {
         {"ibrd", &setEntry<&Api::ibrd>},
         {"ibrsp", &setEntry<&Api::ibrsp>},
         {"DevClear", &setEntry<&Api::DevClear>},
+        {"ibclr", &setEntry<&Api::ibclr>},
         {"ibonl", &setEntry<&Api::ibonl>},
     };
     if (flavour.registersGlobals) {
@@ -192,6 +194,10 @@ std::int32_t GpibLibrary::ibrsp(std::int32_t ud, char* spr) {
 void GpibLibrary::DevClear(std::int32_t board, Addr4882 address) {
     api_->DevClear(board, address);
     settle();
+}
+
+std::int32_t GpibLibrary::ibclr(std::int32_t ud) {
+    return finish(api_->ibclr(ud));
 }
 
 std::int32_t GpibLibrary::ibonl(std::int32_t ud, std::int32_t v) {

@@ -374,6 +374,15 @@ void TraceDriver::DevClear(std::int32_t board, Addr4882 address) {
     finish(line);
 }
 
+std::int32_t TraceDriver::ibclr(std::int32_t ud) {
+    std::string line = begin("ibclr");
+    numberArg(line, ud);
+    endArgs(line);
+    const std::int32_t sta = inner_->ibclr(ud);
+    finish(line);
+    return sta;
+}
+
 std::int32_t TraceDriver::ibonl(std::int32_t ud, std::int32_t v) {
     return traceTwoNumbers("ibonl", ud, v, [&] { return inner_->ibonl(ud, v); });
 }

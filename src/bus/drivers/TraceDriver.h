@@ -79,6 +79,7 @@ public:
     std::int32_t ibrd(std::int32_t ud, void* buf, std::int32_t cnt) override;
     std::int32_t ibrsp(std::int32_t ud, char* spr) override;
     void DevClear(std::int32_t board, Addr4882 address) override;
+    std::int32_t ibclr(std::int32_t ud) override;
     std::int32_t ibonl(std::int32_t ud, std::int32_t v) override;
     std::int32_t ibwrtfA(std::int32_t ud, const char* filename) override;
     std::int32_t ibrdfA(std::int32_t ud, const char* filename) override;

@@ -56,9 +56,17 @@ std::int32_t TransferMonitor::ibwrt(std::int32_t ud, const void* buf, std::int32
     return status;
 }
 
+std::int32_t TransferMonitor::quieten(std::int32_t ud) {
+    const std::int32_t status = registered_.status();
+    const std::int32_t error = registered_.error();
+    const std::int32_t moved = registered_.count();
+    inner_.ibclr(ud);
+    return registered_.publish(status, error, moved);
+}
+
 std::int32_t TransferMonitor::ibrd(std::int32_t ud, void* buf, std::int32_t cnt) {
     std::int32_t status = 0;
-    if (abort(status)) return status;
+    if (abort(status)) return quieten(ud);
     status = inner_.ibrd(ud, buf, cnt);
     count(static_cast<std::uint64_t>(std::max(registered_.count(), 0)));
     return status;
@@ -66,14 +74,16 @@ std::int32_t TransferMonitor::ibrd(std::int32_t ud, void* buf, std::int32_t cnt)
 
 std::int32_t TransferMonitor::ibwrtfA(std::int32_t ud, const char* filename) {
     std::int32_t status = 0;
-    if (abort(status)) return status;
-    return inner_.ibwrtfA(ud, filename);
+    if (abort(status)) return quieten(ud);
+    status = inner_.ibwrtfA(ud, filename);
+    return stopRequested() ? quieten(ud) : status;
 }
 
 std::int32_t TransferMonitor::ibrdfA(std::int32_t ud, const char* filename) {
     std::int32_t status = 0;
-    if (abort(status)) return status;
-    return inner_.ibrdfA(ud, filename);
+    if (abort(status)) return quieten(ud);
+    status = inner_.ibrdfA(ud, filename);
+    return stopRequested() ? quieten(ud) : status;
 }
 
 } // namespace bus

@@ -17,6 +17,13 @@ namespace bus {
 // reports chunks), ends with ERR and EABO without reaching the bus. Writes
 // always go out whole: a message is one call and is never cut.
 //
+// A device stopped in the middle of its answer would go on talking, and the
+// rest of that answer would come back as the answer to the next query; a
+// file stopped part-way would leave the device waiting for the rest. So every
+// call a stop ends is followed by a device clear (ibclr) of its descriptor,
+// before anything else reaches the bus; the caller still sees the stopped
+// call's own status.
+//
 // Counting and stopping are safe from any thread; the driver calls come from
 // the one thread that runs the bus work.
 class TransferMonitor final : public Driver, public TransferWatch {
@@ -65,6 +72,7 @@ public:
     void DevClear(std::int32_t board, Addr4882 address) override {
         inner_.DevClear(board, address);
     }
+    std::int32_t ibclr(std::int32_t ud) override { return inner_.ibclr(ud); }
     std::int32_t ibonl(std::int32_t ud, std::int32_t v) override { return inner_.ibonl(ud, v); }
     std::int32_t ibwrtfA(std::int32_t ud, const char* filename) override;
     std::int32_t ibrdfA(std::int32_t ud, const char* filename) override;
@@ -76,6 +84,8 @@ public:
 private:
     // Answers the call in place of the bus when a stop was asked for.
     bool abort(std::int32_t& status);
+    // Clears the device a stop cut off, keeping the stopped call's status.
+    std::int32_t quieten(std::int32_t ud);
     void count(std::uint64_t bytes);
 
     static constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
