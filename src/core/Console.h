@@ -63,6 +63,12 @@ public:
     void setWaitingHook(std::function<void()> hook) { waitingHook_ = std::move(hook); }
     // Run once each operation has ended.
     void setOperationEnded(std::function<void()> ended) { operationEnded_ = std::move(ended); }
+    // Told true when a bus call has taken long enough that the window's
+    // events run while it waits (the operator can click, type and choose
+    // then, and anything that would collide with the bus must not be
+    // offered), and false when that call has ended and the console has the
+    // window to itself again. Short calls let no event run and say nothing.
+    void setBusyChanged(std::function<void(bool)> changed) { busyChanged_ = std::move(changed); }
 
     // Ends the running operation's transfer at its next chunk; nothing when idle.
     void requestStop();
@@ -142,6 +148,7 @@ private:
     std::optional<std::chrono::steady_clock::time_point> stoppedAt_;
     std::function<void()> waitingHook_;
     std::function<void()> operationEnded_;
+    std::function<void(bool)> busyChanged_;
     Worker worker_; // last: its thread ends before anything it uses goes
 };
 

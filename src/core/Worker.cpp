@@ -1,5 +1,8 @@
 #include "core/Worker.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace core {
 
 namespace {
@@ -59,6 +62,10 @@ void Worker::run(const std::function<void()>& task, const std::function<void()>&
     }
     using Clock = std::chrono::steady_clock;
     std::unique_lock lock(mutex_);
+    if (task_ != nullptr) {
+        std::fputs("vireon: a bus task was handed over while another was running\n", stderr);
+        std::abort();
+    }
     task_ = &task;
     taskDone_ = false;
     taskError_ = nullptr;

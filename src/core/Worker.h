@@ -37,6 +37,9 @@ public:
     static constexpr std::chrono::microseconds kSpin{100};
 
     // On the worker itself (a task that runs another) the task runs in place.
+    // A second task handed over while one runs (from whileWaiting or a call
+    // back) would take the first one's place half-way: the program stops
+    // there and then, saying so, rather than mix two bus operations.
     void run(const std::function<void()>& task, const std::function<void()>& whileWaiting = {});
 
     // From a task: runs `call` on the thread waiting in run() and returns once

@@ -106,16 +106,59 @@ TEST(ConsoleWorker, HandsTheAnswerTheBoxesAndTheEndBackToTheWaitingThread) {
 }
 
 // A task that outlasts the grace period: the caller keeps waiting for its
-// end, running whileWaiting meanwhile (here the one thing that ends it).
+// end, running whileWaiting meanwhile (here the one thing that ends it). A
+// worker that never lets the caller run fails here, not at ctest's time-out.
 TEST(ConsoleWorker, WaitsForALongTaskAndLetsTheWindowRunMeanwhile) {
     core::Worker worker;
-    std::atomic<bool> released{false}, ended{false};
+    std::atomic<bool> released{false};
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     worker.run(
         [&] {
-            while (!released)
+            while (!released && std::chrono::steady_clock::now() < giveUp)
                 std::this_thread::yield();
-            ended = true;
         },
         [&] { released = true; });
-    EXPECT_TRUE(ended);
+    EXPECT_TRUE(released) << "whileWaiting never ran";
+}
+
+// A second task handed over from the waiting thread while one runs would
+// take its place half-way: the program stops, saying why.
+TEST(ConsoleWorkerDeathTest, RefusesATaskHandedOverWhileAnotherRuns) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            core::Worker worker;
+            std::atomic<bool> released{false};
+            worker.run(
+                [&] {
+                    while (!released)
+                        std::this_thread::yield();
+                },
+                [&] { worker.run([] {}); });
+        },
+        "a bus task was handed over while another was running");
+}
+
+// The window hears "busy" only once a call has let its events run, and
+// "idle" when that call is over; quick calls say nothing.
+TEST(ConsoleWorker, SaysBusyWhileALongCallLetsTheWindowRun) {
+    auto bench = bus::SimulatedBus::defaultBench();
+    testing_support::ScriptedMessageBoxes boxes;
+    testing_support::ThrowingExit exit;
+    core::Console console(*bench, boxes, exit);
+    std::vector<bool> said;
+    console.setBusyChanged([&](bool busy) { said.push_back(busy); });
+    console.TakeBus();
+    auto op = console.beginOperation();
+    console.SelectDevice(*op, 1);
+    EXPECT_TRUE(said.empty());
+    console.setWaitingHook([&] { console.requestStop(); });
+    // Slow to come, and endless: only the stop ends it.
+    bench->instrument(5)->queueGenerated(
+        std::uint64_t{1} << 40, [](std::uint64_t, char* dest, std::size_t n) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::fill_n(dest, n, '1');
+        });
+    EXPECT_EQ(console.ReadResponse(*op), u"");
+    EXPECT_EQ(said, (std::vector<bool>{true, false}));
 }
