@@ -1,8 +1,8 @@
 #include "console/BenchCommands.h"
 
+#include "bus/drivers/GpibLibrary.h"
 #include "console/ConsoleState.h"
 #include "console/InterfaceDialog.h"
-#include "bus/drivers/GpibLibrary.h"
 #include "datafiles/DataFolderChoice.h"
 #include "platform/FileDialogs.h"
 #include "platform/MessageBoxes.h"
@@ -57,11 +57,9 @@ void BenchCommands::BenchFromFile_Click() {
     state_.SelectedDataFolder = datafiles::folderOfChoice(choice->path);
     requested_ = benchBackEnd(platform::toQString(choice->path).toLocal8Bit().toStdString());
     // The close asks about a changed list and saves the options as Exit does;
-    // the operator may still call it off.
-    if (!window_.close()) {
-        requested_.clear();
-        focusEntryBox();
-    }
+    // the operator may still call it off (restartCalledOff). While the bus
+    // works the close waits for the operation's end, and the choice with it.
+    window_.close();
 }
 
 void BenchCommands::Interface_Click() {
@@ -74,11 +72,14 @@ void BenchCommands::Interface_Click() {
     }
     requested_ = *chosen;
     interfaceChosen_ = true;
-    if (!window_.close()) {
-        requested_.clear();
-        interfaceChosen_ = false;
-        focusEntryBox();
-    }
+    window_.close();
+}
+
+void BenchCommands::restartCalledOff() {
+    if (requested_.empty()) return;
+    requested_.clear();
+    interfaceChosen_ = false;
+    focusEntryBox();
 }
 
 void BenchCommands::SaveBenchAs_Click() {

@@ -42,6 +42,9 @@ public:
     // library, an adapter) and closes the window to start again on it.
     void Interface_Click();
 
+    // The operator called off the close that was to start the console again.
+    void restartCalledOff();
+
     // The back end the console runs on now ("sim", "prologix:COM3").
     void setCurrentBackEnd(std::string backEnd) { current_ = std::move(backEnd); }
     // The requested back end came from the Interface dialog, to be

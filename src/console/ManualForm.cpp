@@ -278,12 +278,12 @@ void ManualForm::wire() {
             &BenchCommands::BenchFromFile_Click);
     connect(ui_->SaveBenchAs, &QAction::triggered, &benchCommands_,
             &BenchCommands::SaveBenchAs_Click);
-    connect(ui_->Interface, &QAction::triggered, &benchCommands_,
-            &BenchCommands::Interface_Click);
+    connect(ui_->Interface, &QAction::triggered, &benchCommands_, &BenchCommands::Interface_Click);
 
     // Esc means Stop only while the bus works; otherwise it is the widgets'.
     escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape_->setEnabled(false);
+    busyTable_ = new BusyTable(*this, *escape_);
+    console_.setBusyChanged([this](bool busy) { busyTable_->setBusy(busy); });
     connect(escape_, &QShortcut::activated, this, &ManualForm::StopTransfer_Click);
     connect(&transferProgress_->stopButton(), &QPushButton::clicked, this,
             &ManualForm::StopTransfer_Click);
@@ -292,7 +292,6 @@ void ManualForm::wire() {
 }
 
 void ManualForm::whileBusWorks() {
-    escape_->setEnabled(console_.busy());
     QCoreApplication::processEvents(QEventLoop::AllEvents, kEventsSlice);
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(console_.elapsed());
     // Taking and handing back the bus belong to no operation and show nothing.
@@ -313,7 +312,6 @@ void ManualForm::StopTransfer_Click() {
 }
 
 void ManualForm::operationEnded() {
-    escape_->setEnabled(false);
     if (console_.stopRequested()) {
         transferProgress_->showStopped(
             console_.bytesMoved(),
@@ -419,6 +417,7 @@ void ManualForm::closeEvent(QCloseEvent* event) {
         bool cancel = false;
         Form_QueryUnload(cancel);
         if (cancel) {
+            benchCommands_.restartCalledOff();
             event->ignore();
             return;
         }

@@ -2,6 +2,7 @@
 
 #include "about/AboutCommand.h"
 #include "console/BenchCommands.h"
+#include "console/BusyTable.h"
 #include "console/ConsoleState.h"
 #include "console/Options.h"
 #include "console/TransferProgress.h"
@@ -150,6 +151,7 @@ private:
 
     TransferProgress* transferProgress_;
     QShortcut* escape_ = nullptr;
+    BusyTable* busyTable_ = nullptr;
     bool loaded_ = false;
     bool unloaded_ = false;
     // The operator closed the window during a transfer: it closes once the

@@ -7,7 +7,6 @@
 #include "platform/qt/QtText.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFile>
 #include <QWidget>
 
@@ -110,7 +109,6 @@ void DataFiles::sendFile(const core::Console::Operation& operation, const std::u
     file.close();
 
     window_.setCursor(Qt::WaitCursor);
-    QCoreApplication::processEvents();
 
     const bus::TransferOutcome outcome = console_.SendFile(operation, path);
     if (outcome.timedOut()) {

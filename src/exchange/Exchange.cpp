@@ -12,7 +12,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -148,7 +147,6 @@ void Exchange::SendMessage_Click() {
             if (!outgoing.empty()) writeMessage(*operation, std::move(outgoing));
             if (!console_.session().ErrorFlag) {
                 hourglass();
-                QCoreApplication::processEvents();
                 const std::u16string answer = console_.ReadResponse(*operation);
                 defaultPointer();
                 PrintMessageList(answer);
@@ -235,8 +233,6 @@ void Exchange::PrintMessageList(const std::u16string& text) {
     }
 
     hourglass();
-    QCoreApplication::processEvents();
-
     const std::u16string block = BuildBlock(text, console_.devices().SelectedAddress);
     if (clearFirst)
         setViewText(block);

@@ -8,7 +8,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -135,7 +134,6 @@ void ReceiveToFile::receive(const core::Console::Operation& operation, QTemporar
     const QString partName = part.fileName();
 
     window_.setCursor(Qt::WaitCursor);
-    QCoreApplication::processEvents();
 
     const bus::TransferOutcome outcome =
         console_.ReceiveFile(operation, platform::fromQString(QDir::toNativeSeparators(partName)));

@@ -1,5 +1,7 @@
 #include "console/ConsoleHarness.h"
 
+#include <cstring>
+
 #include "bus/drivers/TraceDriver.h"
 #include "bus/sim/Instrument.h"
 #include "syntaxcheck/SyntaxCheckForm.h"
@@ -203,6 +205,11 @@ void run(ConsoleHarness& h, const char* steps) {
     const QByteArray kDefaultFile = "ID?\r\n*IDN?\r\nINIT\r\nFAC\r\nSET?\r\n";
     for (const QString& step : QString::fromUtf8(steps).split(' ', Qt::SkipEmptyParts)) {
         const char op = step[0].toLatin1();
+        // A step the language does not know would otherwise pass unseen.
+        if (!std::strchr("TC+-LIKSkrBUtqQYNZPWHDGMfOX=EVRFAc@a", op) || op == '\0') {
+            ADD_FAILURE() << "unknown step " << step.toStdString() << " in " << steps;
+            continue;
+        }
         const QString arg = step.mid(2);
         const QByteArray name = arg.section('.', 0, 0).toLatin1();
         QObject* control = h.form().findChild<QObject*>(name);

@@ -12,20 +12,22 @@ using namespace console_testing;
 
 // Which device gets which query, in what order, and the selection kept are
 // IdentifyAll's (see IdentificationBusTest); the window shows the answers.
-TEST(IdAllWindow, ShowsEveryDeviceInButtonOrderAboveOrInsteadOfTheViewAndRunsNoQueuedEnter) {
+TEST(IdAllWindow, ShowsEveryDeviceInButtonOrderAboveOrInsteadOfTheViewAndAQueuedEnterAfterIt) {
     BenchConsole c(bus::SimulatedBus::defaultBench(), 1);
     c.deviceHolds(9, "older\n");
     run(c, "B:vrID U:vrIDN U:AutoClear S:??");
     c.markTrace();
-    // Id All lets events run while it prints each answer. An Enter queued behind
-    // its click must not run a send cycle then: the descriptor points at the
-    // device Id All is visiting, not at the one the operator selected.
+    // An Enter queued behind its click must not run a send cycle while Id All
+    // runs (the descriptor points at the device Id All is visiting), nor be
+    // lost: it sends once Id All has ended, to the device selected.
     run(c, "K:*RST");
     QCoreApplication::postEvent(c.box()->lineEdit(),
                                 new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier));
     c.control<QPushButton>("IdAll")->click();
     QCoreApplication::processEvents();
-    EXPECT_EQ(c.writes(), std::vector<QString>(3, QStringLiteral("ID?")));
+    EXPECT_EQ(c.writes(), (std::vector<QString>{QStringLiteral("ID?"), QStringLiteral("ID?"),
+                                                QStringLiteral("ID?"), QStringLiteral("*RST")}));
+    run(c, "a:9");
     const std::u16string ids = line(5, u"No response") +
                                line(9, u"ID VIREON SIM/VFG-209,V2.3,F1.1") +
                                line(22, u"No response");
