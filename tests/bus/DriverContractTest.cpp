@@ -38,9 +38,24 @@ using testing_support::scratchFile;
 using testing_support::Talk;
 namespace fs = std::filesystem;
 
+// What the oscilloscope sees when the controller stops reading its answer
+// part-way and sends a new query.
+enum class StoppedRead {
+    // The new message reaches it with the rest unread: the answer is
+    // interrupted, a query error.
+    Interrupts,
+    // The adapter back ends read the rest to its end before anything else
+    // goes to the adapter (only the line that follows a reply shows where it
+    // ends), so the device was never interrupted.
+    ReadOut,
+    // A replay answers as the recording did and keeps no device status.
+    Replayed,
+};
+
 struct BackEnd {
     const char* name;
     std::unique_ptr<bus::Driver> (*make)(std::string& error); // null with the reason
+    StoppedRead stopped = StoppedRead::Interrupts;
 };
 
 constexpr std::int32_t kMultimeter = 5, kOlder = 9, kScope = 22, kNobody = 17;
@@ -198,6 +213,34 @@ TEST_P(DriverContract, AnswersReadInAnyChunkSizeFollowIbpadAndShowInPollsUntilCl
     EXPECT_TRUE(!scope.empty() && scope != whole) << scope;
 }
 
+// A controller that stops reading part-way (a stop during a long CURV?) and
+// sends a new query gets that query's own answer, not the rest of the curve;
+// the device that was interrupted says so with the query error bit.
+TEST_P(DriverContract, ANewQueryAfterAStoppedReadGetsItsOwnAnswer) {
+    if (GetParam().stopped == StoppedRead::Replayed) GTEST_SKIP() << "no device status to show";
+    const std::int32_t ud = open(kScope);
+    const std::string identity = query(ud, "*IDN?\n");
+    query(ud, "*ESR?\n"); // power-on read and cleared
+    write(ud, "CURV?\n");
+    char part[512];
+    EXPECT_EQ(d().ibrd(ud, part, sizeof part) & (bus::ERR | bus::END), 0);
+    EXPECT_EQ(query(ud, "*IDN?\n"), identity);
+    EXPECT_EQ(query(ud, "*ESR?\n"), GetParam().stopped == StoppedRead::Interrupts ? "4\n" : "0\n");
+}
+
+// What the console does after a stop: a device clear leaves nothing to read.
+TEST_P(DriverContract, ADeviceClearAfterAStoppedReadLeavesNothingToRead) {
+    const std::int32_t ud = open(kScope);
+    const std::string identity = query(ud, "*IDN?\n");
+    write(ud, "CURV?\n");
+    char part[512];
+    EXPECT_EQ(d().ibrd(ud, part, sizeof part) & (bus::ERR | bus::END), 0);
+    EXPECT_EQ(d().ibclr(ud) & bus::ERR, 0) << "iberr " << err;
+    EXPECT_EQ(d().ibrd(ud, part, sizeof part) & bus::TIMO, bus::TIMO);
+    EXPECT_EQ(cntl, 0);
+    EXPECT_EQ(query(ud, "*IDN?\n"), identity);
+}
+
 // The oscilloscope's binary record holds NUL, CR, LF and 0xFF among its bytes:
 // sent from a file of commands and received into a file, every byte arrives
 // as a memory read of the same record gets it.
@@ -292,7 +335,8 @@ INSTANTIATE_TEST_SUITE_P(BackEnds, DriverContract, testing::Values(
     BackEnd{"YamlBench", &recordedYamlBench},
 #endif
     BackEnd{"ReplayBench", [](std::string& error) -> std::unique_ptr<bus::Driver> {
-        return std::make_unique<bus::ReplayBus>(recordBuiltInBench(error)); }},
+        return std::make_unique<bus::ReplayBus>(recordBuiltInBench(error)); },
+        StoppedRead::Replayed},
     BackEnd{"FakeVendorLibrary", [](std::string& error) -> std::unique_ptr<bus::Driver> {
 #ifdef _WIN32 // the fake sits in the system folder as ni4882.dll
         bus::GpibLoadResult loaded = bus::GpibLibrary::load();
@@ -308,10 +352,14 @@ INSTANTIATE_TEST_SUITE_P(BackEnds, DriverContract, testing::Values(
 #endif
         return error = loaded.error, std::move(loaded.driver); }}
 #ifdef VIREON_ADAPTER_SIM
-    , BackEnd{"PrologixOverTcp", &simulatedAdapter<adaptersim::Protocol::Prologix, adaptersim::Link::Tcp>}
-    , BackEnd{"PrologixOverPty", &simulatedAdapter<adaptersim::Protocol::Prologix, adaptersim::Link::Pty>}
-    , BackEnd{"Ar488OverTcp", &simulatedAdapter<adaptersim::Protocol::Ar488, adaptersim::Link::Tcp>}
-    , BackEnd{"Ar488OverPty", &simulatedAdapter<adaptersim::Protocol::Ar488, adaptersim::Link::Pty>}
+    , BackEnd{"PrologixOverTcp", &simulatedAdapter<adaptersim::Protocol::Prologix, adaptersim::Link::Tcp>,
+        StoppedRead::ReadOut}
+    , BackEnd{"PrologixOverPty", &simulatedAdapter<adaptersim::Protocol::Prologix, adaptersim::Link::Pty>,
+        StoppedRead::ReadOut}
+    , BackEnd{"Ar488OverTcp", &simulatedAdapter<adaptersim::Protocol::Ar488, adaptersim::Link::Tcp>,
+        StoppedRead::ReadOut}
+    , BackEnd{"Ar488OverPty", &simulatedAdapter<adaptersim::Protocol::Ar488, adaptersim::Link::Pty>,
+        StoppedRead::ReadOut}
 #endif
     ), [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
