@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Configures and builds one build folder.
-# Usage: scripts/build.sh [plain|sanitize|clang|mingw] [target...]
+# Usage: scripts/build.sh [plain|sanitize|clang|tsan|mingw] [target...]
 #   plain     g++, build/
 #   sanitize  g++ with AddressSanitizer and UndefinedBehaviorSanitizer, build-sanitize/
 #   clang     clang++, build-clang/: proves the tree builds warning-free with a
 #             second compiler; CI runs only the bus tests from it, the whole
 #             suite already runs on the g++ builds.
+#   tsan      clang++ with ThreadSanitizer, build-tsan/, no benchmarks: CI
+#             builds and runs only vireon_bus_tests from it (the bus, core
+#             and platform tests, where the worker and transfer threads are).
 #   mingw     the bus layer alone for 64-bit Windows with MinGW-w64, build-mingw/:
 #             vireon_bus, the fake vendor DLLs and the bus tests, run under
 #             Wine by scripts/wine-tests.sh. GoogleTest is built first from
@@ -20,6 +23,10 @@ case "$kind" in
   plain) dir=build; flags=(-DVIREON_SANITIZE=OFF) ;;
   sanitize) dir=build-sanitize; flags=(-DVIREON_SANITIZE=ON -DVIREON_BUILD_BENCH=OFF) ;;
   clang) dir=build-clang; flags=(-DVIREON_SANITIZE=OFF); compiler=(-DCMAKE_CXX_COMPILER=clang++) ;;
+  tsan)
+    dir=build-tsan
+    flags=(-DVIREON_SANITIZE=OFF -DVIREON_TSAN=ON -DVIREON_BUILD_BENCH=OFF)
+    compiler=(-DCMAKE_CXX_COMPILER=clang++) ;;
   mingw)
     dir=build-mingw
     toolchain=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake")
