@@ -1,7 +1,7 @@
 #include "about/AboutCommand.h"
 
 #include "about/vrAboutForm.h"
-#include "console/ConsoleState.h"
+#include "core/ConsoleState.h"
 #include "platform/qt/QtDownload.h"
 #include "platform/qt/QtText.h"
 

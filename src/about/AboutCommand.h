@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/Version.h"
+#include "core/Version.h"
 #include "platform/Download.h"
 
 #include <QObject>

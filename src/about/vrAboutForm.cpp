@@ -1,7 +1,7 @@
 #include "about/vrAboutForm.h"
 
 #include "about/VersionsFile.h"
-#include "console/Version.h"
+#include "core/Version.h"
 #include "platform/DataFolder.h"
 #include "platform/qt/QtText.h"
 

@@ -1,7 +1,7 @@
 #include "console/BenchCommands.h"
 
 #include "bus/drivers/GpibLibrary.h"
-#include "console/ConsoleState.h"
+#include "core/ConsoleState.h"
 #include "console/InterfaceDialog.h"
 #include "datafiles/DataFolderChoice.h"
 #include "platform/FileDialogs.h"

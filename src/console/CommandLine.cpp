@@ -1,6 +1,6 @@
 #include "console/CommandLine.h"
 
-#include "console/Version.h"
+#include "core/Version.h"
 #include "platform/qt/QtText.h"
 
 #include <QCommandLineOption>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/ConsoleState.h"
+#include "core/ConsoleState.h"
 #include "platform/SettingsStore.h"
 
 #include <QObject>

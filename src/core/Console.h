@@ -3,9 +3,9 @@
 #include "bus/BusSession.h"
 #include "bus/DeviceIo.h"
 #include "bus/drivers/TransferMonitor.h"
+#include "core/IdentifyAll.h"
+#include "core/SyntaxCheck.h"
 #include "core/Worker.h"
-#include "devices/IdentifyAll.h"
-#include "syntaxcheck/SyntaxCheck.h"
 
 #include <chrono>
 #include <cstdint>

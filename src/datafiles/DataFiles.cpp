@@ -1,6 +1,6 @@
 #include "datafiles/DataFiles.h"
 
-#include "console/ConsoleState.h"
+#include "core/ConsoleState.h"
 #include "datafiles/DataFolderChoice.h"
 #include "platform/FileDialogs.h"
 #include "platform/Shell.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "console/ConsoleState.h"
-#include "devices/IdentifyAll.h"
+#include "core/ConsoleState.h"
+#include "core/IdentifyAll.h"
 
 namespace core {
 class Console;

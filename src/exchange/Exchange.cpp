@@ -1,6 +1,6 @@
 #include "exchange/Exchange.h"
 
-#include "console/ConsoleState.h"
+#include "core/ConsoleState.h"
 #include "core/Console.h"
 #include "exchange/IncomingText.h"
 #include "exchange/ReceiveToFile.h"

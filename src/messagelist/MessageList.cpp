@@ -1,6 +1,6 @@
 #include "messagelist/MessageList.h"
 
-#include "console/ConsoleState.h"
+#include "core/ConsoleState.h"
 #include "messagelist/MessageListFiles.h"
 #include "messagelist/MessageListFormat.h"
 #include "platform/FileDialogs.h"

@@ -1,4 +1,4 @@
-#include "devices/Identification.h"
+#include "core/IdentifyAll.h"
 
 #include "support/ScriptedDriver.h"
 

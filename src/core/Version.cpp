@@ -1,4 +1,4 @@
-#include "console/Version.h"
+#include "core/Version.h"
 
 namespace console {
 

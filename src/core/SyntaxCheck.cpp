@@ -1,4 +1,4 @@
-#include "syntaxcheck/SyntaxCheck.h"
+#include "core/SyntaxCheck.h"
 
 #include "bus/BusErrors.h"
 #include "bus/DeviceIo.h"

@@ -1,4 +1,4 @@
-#include "devices/IdentifyAll.h"
+#include "core/IdentifyAll.h"
 
 #include "bus/DeviceIo.h"
 

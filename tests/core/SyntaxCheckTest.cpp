@@ -1,4 +1,4 @@
-#include "syntaxcheck/SyntaxCheck.h"
+#include "core/SyntaxCheck.h"
 
 #include "support/ScriptedDriver.h"
 
