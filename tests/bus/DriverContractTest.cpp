@@ -144,6 +144,8 @@ TEST_P(DriverContract, EveryCallLeavesItsOutcomeInTheRegisteredVariables) {
         {"ibrsp", [&] { return d().ibrsp(ud, spr); }},
         {"DevClear", none([&] { d().DevClear(0, kMultimeter); })},
         {"DevClear nobody", none([&] { d().DevClear(0, kNobody); }), bus::ENOL},
+        {"ibclr", [&] { return d().ibclr(ud); }},
+        {"ibclr unknown", [&] { return d().ibclr(1000); }, bus::EARG},
         {"ibwrtf to nobody", [&] { return d().ibwrtfA(absent, one.c_str()); }, bus::ENOL},
         {"ibwrtf no file", [&] { return d().ibwrtfA(ud, missing.c_str()); }, bus::EFSO},
         {"ibrdf no file", [&] { return d().ibrdfA(ud, missing.c_str()); }, bus::EFSO},
