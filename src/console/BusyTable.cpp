@@ -79,21 +79,19 @@ void BusyTable::setBusy(bool busy) {
         for (QObject* control : controls) {
             if (!isCommand(*control) || usableWhileBusy(control->objectName().toStdString()))
                 continue;
-            held_.push_back({control, enabled(*control)});
+            Held& held = held_.emplace_back(Held{control, enabled(*control), {}});
             setEnabled(*control, false);
             if (auto* action = qobject_cast<QAction*>(control))
-                connect(action, &QAction::enabledChanged, this,
-                        [this, action](bool on) { keepHeld(action, on); });
+                held.watch = connect(action, &QAction::enabledChanged, this,
+                                     [this, action](bool on) { keepHeld(action, on); });
             else
                 control->installEventFilter(this);
         }
     } else {
         for (const Held& held : held_) {
+            disconnect(held.watch);
             if (!held.control) continue;
-            if (auto* action = qobject_cast<QAction*>(held.control.data()))
-                disconnect(action, &QAction::enabledChanged, this, nullptr);
-            else
-                held.control->removeEventFilter(this);
+            held.control->removeEventFilter(this);
             setEnabled(*held.control, held.wanted);
         }
         held_.clear();

@@ -41,6 +41,7 @@ private:
     struct Held {
         QPointer<QObject> control;
         bool wanted;
+        QMetaObject::Connection watch; // an action's enabledChanged
     };
     void keepHeld(QObject* control, bool on);
 

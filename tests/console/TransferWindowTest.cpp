@@ -62,6 +62,25 @@ TEST(TransferWindow, WhileBusyOnlyTheTableIsUsableAndEscLeavesTheDeviceQuiet) {
     EXPECT_EQ(c.view().substr(0, 30), u"22: Vireon Sim,VSO-2204,SN0000");
 }
 
+// An answer shown while the bus still works (Id All prints each device as it
+// goes) would enable Clear at once; it is held until the bus is free.
+TEST(TransferWindow, ACommandEnabledWhileBusyWaitsForTheEnd) {
+    BenchConsole c(bus::SimulatedBus::defaultBench(), 2);
+    c.bus().setRate(500); // the first answer comes after the window has gone busy
+    QPushButton* clear = c.control<QPushButton>("ClearIncoming");
+    ASSERT_FALSE(clear->isEnabled());
+    bool enabledWhileBusy = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        enabledWhileBusy = enabledWhileBusy || (c.form().console().busy() && clear->isEnabled());
+    });
+    watch.start(0);
+    c.control<QPushButton>("IdAll")->click();
+    EXPECT_NE(c.view().find(u"22: Vireon Sim"), std::u16string::npos); // as far as 300 ms took it
+    EXPECT_FALSE(enabledWhileBusy);
+    EXPECT_TRUE(clear->isEnabled());
+}
+
 // A stopped answer shows nothing of itself: the read's failure box, no
 // answer in the view, and the strip saying how far it got.
 TEST(TransferWindow, AStoppedAnswerIsReportedNotShown) {
