@@ -3,6 +3,7 @@
 // so a hand-edited "<Help>" line is the one entry that does not come back.
 #include "Check.h"
 #include "messagelist/MessageListFormat.h"
+#include "platform/TextTrim.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -18,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(first.entries.size() <= limit);
         for (const std::u16string& entry : first.entries) {
             FUZZ_CHECK(entry.find(u'\r') == std::u16string::npos);
-            FUZZ_CHECK(trimSpaces(std::u16string_view(entry)).size() == entry.size());
+            FUZZ_CHECK(platform::trimSpaces(entry).size() == entry.size());
         }
         std::erase(first.entries, std::u16string(kHelpEntry));
 

@@ -1,29 +1,18 @@
 #include "core/IdentifyAll.h"
 
 #include "bus/DeviceIo.h"
+#include "platform/TextTrim.h"
 
 #include <algorithm>
 
 namespace devices {
 
-namespace {
-
-std::u16string trimSpaces(std::u16string text) {
-    const auto first = text.find_first_not_of(u' ');
-    if (first == std::u16string::npos) return {};
-    text.erase(text.find_last_not_of(u' ') + 1);
-    text.erase(0, first);
-    return text;
-}
-
-} // namespace
-
 std::u16string IdentificationText(std::u16string answer) {
-    answer = trimSpaces(std::move(answer));
+    answer = std::u16string(platform::trimSpaces(answer));
     std::erase(answer, u'\n');
     std::erase(answer, u'\r');
     // Line ends that stood between spaces leave those spaces at the ends.
-    return trimSpaces(std::move(answer));
+    return std::u16string(platform::trimSpaces(answer));
 }
 
 void IdentifyAll(bus::BusSession& s, const IdQueries& queries,

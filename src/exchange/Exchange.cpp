@@ -1,11 +1,12 @@
 #include "exchange/Exchange.h"
 
-#include "core/ConsoleState.h"
 #include "core/Console.h"
+#include "core/ConsoleState.h"
 #include "exchange/IncomingText.h"
 #include "exchange/ReceiveToFile.h"
 #include "messagelist/EntryBox.h"
 #include "messagelist/MessageListFormat.h"
+#include "platform/TextTrim.h"
 #include "platform/qt/QtText.h"
 #include "syntaxcheck/SyntaxChecking.h"
 
@@ -25,7 +26,6 @@ namespace exchange {
 
 namespace {
 
-constexpr std::u16string_view kHelpEntry = u"<Help>";
 constexpr std::u16string_view kTooLargeTitle = u"Too large string - 30k list limit exceeded";
 
 // The view's own text, its paragraphs ended by CR LF as the console writes them.
@@ -114,11 +114,11 @@ void Exchange::SendMessage_Click() {
     QComboBox& box = *controls_.SendMessageList;
 
     const std::u16string entry = box.currentText().toStdU16String();
-    if (messagelist::trimSpaces(entry).empty()) {
+    if (platform::trimSpaces(entry).empty()) {
         box.setFocus();
         return;
     }
-    if (entry == kHelpEntry && !controls_.Help->isEnabled()) {
+    if (entry == messagelist::kHelpEntry && !controls_.Help->isEnabled()) {
         // The help is on screen already.
         messagelist::ClearEntry(box);
         box.setFocus();
@@ -131,7 +131,7 @@ void Exchange::SendMessage_Click() {
     // Service requests left from earlier messages must not pass for this one's.
     console_.PreWriteClearing(*operation);
 
-    std::u16string outgoing(messagelist::trimSpaces(entry));
+    std::u16string outgoing(platform::trimSpaces(entry));
     bool record = true;
     if (entry.find(u'?') != std::u16string::npos) {
         // "??" asks for an answer without sending any question mark.
@@ -152,7 +152,7 @@ void Exchange::SendMessage_Click() {
                 PrintMessageList(answer);
             }
         }
-    } else if (entry == kHelpEntry) {
+    } else if (entry == messagelist::kHelpEntry) {
         showHelp();
     } else {
         writeMessage(*operation, std::move(outgoing));

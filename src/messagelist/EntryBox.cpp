@@ -1,6 +1,7 @@
 #include "messagelist/EntryBox.h"
 
 #include "messagelist/MessageListFormat.h"
+#include "platform/TextTrim.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -184,7 +185,7 @@ void EntryBox::SendMessageList_LostFocus() {
     QComboBox* box = controls_.SendMessageList;
     const QString text = box->currentText();
     const std::u16string typed = text.toStdU16String();
-    const QString trimmed = QString::fromStdU16String(std::u16string(trimSpaces(typed)));
+    const QString trimmed = QString::fromStdU16String(std::u16string(platform::trimSpaces(typed)));
     if (trimmed != text) box->setEditText(trimmed);
     // Let the box repaint before whatever took the focus goes on; the
     // operator's own input waits its turn, so a click that moved the focus

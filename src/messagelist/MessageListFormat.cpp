@@ -1,6 +1,7 @@
 #include "messagelist/MessageListFormat.h"
 
 #include "platform/Text8.h"
+#include "platform/TextTrim.h"
 
 #include <cstring>
 
@@ -8,27 +9,6 @@ namespace messagelist {
 
 std::vector<std::u16string> defaultMessageList() {
     return {u"ID?", u"*IDN?", u"INIT", u"FAC", u"SET?"};
-}
-
-namespace {
-
-template <class View> View trimmed(View text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && text[begin] == ' ')
-        ++begin;
-    while (end > begin && text[end - 1] == ' ')
-        --end;
-    return text.substr(begin, end - begin);
-}
-
-} // namespace
-
-std::u16string_view trimSpaces(std::u16string_view text) {
-    return trimmed(text);
-}
-std::string_view trimSpaces(std::string_view bytes) {
-    return trimmed(bytes);
 }
 
 ParsedMessageList parseMessageList(std::string_view bytes, std::size_t maxEntries) {
@@ -46,7 +26,8 @@ ParsedMessageList parseMessageList(std::string_view bytes, std::size_t maxEntrie
             found ? static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data())
                   : bytes.size();
         // 0x20 is the only byte that maps to a space, so trimming bytes trims text.
-        parsed.entries.push_back(platform::fromBytes(trimSpaces(bytes.substr(pos, end - pos))));
+        parsed.entries.push_back(
+            platform::fromBytes(platform::trimSpaces(bytes.substr(pos, end - pos))));
         pos = end + 1;
         if (pos < bytes.size() && bytes[pos] == '\n') ++pos;
     }
@@ -62,7 +43,7 @@ std::string formatMessageList(const std::vector<std::u16string>& entries) {
     std::string line;
     for (const std::u16string& entry : entries) {
         if (entry == kHelpEntry) continue;
-        platform::toBytes(trimSpaces(entry), line);
+        platform::toBytes(platform::trimSpaces(entry), line);
         bytes += line;
         bytes += "\r\n";
     }

@@ -17,10 +17,6 @@ inline constexpr std::size_t kMaxFileEntries = kMaxListEntries - 1;
 // The list a first start, or a restore, writes to the start-up file.
 std::vector<std::u16string> defaultMessageList();
 
-// Removes the spaces (0x20 only, not tabs) at both ends.
-std::u16string_view trimSpaces(std::u16string_view text);
-std::string_view trimSpaces(std::string_view bytes);
-
 struct ParsedMessageList {
     std::vector<std::u16string> entries;
     // The file holds more lines than maxEntries; the rest was not read.

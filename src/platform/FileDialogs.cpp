@@ -1,5 +1,7 @@
 #include "platform/FileDialogs.h"
 
+#include "platform/TextTrim.h"
+
 namespace platform {
 
 namespace {
@@ -15,14 +17,6 @@ std::vector<std::u16string_view> split(std::u16string_view text, char16_t separa
     }
 }
 
-std::u16string_view trimmed(std::u16string_view text) {
-    while (!text.empty() && text.front() == u' ')
-        text.remove_prefix(1);
-    while (!text.empty() && text.back() == u' ')
-        text.remove_suffix(1);
-    return text;
-}
-
 } // namespace
 
 std::vector<FileFilterEntry> parseFileFilter(std::u16string_view filter) {
@@ -30,10 +24,10 @@ std::vector<FileFilterEntry> parseFileFilter(std::u16string_view filter) {
     if (filter.empty()) return entries;
     const std::vector<std::u16string_view> fields = split(filter, u'|');
     for (std::size_t i = 0; i < fields.size(); i += 2) {
-        FileFilterEntry entry{std::u16string(trimmed(fields[i])), {}};
+        FileFilterEntry entry{std::u16string(trimSpaces(fields[i])), {}};
         if (i + 1 < fields.size()) {
             for (std::u16string_view pattern : split(fields[i + 1], u';')) {
-                pattern = trimmed(pattern);
+                pattern = trimSpaces(pattern);
                 if (!pattern.empty()) entry.patterns.emplace_back(pattern);
             }
         }

@@ -2,6 +2,7 @@
 
 #include "bus/sim/Ieee4882Instrument.h"
 #include "bus/sim/Syntax.h"
+#include "platform/TextTrim.h"
 
 #include <cctype>
 #include <charconv>
@@ -122,7 +123,7 @@ std::optional<std::string> setterValue(std::string_view pattern, std::string_vie
         return std::nullopt;
     message.remove_prefix(prefix.size());
     message.remove_suffix(suffix.size());
-    return std::string(syntax::trim(message));
+    return std::string(platform::trimSpaces(message, platform::kBlanksAndLineEnds));
 }
 
 bool acceptable(const DeviceDefinition::Property& property, const std::string& value) {
@@ -424,11 +425,13 @@ std::vector<std::string_view> unitsOf(std::string_view message) {
         } else if (c == '"' || c == '\'') {
             quote = c;
         } else if (c == ';') {
-            units.push_back(syntax::trim(message.substr(start, i - start)));
+            units.push_back(platform::trimSpaces(message.substr(start, i - start),
+                                                 platform::kBlanksAndLineEnds));
             start = i + 1;
         }
     }
-    if (quote != 0) units.push_back(syntax::trim(message.substr(start)));
+    if (quote != 0)
+        units.push_back(platform::trimSpaces(message.substr(start), platform::kBlanksAndLineEnds));
     return units;
 }
 
@@ -567,10 +570,10 @@ std::optional<RandomField> randomFieldAt(std::string_view text) {
     std::string_view args = text.substr(1 + kRandom.size(), close - 1 - kRandom.size());
     std::vector<std::string_view> parts;
     for (std::size_t comma; (comma = args.find(',')) != std::string_view::npos;) {
-        parts.push_back(syntax::trim(args.substr(0, comma)));
+        parts.push_back(platform::trimSpaces(args.substr(0, comma), platform::kBlanksAndLineEnds));
         args.remove_prefix(comma + 1);
     }
-    parts.push_back(syntax::trim(args));
+    parts.push_back(platform::trimSpaces(args, platform::kBlanksAndLineEnds));
     const std::string_view tail = text.substr(close + 1, end - close - 1);
     if (parts.size() != 3 || !(tail.empty() || tail.front() == ':')) return std::nullopt;
     const std::optional<double> min = syntax::parseNumber(parts[0]);

@@ -1,5 +1,7 @@
 #include "bus/sim/Ieee4882Instrument.h"
 
+#include "platform/TextTrim.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -115,7 +117,7 @@ bool Ieee4882Instrument::runDeviceCommand(const Unit&) {
 }
 
 void Ieee4882Instrument::execute(std::string_view message) {
-    message = syntax::trim(message);
+    message = platform::trimSpaces(message, platform::kBlanksAndLineEnds);
     if (message.empty()) return;
     if (!runWholeMessage(message)) runUnits(message);
     if (!generated_.empty()) {
@@ -135,7 +137,7 @@ void Ieee4882Instrument::runUnits(std::string_view message) {
     bool first = true;
     for (;;) {
         const std::size_t end = unitEnd(message);
-        runUnit(syntax::trim(message.substr(0, end)), first);
+        runUnit(platform::trimSpaces(message.substr(0, end), platform::kBlanksAndLineEnds), first);
         first = false;
         // A message of many queries must not build an answer larger than the
         // output queue takes.
@@ -159,7 +161,8 @@ void Ieee4882Instrument::runUnit(std::string_view text, bool firstInMessage) {
     std::size_t blank = 0;
     while (blank < text.size() && text[blank] != ' ' && text[blank] != '\t')
         ++blank;
-    Unit unit{text.substr(0, blank), syntax::trim(text.substr(blank)), false};
+    Unit unit{text.substr(0, blank),
+              platform::trimSpaces(text.substr(blank), platform::kBlanksAndLineEnds), false};
     if (!unit.header.empty() && unit.header.back() == '?') {
         unit.query = true;
         unit.header.remove_suffix(1);

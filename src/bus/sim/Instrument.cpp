@@ -1,6 +1,7 @@
 #include "bus/sim/Instrument.h"
 
 #include "bus/sim/Syntax.h"
+#include "platform/TextTrim.h"
 
 #include <algorithm>
 #include <cstring>
@@ -49,7 +50,7 @@ void Instrument::receiveBytes(std::string_view bytes, bool end) {
 
 void Instrument::begin(std::string_view bytes) {
     // Blanks alone (a stray line end after a query) begin no message.
-    if (begun_ || syntax::trim(bytes).empty()) return;
+    if (begun_ || platform::trimSpaces(bytes, platform::kBlanksAndLineEnds).empty()) return;
     begun_ = true;
     if (hasOutput()) {
         newMessageWhileAnswerWaits();

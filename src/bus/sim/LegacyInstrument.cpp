@@ -1,5 +1,6 @@
 #include "bus/sim/Instrument.h"
 #include "bus/sim/Syntax.h"
+#include "platform/TextTrim.h"
 
 #include <array>
 #include <optional>
@@ -29,11 +30,12 @@ private:
     };
 
     void execute(std::string_view message) override {
-        message = syntax::trim(message);
+        message = platform::trimSpaces(message, platform::kBlanksAndLineEnds);
         if (message.empty()) return;
         for (;;) {
             const std::size_t end = message.find(';');
-            if (!run(syntax::trim(message.substr(0, end)))) errorPending_ = true;
+            if (!run(platform::trimSpaces(message.substr(0, end), platform::kBlanksAndLineEnds)))
+                errorPending_ = true;
             if (end == std::string_view::npos) break;
             message.remove_prefix(end + 1);
         }
@@ -49,7 +51,9 @@ private:
         const std::size_t blank = text.find_first_of(" \t");
         const std::string_view header = text.substr(0, blank);
         const std::string_view argument =
-            blank == std::string_view::npos ? std::string_view{} : syntax::trim(text.substr(blank));
+            blank == std::string_view::npos
+                ? std::string_view{}
+                : platform::trimSpaces(text.substr(blank), platform::kBlanksAndLineEnds);
         const auto is = [&](std::string_view name) {
             return syntax::equalsIgnoreCase(header, name);
         };

@@ -7,9 +7,6 @@ namespace bus::sim::syntax {
 
 namespace {
 
-constexpr bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
 constexpr bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -47,14 +44,6 @@ bool nodeMatches(std::string_view pattern, std::string_view node, int& suffix) {
 }
 
 } // namespace
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;

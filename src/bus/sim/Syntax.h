@@ -11,9 +11,6 @@
 // locale.
 namespace bus::sim::syntax {
 
-// Without leading and trailing blanks (space, tab, CR, LF).
-std::string_view trim(std::string_view text);
-
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 
 // A keyword pattern in the usual instrument notation: the capitals are the

@@ -1,5 +1,7 @@
 #include "bus/drivers/adapter/PlusPlusAdapter.h"
 
+#include "platform/TextTrim.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -30,14 +32,6 @@ bool containsIgnoringCase(std::string_view text, std::string_view part) {
                return std::tolower(static_cast<unsigned char>(a)) ==
                       std::tolower(static_cast<unsigned char>(b));
            }) != text.end();
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    return text;
 }
 
 // What came back, shown safely in a message.
@@ -107,7 +101,7 @@ std::string PlusPlusAdapter::description() const {
 }
 
 std::string PlusPlusAdapter::version() const {
-    return std::string(trimmed(versionLine_));
+    return std::string(platform::trimSpaces(versionLine_, platform::kWhiteSpace));
 }
 
 bool PlusPlusAdapter::connect(std::string& error) {
@@ -282,7 +276,7 @@ std::optional<std::uint8_t> PlusPlusAdapter::poll(std::int32_t pad, std::int32_t
     const std::optional<std::string> reply = transaction(
         "++spoll " + addressText(pad, sad) + "\n", adapterTimeoutMs_ + kSilenceMarginMs);
     if (!reply) return std::nullopt;
-    const std::string_view text = trimmed(*reply);
+    const std::string_view text = platform::trimSpaces(*reply, platform::kWhiteSpace);
     if (text.empty() || text.size() > 3 ||
         !std::all_of(text.begin(), text.end(),
                      [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
@@ -457,7 +451,7 @@ bool PlusPlusAdapter::serviceRequest(const Target* target, bool wait) {
         if (target != nullptr && polled_[static_cast<std::size_t>(target->pad)]) return true;
         const std::optional<std::string> line = transaction("++srq\n", kIdentifyMs);
         if (!line) return false;
-        if (trimmed(*line) == "1") {
+        if (platform::trimSpaces(*line, platform::kWhiteSpace) == "1") {
             if (target == nullptr) return true;
             // The line is shared: a poll tells whether this device asks.
             const std::optional<std::uint8_t> status =
