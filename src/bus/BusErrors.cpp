@@ -1,5 +1,7 @@
 #include "bus/BusErrors.h"
 
+#include "bus/AsciiText.h"
+
 #include <string>
 
 namespace bus {
@@ -23,11 +25,6 @@ std::u16string BusErrorText(std::int16_t iberr) {
     case 20: return u"Table problem.";
     default: return u"Unknown error.";
     }
-}
-
-static std::u16string decimal(int value) {
-    const std::string digits = std::to_string(value);
-    return {digits.begin(), digits.end()};
 }
 
 void ReportBusError(BusSession& s) {

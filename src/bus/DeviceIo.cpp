@@ -1,5 +1,6 @@
 #include "bus/DeviceIo.h"
 
+#include "bus/AsciiText.h"
 #include "bus/BusErrors.h"
 #include "platform/Text8.h"
 
@@ -8,11 +9,6 @@
 namespace bus {
 namespace {
 constexpr std::size_t kChunk = 512;
-
-std::u16string decimal(std::uint64_t value) {
-    const std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
 
 // The answer is returned as it came; the operator is told it is not whole
 // (or has more than it announced).

@@ -1,18 +1,11 @@
 #include "core/Version.h"
 
+#include "bus/AsciiText.h"
+
 namespace console {
 
-namespace {
-
-std::u16string decimal(int value) {
-    const std::string digits = std::to_string(value);
-    return {digits.begin(), digits.end()};
-}
-
-} // namespace
-
 std::u16string makeVersionText(int major, int minor, int revision) {
-    std::u16string text = decimal(major) + u"." + decimal(minor) + decimal(revision);
+    std::u16string text = bus::decimal(major) + u"." + bus::decimal(minor) + bus::decimal(revision);
     if (text.back() == u'0') text.pop_back();
     return text;
 }

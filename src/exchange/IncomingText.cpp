@@ -1,5 +1,6 @@
 #include "exchange/IncomingText.h"
 
+#include "bus/AsciiText.h"
 #include "bus/DeviceIo.h"
 
 #include <algorithm>
@@ -17,11 +18,6 @@ std::int64_t SizeEstimate(std::size_t length) {
 
 namespace {
 
-std::u16string decimal(std::uint64_t value) {
-    const std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
-
 bool isText(char16_t c) {
     return (c >= 0x20 && c < 0x7F) || c == u'\t' || c == u'\r' || c == u'\n';
 }
@@ -36,9 +32,9 @@ std::optional<std::u16string> BlockSummary(std::u16string_view answer) {
     if (std::all_of(data.begin(), data.end(), isText)) return std::nullopt;
     std::u16string text(answer.substr(0, 2));
     text += u" block, ";
-    if (check->isShort()) text += decimal(check->received) + u" of ";
-    text += decimal(check->header.length) + u" bytes";
-    if (check->isLong()) text += u" and " + decimal(check->extra) + u" more";
+    if (check->isShort()) text += bus::decimal(check->received) + u" of ";
+    text += bus::decimal(check->header.length) + u" bytes";
+    if (check->isLong()) text += u" and " + bus::decimal(check->extra) + u" more";
     return text;
 }
 
