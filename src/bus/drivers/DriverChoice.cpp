@@ -1,5 +1,7 @@
 #include "bus/drivers/DriverChoice.h"
 
+#include "bus/AsciiText.h"
+
 #include "bus/drivers/BenchFile.h"
 #include "bus/drivers/GpibLibrary.h"
 #include "bus/drivers/ReplayBus.h"
@@ -19,18 +21,6 @@
 namespace bus {
 
 namespace {
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
-bool endsWithIgnoringCase(std::string_view text, std::string_view end) {
-    return text.size() >= end.size() &&
-           equalsIgnoringCase(text.substr(text.size() - end.size()), end);
-}
 
 // Takes "rate=N" off the end of a bench's arguments (alone, or after the
 // file and a comma): 0 without one, nullopt when N is no rate.

@@ -1,5 +1,6 @@
 #include "bus/sim/Ieee4882Instrument.h"
 
+#include "bus/AsciiText.h"
 #include "platform/TextTrim.h"
 
 #include <algorithm>
@@ -173,8 +174,7 @@ void Ieee4882Instrument::runUnit(std::string_view text, bool firstInMessage) {
 bool Ieee4882Instrument::startsAlike(std::string_view pattern, std::string_view header) {
     if (!header.empty() && header.front() == ':') header.remove_prefix(1);
     if (pattern.empty() || header.empty()) return false;
-    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-    return pattern.front() == '[' || upper(pattern.front()) == upper(header.front());
+    return pattern.front() == '[' || sameIgnoringCase(pattern.front(), header.front());
 }
 
 bool Ieee4882Instrument::runCommon(const Unit& unit, bool firstInMessage) {

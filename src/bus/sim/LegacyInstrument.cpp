@@ -1,3 +1,4 @@
+#include "bus/AsciiText.h"
 #include "bus/sim/Instrument.h"
 #include "bus/sim/Syntax.h"
 #include "platform/TextTrim.h"
@@ -54,9 +55,7 @@ private:
             blank == std::string_view::npos
                 ? std::string_view{}
                 : platform::trimSpaces(text.substr(blank), platform::kBlanksAndLineEnds);
-        const auto is = [&](std::string_view name) {
-            return syntax::equalsIgnoreCase(header, name);
-        };
+        const auto is = [&](std::string_view name) { return equalsIgnoringCase(header, name); };
 
         if (is("ID?")) return argument.empty() && answer("ID VIREON SIM/VFG-209,V2.3,F1.1");
         if (is("SET?")) return argument.empty() && answerSettings();
@@ -72,7 +71,7 @@ private:
             for (std::size_t i = 0; i < kWaveforms.size(); ++i) {
                 // The first three letters are enough.
                 if (argument.size() >= 3 && argument.size() <= kWaveforms[i].size() &&
-                    syntax::equalsIgnoreCase(argument, kWaveforms[i].substr(0, argument.size()))) {
+                    equalsIgnoringCase(argument, kWaveforms[i].substr(0, argument.size()))) {
                     waveform_ = i;
                     return true;
                 }
@@ -80,9 +79,9 @@ private:
             return false;
         }
         if (is("OUT")) {
-            if (syntax::equalsIgnoreCase(argument, "ON"))
+            if (equalsIgnoringCase(argument, "ON"))
                 output_ = true;
-            else if (syntax::equalsIgnoreCase(argument, "OFF"))
+            else if (equalsIgnoringCase(argument, "OFF"))
                 output_ = false;
             else
                 return false;

@@ -1,3 +1,4 @@
+#include "bus/AsciiText.h"
 #include "bus/sim/Ieee4882Instrument.h"
 
 #include <algorithm>
@@ -307,7 +308,7 @@ private:
     std::optional<int> channelParam(const Unit& unit) {
         for (int channel = 1; channel <= 4; ++channel) {
             const char name[] = {'C', 'H', static_cast<char>('0' + channel)};
-            if (syntax::equalsIgnoreCase(std::string_view(name, 3), unit.params)) return channel;
+            if (equalsIgnoringCase(std::string_view(name, 3), unit.params)) return channel;
         }
         if (unit.params.empty()) {
             reportError(-109);

@@ -1,5 +1,7 @@
 #include "bus/sim/Syntax.h"
 
+#include "bus/AsciiText.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -45,21 +47,13 @@ bool nodeMatches(std::string_view pattern, std::string_view node, int& suffix) {
 
 } // namespace
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (upper(a[i]) != upper(b[i])) return false;
-    }
-    return true;
-}
-
 bool keywordMatches(std::string_view pattern, std::string_view word) {
     if (word.empty()) return false;
     std::size_t shortLength = 0;
     while (shortLength < pattern.size() && !isLower(pattern[shortLength]))
         ++shortLength;
-    return equalsIgnoreCase(pattern.substr(0, shortLength), word) ||
-           (shortLength < pattern.size() && equalsIgnoreCase(pattern, word));
+    return equalsIgnoringCase(pattern.substr(0, shortLength), word) ||
+           (shortLength < pattern.size() && equalsIgnoringCase(pattern, word));
 }
 
 bool headerMatches(std::string_view pattern, std::string_view header, int& suffix) {

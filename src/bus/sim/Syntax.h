@@ -11,8 +11,6 @@
 // locale.
 namespace bus::sim::syntax {
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b);
-
 // A keyword pattern in the usual instrument notation: the capitals are the
 // short form, the whole word the long form ("VOLTage" takes VOLT and
 // VOLTAGE, in any case). Anything else does not match.

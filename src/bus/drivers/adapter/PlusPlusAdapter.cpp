@@ -1,5 +1,6 @@
 #include "bus/drivers/adapter/PlusPlusAdapter.h"
 
+#include "bus/AsciiText.h"
 #include "platform/TextTrim.h"
 
 #include <algorithm>
@@ -26,13 +27,6 @@ constexpr int kSendMs = 2000;
 // A reply to a command is a line or two; more than this is not an adapter.
 constexpr std::size_t kMaxReply = 64 * 1024;
 constexpr std::size_t kReceiveChunk = 64 * 1024;
-
-bool containsIgnoringCase(std::string_view text, std::string_view part) {
-    return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           }) != text.end();
-}
 
 // What came back, shown safely in a message.
 std::string shown(std::string_view bytes) {

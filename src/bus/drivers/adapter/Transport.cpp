@@ -1,5 +1,7 @@
 #include "bus/drivers/adapter/Transport.h"
 
+#include "bus/AsciiText.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -22,17 +24,9 @@ namespace {
 
 constexpr int kConnectTimeoutMs = 3000;
 
-bool startsWith(const std::string& text, std::string_view start) {
-    return text.size() >= start.size() &&
-           std::equal(start.begin(), start.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
-}
-
 bool isComPort(const std::string& text) {
-    std::string name = startsWith(text, "\\\\.\\") ? text.substr(4) : text;
-    return name.size() > 3 && startsWith(name, "COM") &&
+    std::string name = startsWithIgnoringCase(text, "\\\\.\\") ? text.substr(4) : text;
+    return name.size() > 3 && startsWithIgnoringCase(name, "COM") &&
            std::all_of(name.begin() + 3, name.end(),
                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 }
@@ -195,7 +189,7 @@ std::unique_ptr<Transport> openPlainTerminal(const std::string& name, std::strin
 AdapterAddress parseAdapterAddress(const std::string& text, int defaultTcpPort,
                                    std::string& error) {
     AdapterAddress address;
-    if (startsWith(text, "/dev/") || isComPort(text)) {
+    if (startsWithIgnoringCase(text, "/dev/") || isComPort(text)) {
         address.serial = true;
         address.port = text;
         return address;
