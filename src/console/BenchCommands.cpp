@@ -1,8 +1,9 @@
 #include "console/BenchCommands.h"
 
+#include "bus/drivers/DriverChoice.h"
 #include "bus/drivers/GpibLibrary.h"
-#include "core/ConsoleState.h"
 #include "console/InterfaceDialog.h"
+#include "core/ConsoleState.h"
 #include "datafiles/DataFolderChoice.h"
 #include "platform/FileDialogs.h"
 #include "platform/MessageBoxes.h"
@@ -20,10 +21,7 @@ constexpr std::u16string_view kBenchFilter =
 } // namespace
 
 std::string benchBackEnd(const std::string& path) {
-    const bool recorded =
-        path.size() >= 6 && QString::fromStdString(path.substr(path.size() - 6))
-                                    .compare(QStringLiteral(".jsonl"), Qt::CaseInsensitive) == 0;
-    return (recorded ? "replay:" : "sim:") + path;
+    return (bus::isRecordedTrace(path) ? "replay:" : "sim:") + path;
 }
 
 BenchCommands::BenchCommands(QWidget& window, ConsoleState& state, platform::MessageBoxes& boxes,

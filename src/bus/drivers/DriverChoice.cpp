@@ -56,7 +56,7 @@ DriverSelection makeBench(BackEndRequest& request) {
         s.description = "simulated bench" + paced;
         return s;
     }
-    if (endsWithIgnoringCase(request.args, ".jsonl")) {
+    if (isRecordedTrace(request.args)) {
         s.error =
             request.args + ": a recorded trace is replayed with --driver replay:" + request.args;
         return s;
@@ -301,6 +301,10 @@ DriverSelection selectDriver(std::string_view choice, const std::string& tracePa
         return s;
     }
     return selectDriver(*parsed, tracePath, std::move(traceWriteFailed));
+}
+
+bool isRecordedTrace(std::string_view path) {
+    return endsWithIgnoringCase(path, ".jsonl");
 }
 
 } // namespace bus

@@ -76,4 +76,8 @@ DriverSelection selectDriver(const BackEndChoice& choice, const std::string& tra
 DriverSelection selectDriver(std::string_view choice, const std::string& tracePath,
                              std::function<void(const std::string&)> traceWriteFailed = {});
 
+// A bench file ending in ".jsonl" (in any letter case) is a recorded I/O
+// trace, run by the replay back end; any other is a bench definition.
+bool isRecordedTrace(std::string_view path);
+
 } // namespace bus
