@@ -2,6 +2,7 @@
 
 #include "about/vrAboutForm.h"
 #include "core/ConsoleState.h"
+#include "messagelist/EntryBox.h"
 #include "platform/qt/QtDownload.h"
 #include "platform/qt/QtText.h"
 
@@ -43,7 +44,7 @@ void AboutCommand::About_Click() {
                                   updateWebSite()},
                        &window_);
     dialog.exec();
-    if (entryBox_.isEnabled()) entryBox_.setFocus();
+    messagelist::focusEntryBox(entryBox_);
 }
 
 } // namespace about

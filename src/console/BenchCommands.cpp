@@ -5,6 +5,7 @@
 #include "console/InterfaceDialog.h"
 #include "core/ConsoleState.h"
 #include "datafiles/DataFolderChoice.h"
+#include "messagelist/EntryBox.h"
 #include "platform/FileDialogs.h"
 #include "platform/MessageBoxes.h"
 #include "platform/qt/QtText.h"
@@ -37,10 +38,6 @@ void BenchCommands::setSaveBench(SaveBench save) {
     saveBenchAs_.setEnabled(static_cast<bool>(save_));
 }
 
-void BenchCommands::focusEntryBox() {
-    if (entryBox_.isEnabled()) entryBox_.setFocus();
-}
-
 void BenchCommands::BenchFromFile_Click() {
     platform::FileDialogRequest request;
     request.mode = platform::FileDialogMode::Open;
@@ -49,7 +46,7 @@ void BenchCommands::BenchFromFile_Click() {
     request.filter = std::u16string(kBenchFilter);
     const std::optional<platform::FileChoice> choice = fileDialogs_.choose(request);
     if (!choice) {
-        focusEntryBox();
+        messagelist::focusEntryBox(entryBox_);
         return;
     }
     state_.SelectedDataFolder = datafiles::folderOfChoice(choice->path);
@@ -65,7 +62,7 @@ void BenchCommands::Interface_Click() {
     const std::optional<std::string> chosen =
         askInterface(&window_, current_, libraryLoads, bus::adapter::serialPorts());
     if (!chosen) {
-        focusEntryBox();
+        messagelist::focusEntryBox(entryBox_);
         return;
     }
     requested_ = *chosen;
@@ -77,7 +74,7 @@ void BenchCommands::restartCalledOff() {
     if (requested_.empty()) return;
     requested_.clear();
     interfaceChosen_ = false;
-    focusEntryBox();
+    messagelist::focusEntryBox(entryBox_);
 }
 
 void BenchCommands::SaveBenchAs_Click() {
@@ -98,7 +95,7 @@ void BenchCommands::SaveBenchAs_Click() {
                         u"Save Bench As", platform::Buttons::Ok, platform::Icon::Exclamation);
         }
     }
-    focusEntryBox();
+    messagelist::focusEntryBox(entryBox_);
 }
 
 } // namespace console

@@ -56,8 +56,6 @@ public:
     const std::string& requestedBackEnd() const { return requested_; }
 
 private:
-    void focusEntryBox();
-
     QWidget& window_;
     ConsoleState& state_;
     platform::MessageBoxes& boxes_;

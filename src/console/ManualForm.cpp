@@ -4,6 +4,7 @@
 
 #include "console/RepaintThrottle.h"
 
+#include "messagelist/EntryBox.h"
 #include "platform/qt/QtText.h"
 
 #include <QCloseEvent>
@@ -362,7 +363,7 @@ void ManualForm::Form_Activate() {
         ui_->DeleteOutgoingMessageEntry->setEnabled(false);
         ui_->ReceivedMessages->setFocus();
     } else {
-        ui_->SendMessageList->setFocus();
+        messagelist::focusEntryBox(*ui_->SendMessageList);
     }
     options_.load();
     state_.Activated = true;

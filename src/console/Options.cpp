@@ -1,5 +1,7 @@
 #include "console/Options.h"
 
+#include "messagelist/EntryBox.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -128,7 +130,7 @@ void Options::save() {
 void Options::optionBoxClicked(OptionFlag flag) {
     if (state_.Activated) state_.SettingsChanged[flag] = true;
     // Typing goes on where it was.
-    if (controls_.SendMessageList->isEnabled()) controls_.SendMessageList->setFocus();
+    messagelist::focusEntryBox(*controls_.SendMessageList);
 }
 
 void Options::CheckListForMatch_Click() {

@@ -2,6 +2,7 @@
 
 #include "core/ConsoleState.h"
 #include "datafiles/DataFolderChoice.h"
+#include "messagelist/EntryBox.h"
 #include "platform/FileDialogs.h"
 #include "platform/Shell.h"
 #include "platform/qt/QtText.h"
@@ -53,10 +54,6 @@ std::u16string DataFiles::selectedAddressText() {
     return address < 0 ? digits : u" " + digits;
 }
 
-void DataFiles::focusEntryBox() {
-    if (entryBox_.isEnabled()) entryBox_.setFocus();
-}
-
 void DataFiles::SendToDevice_Click() {
     const auto operation = console_.beginOperation();
     if (!operation) return;
@@ -64,7 +61,7 @@ void DataFiles::SendToDevice_Click() {
     if (!DeviceWarningShown) {
         if (boxes.show(sendToDeviceWarning(), u"Warning", platform::Buttons::YesNo,
                        platform::Icon::Exclamation) != platform::Answer::Yes) {
-            focusEntryBox();
+            messagelist::focusEntryBox(entryBox_);
             return;
         }
         DeviceWarningShown = true;
@@ -80,7 +77,7 @@ void DataFiles::SendToDevice_Click() {
     for (;;) {
         choice = fileDialogs_.choose(request);
         if (!choice) {
-            focusEntryBox();
+            messagelist::focusEntryBox(entryBox_);
             return;
         }
         state_.SelectedDataFolder = folderOfChoice(choice->path);
@@ -92,7 +89,7 @@ void DataFiles::SendToDevice_Click() {
     }
 
     sendFile(*operation, choice->path);
-    focusEntryBox();
+    messagelist::focusEntryBox(entryBox_);
 }
 
 void DataFiles::sendFile(const core::Console::Operation& operation, const std::u16string& path) {
@@ -136,7 +133,7 @@ void DataFiles::DisplayFile_Click() {
         // to know.
         shell_.open(choice->path);
     }
-    focusEntryBox();
+    messagelist::focusEntryBox(entryBox_);
 }
 
 } // namespace datafiles

@@ -40,7 +40,6 @@ private:
     std::u16string selectedAddressText();
     // The transfer under the long time-out, standing time-out restored.
     void sendFile(const core::Console::Operation& operation, const std::u16string& path);
-    void focusEntryBox();
 
     QWidget& window_;
     core::Console& console_;

@@ -1,6 +1,7 @@
 #include "devices/DevicePanel.h"
 
 #include "core/Console.h"
+#include "messagelist/EntryBox.h"
 #include "syntaxcheck/SyntaxChecking.h"
 
 #include <QAction>
@@ -66,7 +67,7 @@ void DevicePanel::AddressButton_Click(int index) {
         controls_.History->setEnabled(true);
         controls_.SendMessageList->setEnabled(true);
     }
-    controls_.SendMessageList->setFocus();
+    messagelist::focusEntryBox(*controls_.SendMessageList);
 }
 
 void DevicePanel::AddressButton_DblClick(int /*index*/) {
@@ -76,13 +77,13 @@ void DevicePanel::AddressButton_DblClick(int /*index*/) {
 
 void DevicePanel::EnableSyntaxCheck_Click() {
     syntaxChecking_.showSyntaxCheckForm();
-    focusEntryBox();
+    messagelist::focusEntryBox(*controls_.SendMessageList);
 }
 
 void DevicePanel::SelectDevice_Click() {
     console_.boxes().show(u"Select a device with the buttons under Device Address.",
                           u"Select Device", platform::Buttons::Ok, platform::Icon::None);
-    focusEntryBox();
+    messagelist::focusEntryBox(*controls_.SendMessageList);
 }
 
 void DevicePanel::showSelection() {
@@ -92,10 +93,6 @@ void DevicePanel::showSelection() {
     for (int k = 0; k < bus::kMaxDevices; ++k)
         controls_.AddressButton[static_cast<std::size_t>(k)]->setChecked(k + 1 == selected);
     group->setExclusive(true);
-}
-
-void DevicePanel::focusEntryBox() {
-    if (controls_.SendMessageList->isEnabled()) controls_.SendMessageList->setFocus();
 }
 
 } // namespace devices

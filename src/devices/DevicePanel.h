@@ -51,7 +51,6 @@ public:
     void SelectDevice_Click();
 
 private:
-    void focusEntryBox();
     // The checked button shows the selection, also after a refused click.
     void showSelection();
 

@@ -2,6 +2,7 @@
 
 #include "core/Console.h"
 #include "exchange/AnswerView.h"
+#include "messagelist/EntryBox.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -22,7 +23,7 @@ void Identification::queryChoiceClicked(console::OptionFlag flag) {
     // Without a query to send, asking all devices has nothing to do.
     controls_.IdAll->setEnabled(controls_.vrID->isChecked() || controls_.vrIDN->isChecked());
     if (state_.Activated) state_.SettingsChanged[flag] = true;
-    if (controls_.SendMessageList->isEnabled()) controls_.SendMessageList->setFocus();
+    messagelist::focusEntryBox(*controls_.SendMessageList);
 }
 
 void Identification::vrID_Click() {
@@ -55,7 +56,7 @@ void IdAllCommand::IdAll_Click() {
 
     window_.unsetCursor();
     controls_.ReceivedCharacters->setText(QString());
-    if (controls_.SendMessageList->isEnabled()) controls_.SendMessageList->setFocus();
+    messagelist::focusEntryBox(*controls_.SendMessageList);
 }
 
 } // namespace devices

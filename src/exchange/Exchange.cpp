@@ -115,13 +115,13 @@ void Exchange::SendMessage_Click() {
 
     const std::u16string entry = box.currentText().toStdU16String();
     if (platform::trimSpaces(entry).empty()) {
-        box.setFocus();
+        messagelist::focusEntryBox(box);
         return;
     }
     if (entry == messagelist::kHelpEntry && !controls_.Help->isEnabled()) {
         // The help is on screen already.
         messagelist::ClearEntry(box);
-        box.setFocus();
+        messagelist::focusEntryBox(box);
         return;
     }
 
@@ -208,7 +208,7 @@ void Exchange::closingSteps() {
     defaultPointer();
     if (controls_.vrSelectNextListItem->isChecked() && box.currentIndex() < box.count() - 1)
         box.setCurrentIndex(box.currentIndex() + 1);
-    box.setFocus();
+    messagelist::focusEntryBox(box);
 }
 
 void Exchange::PrintMessageList(const std::u16string& text) {
@@ -255,7 +255,7 @@ void Exchange::ClearIncoming_Click() {
     controls_.ClrIncoming->setEnabled(false);
     controls_.Help->setEnabled(true);
     box.setEnabled(true);
-    if (box.isEnabled()) box.setFocus();
+    messagelist::focusEntryBox(box);
 }
 
 void Exchange::ClrIncoming_Click() {
@@ -263,7 +263,7 @@ void Exchange::ClrIncoming_Click() {
 }
 
 void Exchange::AutoClear_Click() {
-    if (controls_.SendMessageList->isEnabled()) controls_.SendMessageList->setFocus();
+    messagelist::focusEntryBox(*controls_.SendMessageList);
 }
 
 bool Exchange::ReceivedMessages_KeyPress(int qtKey) {

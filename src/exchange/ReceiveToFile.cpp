@@ -2,6 +2,7 @@
 
 #include "core/ConsoleState.h"
 #include "datafiles/DataFolderChoice.h"
+#include "messagelist/EntryBox.h"
 #include "platform/FileDialogs.h"
 #include "platform/qt/QtText.h"
 #include "syntaxcheck/SyntaxChecking.h"
@@ -48,17 +49,13 @@ ReceiveToFile::ReceiveToFile(QWidget& window, core::Console& console, console::C
     : window_(window), console_(console), state_(state), fileDialogs_(fileDialogs),
       syntaxChecking_(syntaxChecking), controls_(controls) {}
 
-void ReceiveToFile::focusEntryBox() {
-    if (controls_.SendMessageList->isEnabled()) controls_.SendMessageList->setFocus();
-}
-
 void ReceiveToFile::setOnceMode(bool on) {
     const ReceiveToFileControls& ui = controls_;
     ui.SendtoFileOnce->setChecked(on);
     if (on) ui.SendToFile->setChecked(false);
     // A view that receives nothing has nothing to clear.
     ui.AutoClear->setEnabled(!on);
-    focusEntryBox();
+    messagelist::focusEntryBox(*controls_.SendMessageList);
 }
 
 void ReceiveToFile::setAllTheTimeMode(bool on) {
@@ -66,7 +63,7 @@ void ReceiveToFile::setAllTheTimeMode(bool on) {
     ui.SendToFile->setChecked(on);
     if (on) ui.SendtoFileOnce->setChecked(false);
     ui.AutoClear->setEnabled(!on);
-    focusEntryBox();
+    messagelist::focusEntryBox(*controls_.SendMessageList);
 }
 
 void ReceiveToFile::SendtoFileOnce_Click() {

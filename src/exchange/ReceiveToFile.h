@@ -66,7 +66,6 @@ public:
 private:
     void setOnceMode(bool on);
     void setAllTheTimeMode(bool on);
-    void focusEntryBox();
     // Reads the answer under the long time-out into `part`, which then takes
     // the chosen file's place.
     void receive(const core::Console::Operation& operation, QTemporaryFile& part,

@@ -65,6 +65,10 @@ void ClearEntry(QComboBox& box) {
     box.setEditText(QString());
 }
 
+void focusEntryBox(QComboBox& box) {
+    if (box.isEnabled()) box.setFocus();
+}
+
 EntryLineEdit::EntryLineEdit(EntryBox& owner, QWidget* parent)
     : QLineEdit(parent), owner_(&owner) {}
 
@@ -123,7 +127,7 @@ void EntryBox::SendMessageList_Click() {
     QLineEdit* editor = controls_.SendMessageList->lineEdit();
     if (editor) editor->end(false);
     enableFollowingText();
-    controls_.SendMessageList->setFocus();
+    focusEntryBox(*controls_.SendMessageList);
     if (editor) editor->setCursorPosition(static_cast<int>(editor->text().size()));
 }
 

@@ -37,6 +37,10 @@ struct EntryBoxControls {
 // Empties the entry box; the box then no longer stands on a list entry.
 void ClearEntry(QComboBox& box);
 
+// Gives the entry box the focus so typing goes on there; a disabled box is
+// left alone.
+void focusEntryBox(QComboBox& box);
+
 class EntryBox;
 
 // The entry box's editor. Keys reach it both when they are sent to it and

@@ -1,6 +1,7 @@
 #include "messagelist/MessageList.h"
 
 #include "core/ConsoleState.h"
+#include "messagelist/EntryBox.h"
 #include "messagelist/MessageListFiles.h"
 #include "messagelist/MessageListFormat.h"
 #include "platform/FileDialogs.h"
@@ -135,7 +136,7 @@ void MessageList::SortMessageList_Click() {
         enableReloadControls(true);
         state_.MessageListChanged = true;
     }
-    focusEntryBox();
+    focusEntryBox(*controls_.SendMessageList);
 }
 
 void MessageList::ClrMessageList_Click() {
@@ -157,7 +158,7 @@ void MessageList::ClrMessageList_Click() {
         enableReloadControls(true);
         ui.DeleteOutgoingMessageEntry->setEnabled(false);
     }
-    focusEntryBox();
+    focusEntryBox(*controls_.SendMessageList);
 }
 
 void MessageList::DeleteOutgoingMessageEntry_Click() {
@@ -168,7 +169,7 @@ void MessageList::DeleteOutgoingMessageEntry_Click() {
         // Typed text and the help entry are only cleared from the box.
         box->setCurrentIndex(-1);
         box->clearEditText();
-        focusEntryBox();
+        focusEntryBox(*controls_.SendMessageList);
         return;
     }
     if (askYesNo(u"Do you really want to delete the selected entry in Outgoing Message List ?",
@@ -179,7 +180,7 @@ void MessageList::DeleteOutgoingMessageEntry_Click() {
         enableReloadControls(true);
         selectEntry(box->count() == 1 || i > 1 ? i - 1 : i);
     }
-    focusEntryBox();
+    focusEntryBox(*controls_.SendMessageList);
 }
 
 void MessageList::LoadStartupMessageList_Click() {
@@ -191,7 +192,7 @@ void MessageList::LoadStartupMessageList_Click() {
         if (readList(platform::toQString(state_.StartUpFile), true))
             state_.MessageListChanged = false;
     }
-    focusEntryBox();
+    focusEntryBox(*controls_.SendMessageList);
 }
 
 void MessageList::ClearHistory_Click() {
@@ -208,7 +209,7 @@ void MessageList::RestoreMessageList_Click() {
         if (!fileNotSaved && readList(platform::toQString(state_.StartUpFile), true))
             state_.MessageListChanged = false;
     }
-    focusEntryBox();
+    focusEntryBox(*controls_.SendMessageList);
 }
 
 void MessageList::ImportAlternateMessageList_Click() {
@@ -218,7 +219,7 @@ void MessageList::ImportAlternateMessageList_Click() {
                           u"Outgoing Message List will be discarded.\n\n",
                           kDiscardLines, kContinue}),
                   u"Load Alternate Outgoing Messages", true)) {
-        focusEntryBox();
+        focusEntryBox(*controls_.SendMessageList);
         return;
     }
     platform::FileDialogRequest request;
@@ -232,7 +233,7 @@ void MessageList::ImportAlternateMessageList_Click() {
         state.MessageListChanged = true;
         enableReloadControls(true);
     }
-    focusEntryBox();
+    focusEntryBox(*controls_.SendMessageList);
 }
 
 void MessageList::SaveAlternateMessageList_Click() {
@@ -252,7 +253,7 @@ void MessageList::SaveAlternateMessageList_Click() {
         WriteMessageList(written);
         if (!written.empty()) state.MessageListChanged = false;
     }
-    focusEntryBox();
+    focusEntryBox(*controls_.SendMessageList);
 }
 
 void MessageList::SaveMessageList_Click() {
@@ -268,7 +269,7 @@ void MessageList::SaveMessageList_Click() {
             enableReloadControls(false);
         }
     }
-    focusEntryBox();
+    focusEntryBox(*controls_.SendMessageList);
 }
 
 // ---- Helpers --------------------------------------------------------------
@@ -329,10 +330,6 @@ bool MessageList::askYesNo(const std::u16string& text, const std::u16string& tit
 void MessageList::showProblem(const QString& text, const std::u16string& title) {
     boxes_.show(platform::fromQString(text), title, platform::Buttons::Ok,
                 platform::Icon::Exclamation);
-}
-
-void MessageList::focusEntryBox() {
-    controls_.SendMessageList->setFocus();
 }
 
 } // namespace messagelist

@@ -72,7 +72,6 @@ private:
     void enableReloadControls(bool enabled);
     bool askYesNo(const std::u16string& text, const std::u16string& title, bool questionIcon);
     void showProblem(const QString& text, const std::u16string& title);
-    void focusEntryBox();
 
     console::ConsoleState& state_;
     platform::MessageBoxes& boxes_;
