@@ -149,9 +149,7 @@ devices::IdAllControls ManualForm::idAllControls() const {
     controls.vrIDN = ui_->vrIDN;
     controls.vrAddCR = ui_->vrAddCR;
     controls.vrAddLF = ui_->vrAddLF;
-    controls.AutoClear = ui_->AutoClear;
     controls.Help = ui_->Help;
-    controls.ReceivedMessages = ui_->ReceivedMessages;
     controls.ReceivedCharacters = ui_->ReceivedCharacters;
     controls.SendMessageList = ui_->SendMessageList;
     return controls;

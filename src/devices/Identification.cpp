@@ -8,7 +8,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QWidget>
 
@@ -40,10 +39,9 @@ IdAllCommand::IdAllCommand(QWidget& window, core::Console& console, exchange::An
 void IdAllCommand::IdAll_Click() {
     const auto operation = console_.beginOperation();
     if (!operation) return;
-    if (controls_.AutoClear->isChecked() && controls_.AutoClear->isEnabled()) {
-        controls_.ReceivedMessages->setPlainText(QString());
-        controls_.Help->setEnabled(true);
-    }
+    // The help text goes with the view, so Help may show it again; the send
+    // cycle leaves Help as it is.
+    if (view_.autoClearView()) controls_.Help->setEnabled(true);
     window_.setCursor(Qt::WaitCursor);
 
     IdQueries queries;

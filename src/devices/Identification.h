@@ -20,7 +20,6 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 class QWidget;
 
@@ -53,9 +52,7 @@ struct IdAllControls {
     QCheckBox* vrIDN = nullptr;
     QCheckBox* vrAddCR = nullptr;
     QCheckBox* vrAddLF = nullptr;
-    QAction* AutoClear = nullptr;
     QAction* Help = nullptr;
-    QPlainTextEdit* ReceivedMessages = nullptr;
     QLabel* ReceivedCharacters = nullptr;
     QComboBox* SendMessageList = nullptr;
 };

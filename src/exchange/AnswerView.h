@@ -9,6 +9,9 @@ namespace exchange {
 class AnswerView {
 public:
     virtual void PrintMessageList(const std::u16string& text) = 0;
+    // Empties the view before new answers when Auto Clear is both checked
+    // and enabled; true when it did.
+    virtual bool autoClearView() = 0;
 
 protected:
     ~AnswerView() = default;

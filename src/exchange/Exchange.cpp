@@ -141,8 +141,7 @@ void Exchange::SendMessage_Click() {
         if (controls_.SendToFile->isChecked() || controls_.SendtoFileOnce->isChecked()) {
             record = toFile_.transfer(*operation, outgoing);
         } else {
-            if (controls_.AutoClear->isChecked() && controls_.AutoClear->isEnabled())
-                setViewText({});
+            autoClearView();
             // A bare "??" writes nothing and reads what the device still holds.
             if (!outgoing.empty()) writeMessage(*operation, std::move(outgoing));
             if (!console_.session().ErrorFlag) {
@@ -242,6 +241,12 @@ void Exchange::PrintMessageList(const std::u16string& text) {
     controls_.ReceivedCharacters->setText(QString::number(text.size()) + u' ');
     enableClear();
     defaultPointer();
+}
+
+bool Exchange::autoClearView() {
+    if (!controls_.AutoClear->isChecked() || !controls_.AutoClear->isEnabled()) return false;
+    setViewText({});
+    return true;
 }
 
 void Exchange::ClearIncoming_Click() {
