@@ -30,6 +30,12 @@ TimeoutScope::TimeoutScope(Binding& binding, std::int16_t descriptor, std::int16
     if (always || standing_ != code) binding_.ibtmo(descriptor_, code);
 }
 
+TimeoutScope::TimeoutScope(Binding& binding, std::int16_t descriptor, std::int16_t code,
+                           std::int16_t standing)
+    : binding_(binding), descriptor_(descriptor), standing_(standing), restore_(true) {
+    binding_.ibtmo(descriptor_, code);
+}
+
 void TimeoutScope::restore() {
     if (!restore_) return;
     restore_ = false;

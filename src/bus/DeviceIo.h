@@ -17,6 +17,10 @@ class TimeoutScope {
 public:
     TimeoutScope(Binding& binding, std::int16_t descriptor, std::int16_t code, bool always,
                  bool restoreAlways);
+    // For a caller that keeps the standing code itself: sets `code` and puts
+    // `standing` back, both every time, without asking the driver.
+    TimeoutScope(Binding& binding, std::int16_t descriptor, std::int16_t code,
+                 std::int16_t standing);
     ~TimeoutScope() { restore(); }
     TimeoutScope(const TimeoutScope&) = delete;
     TimeoutScope& operator=(const TimeoutScope&) = delete;

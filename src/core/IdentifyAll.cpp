@@ -29,7 +29,7 @@ void IdentifyAll(bus::BusSession& s, const IdQueries& queries,
         t.SelectedAddress = t.ListenerAddresses[static_cast<std::size_t>(i)];
         b.ibpad(t.DeviceHandle, t.SelectedAddress);
         // A silent device costs 300 ms per query instead of the standing 3 s.
-        b.ibtmo(t.DeviceHandle, bus::T300ms);
+        bus::TimeoutScope shortWait(b, t.DeviceHandle, bus::T300ms, t.TimeoutCode);
 
         bool answered = false;
         bool stopped = false;
@@ -53,7 +53,7 @@ void IdentifyAll(bus::BusSession& s, const IdQueries& queries,
             if (!both) break;
         }
 
-        b.ibtmo(t.DeviceHandle, t.TimeoutCode);
+        shortWait.restore();
         if (stopped) break;
         if (print) print(answered ? IdentificationText(buffer) : u"No response");
     }
