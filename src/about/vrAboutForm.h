@@ -41,8 +41,6 @@ public:
     explicit vrAboutForm(AboutSeams seams, QWidget* parent = nullptr);
     ~vrAboutForm() override;
 
-    Ui::vrAboutForm& ui() { return *ui_; }
-
     void Form_Load();
     void Label_eMail_Click();
     void Command_OK_Click();

@@ -84,7 +84,6 @@ public:
     core::Console& console() { return console_; }
     bus::BusSession& session() { return console_.session(); }
     ConsoleState& state() { return state_; }
-    Ui::ManualForm& ui() { return *ui_; }
     devices::DevicePanel& devicePanel() { return devicePanel_; }
     exchange::Exchange& exchange() { return exchange_; }
     exchange::ReceiveToFile& receiveToFile() { return receiveToFile_; }

@@ -32,8 +32,6 @@ public:
     // The method of the option selected now; nothing when none is.
     std::optional<std::int16_t> chosenMethod() const;
 
-    Ui::SyntaxCheckForm& ui() { return *ui_; }
-
     // " Syntax Checking for device at address 5 ": a sign place before the
     // number and a space after it.
     static QString frameCaption(std::int16_t address);
