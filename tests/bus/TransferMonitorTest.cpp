@@ -72,22 +72,13 @@ TEST_P(StopPartWay, EndsWithAnAbortAtTheNextChunk) {
     EXPECT_EQ(bus::ReadResponse(s, ud), u"Vireon Sim,VDM-6500,SN000005,1.04.2");
 }
 
-std::string transferName(const ::testing::TestParamInfo<Transfer>& info) {
-    switch (info.param) {
-    case Transfer::Read:
-        return "Read";
-    case Transfer::ReceiveFile:
-        return "ReceiveFile";
-    case Transfer::SendFile:
-        return "SendFile";
-    }
-    return "Unknown";
-}
-
+const char* const kTransferNames[] = {"Read", "ReceiveFile", "SendFile"};
 INSTANTIATE_TEST_SUITE_P(Transfers, StopPartWay,
                          ::testing::Values(Transfer::Read, Transfer::ReceiveFile,
                                            Transfer::SendFile),
-                         transferName);
+                         [](const auto& info) {
+                             return kTransferNames[static_cast<int>(info.param)];
+                         });
 
 // Once stopped, reads and file transfers are answered without the bus, each
 // followed by a clear of its device that leaves the stopped call's status;

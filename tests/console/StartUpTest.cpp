@@ -49,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
     Bus, StartUp,
     testing::Values(std::vector<int>{7},
                     std::vector<int>{2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28},
-                    std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
+                    std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}),
+    [](const auto& info) { return "Found" + std::to_string(info.param.size()); });
 
 // The real exit: the process ends at once with the error's code. Which code
 // start-up ends with is Discovery's (see DiscoveryTest).

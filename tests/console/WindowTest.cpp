@@ -73,6 +73,7 @@ TEST(Layout, FixedSizeTabOrderUniqueAccessKeysNothingOutsideItsFrame) {
 // --- Closing ------------------------------------------------------------------------
 
 struct CloseCase {
+    const char* name;
     const char* how; // the step that closes
     bool changed;
     Answer answer;
@@ -98,10 +99,11 @@ TEST_P(Close, AsksOnlyForAChangedListAndSavesWhatItShould) {
     EXPECT_EQ(h.form().state().MessageListChanged, !c.closes); // asked again next time
 }
 
-INSTANTIATE_TEST_SUITE_P(Console, Close,
-                         testing::Values(CloseCase{"q", false, Answer::Yes, true, false},
-                                         CloseCase{"q", true, Answer::Yes, true, true},
-                                         CloseCase{"C:Command_Exit", true, Answer::No, true, false},
-                                         CloseCase{"T:Quit", true, Answer::Cancel, false, false}));
+const CloseCase kCloses[] = {{"Unchanged", "q", false, Answer::Yes, true, false},
+                             {"ChangedYesSaves", "q", true, Answer::Yes, true, true},
+                             {"ExitButtonNoDrops", "C:Command_Exit", true, Answer::No, true, false},
+                             {"QuitMenuCancelStays", "T:Quit", true, Answer::Cancel, false, false}};
+INSTANTIATE_TEST_SUITE_P(Console, Close, testing::ValuesIn(kCloses),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -12,6 +12,7 @@ using namespace console_testing;
 const std::u16string kIdentity = u"Vireon Sim,VDM-6500,SN000005,1.04.2";
 
 struct Written {
+    const char* name;
     const char* typed;
     bool cr, lf;
     const char* written; // "" for nothing
@@ -34,15 +35,19 @@ TEST_P(WhatIsWritten, AsTypedLessOneQuestionMarkPairAndTheListGetsTheEntryAsType
     EXPECT_EQ(c.list().last(), QString::fromLatin1(w.typed));
 }
 
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Messages, WhatIsWritten, testing::Values(
-    Written{"*IDN?", false, false, "*IDN?", true}, Written{"*IDN??", false, false, "*IDN", true},
-    Written{"A??B??", false, false, "AB??", true}, Written{"MEAS:VOLT? 10", false, false, "MEAS:VOLT? 10", true},
-    Written{"  CONF:VOLT 10 ", false, false, "CONF:VOLT 10", false}, Written{"<help>", false, false, "<help>", false},
-    Written{"??", true, true, "", true}, // reads what the device still holds
-    Written{"CONF", true, false, "CONF\r", false}, Written{"CONF", false, true, "CONF\n", false},
-    Written{"CONF", true, true, "CONF\r\n", false}));
-// clang-format on
+const Written kWritten[] = {
+    {"Query", "*IDN?", false, false, "*IDN?", true},
+    {"PairAtTheEnd", "*IDN??", false, false, "*IDN", true},
+    {"FirstPairOnly", "A??B??", false, false, "AB??", true},
+    {"QueryWithArgument", "MEAS:VOLT? 10", false, false, "MEAS:VOLT? 10", true},
+    {"CommandTrimmed", "  CONF:VOLT 10 ", false, false, "CONF:VOLT 10", false},
+    {"HelpTyped", "<help>", false, false, "<help>", false},
+    {"PairAlone", "??", true, true, "", true}, // reads what the device still holds
+    {"AddCr", "CONF", true, false, "CONF\r", false},
+    {"AddLf", "CONF", false, true, "CONF\n", false},
+    {"AddCrLf", "CONF", true, true, "CONF\r\n", false}};
+INSTANTIATE_TEST_SUITE_P(Messages, WhatIsWritten, testing::ValuesIn(kWritten),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SendCycle, AnswersGoOnTopOfTheViewAndTheCountIsTheLastOnes) {
     BenchConsole c;

@@ -26,12 +26,15 @@ std::u16string native(const QString& path) {
 
 TEST(DataFolder, PrefersAppDataElseThePerUserFolderAndCreatesOneLevel) {
 #ifndef _WIN32
-    EXPECT_EQ(utf8(platform::dataFolderPath(u"/home/op/appdata//", u"/x")), "/home/op/appdata/Vireon");
+    EXPECT_EQ(utf8(platform::dataFolderPath(u"/home/op/appdata//", u"/x")),
+              "/home/op/appdata/Vireon");
     EXPECT_EQ(utf8(platform::dataFolderPath(u"", u"/share")), "/share/Vireon");
     EXPECT_EQ(utf8(platform::dataFolderPath(std::nullopt, u"/share/")), "/share/Vireon");
 #endif
     QTemporaryDir dir; // creating one level and failing for more: see the start-up tests
-    EXPECT_TRUE(platform::LocalDataFolder(native(dir.filePath(QStringLiteral("s/V"))), true).prepare().usable);
+    EXPECT_TRUE(platform::LocalDataFolder(native(dir.filePath(QStringLiteral("s/V"))), true)
+                    .prepare()
+                    .usable);
     QFile blocker(dir.filePath(QStringLiteral("Blocked")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     EXPECT_EQ(utf8(platform::LocalDataFolder(native(blocker.fileName())).prepare().error),
@@ -39,11 +42,14 @@ TEST(DataFolder, PrefersAppDataElseThePerUserFolderAndCreatesOneLevel) {
 }
 
 TEST(FileDialogsShellAndSettings, FiltersInQtsFormFileAddressesAndTheIniFilesName) {
-    EXPECT_TRUE(platform::QtSettingsStore().fileName().endsWith(QStringLiteral("Vireon/Vireon.ini")));
+    EXPECT_TRUE(
+        platform::QtSettingsStore().fileName().endsWith(QStringLiteral("Vireon/Vireon.ini")));
     EXPECT_EQ(platform::qtNameFilters(u"Message Lists|*.gmg|All Files (*.*)|*.*"),
               QStringLiteral("Message Lists (*.gmg);;All Files (*.*)"));
-    EXPECT_EQ(platform::qtNameFilters(u"Logs|*.txt;*.log|Odd"), QStringLiteral("Logs (*.txt *.log);;Odd (*)"));
-    EXPECT_EQ(platform::shellUrl(u"/data/run 1.dat"), QUrl::fromLocalFile(QStringLiteral("/data/run 1.dat")));
+    EXPECT_EQ(platform::qtNameFilters(u"Logs|*.txt;*.log|Odd"),
+              QStringLiteral("Logs (*.txt *.log);;Odd (*)"));
+    EXPECT_EQ(platform::shellUrl(u"/data/run 1.dat"),
+              QUrl::fromLocalFile(QStringLiteral("/data/run 1.dat")));
     EXPECT_EQ(platform::shellUrl(u"mailto:someone@example.org").scheme(), QStringLiteral("mailto"));
 }
 
@@ -79,13 +85,15 @@ TEST_P(QtBoxes, AnswerIsTheButtonPressed) {
 using platform::Answer;
 using platform::Buttons;
 using platform::Icon;
-INSTANTIATE_TEST_SUITE_P(
-    Answers, QtBoxes,
-    testing::Values(
-        BoxCase{Buttons::Ok, Icon::Critical, QMessageBox::NoButton, Answer::Ok, QMessageBox::Critical},
-        BoxCase{Buttons::OkCancel, Icon::Exclamation, QMessageBox::NoButton, Answer::Cancel,
-                QMessageBox::Warning},
-        BoxCase{Buttons::YesNo, Icon::Question, QMessageBox::NoButton, Answer::No, QMessageBox::Question},
-        BoxCase{Buttons::YesNoCancel, Icon::None, QMessageBox::Yes, Answer::Yes, QMessageBox::NoIcon}));
+const char* const kButtonsNames[] = {"Ok", "OkCancel", "YesNo", "YesNoCancel"}; // enum order
+const BoxCase kBoxes[] = {
+    {Buttons::Ok, Icon::Critical, QMessageBox::NoButton, Answer::Ok, QMessageBox::Critical},
+    {Buttons::OkCancel, Icon::Exclamation, QMessageBox::NoButton, Answer::Cancel,
+     QMessageBox::Warning},
+    {Buttons::YesNo, Icon::Question, QMessageBox::NoButton, Answer::No, QMessageBox::Question},
+    {Buttons::YesNoCancel, Icon::None, QMessageBox::Yes, Answer::Yes, QMessageBox::NoIcon}};
+INSTANTIATE_TEST_SUITE_P(Answers, QtBoxes, testing::ValuesIn(kBoxes), [](const auto& info) {
+    return kButtonsNames[static_cast<int>(info.param.buttons)];
+});
 
 } // namespace
