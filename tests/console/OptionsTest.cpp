@@ -11,7 +11,8 @@ namespace {
 using namespace console_testing;
 
 // One option through a real INI file: what is stored sets the control; the
-// operator's click is written back, and only that key.
+// operator's click is written back, and only that key. Every control starts
+// unticked, so only a row that ticks one shows its option is read at all.
 struct OptionCase {
     const char* key;
     const char* control;
@@ -41,14 +42,14 @@ TEST_P(OptionsFile, SetsTheControlAndKeepsTheOperatorsChoice) {
 INSTANTIATE_TEST_SUITE_P(
     Console, OptionsFile,
     testing::Values(OptionCase{"ID", "vrID", std::nullopt, true},
-                    OptionCase{"IDN", "vrIDN", u"0", false},
+                    // Check boxes round the number, menu entries (Auto Clear) do not.
+                    OptionCase{"IDN", "vrIDN", u"0.4", false},
                     OptionCase{"Find Matching Commands", "CheckListForMatch", u"1", true},
                     OptionCase{"Caps Only", "Caps", u"garbage", false},
                     OptionCase{"Allow Multiple Commands", "AllowMultipleCommands", u"2", true},
                     OptionCase{"Add CR", "vrAddCR", u" 1", true},
                     OptionCase{"Add LF", "vrAddLF", u"1junk", true},
-                    // Check boxes round the number; menu entries do not.
-                    OptionCase{"Select Next ListItem", "vrSelectNextListItem", u"0.4", false},
+                    OptionCase{"Select Next ListItem", "vrSelectNextListItem", u"0.6", true},
                     OptionCase{"Auto Clear", "AutoClear", u"0.4", true},
                     OptionCase{"Send To File", "SendToFile", std::nullopt, false}),
     [](const testing::TestParamInfo<OptionCase>& info) {
