@@ -12,7 +12,7 @@ constexpr std::size_t kChunk = 512;
 
 // The answer is returned as it came; the operator is told it is not whole
 // (or has more than it announced).
-void ReportBlockLength(BusSession& s, const BlockCheck& check) {
+void reportBlockLength(BusSession& s, const BlockCheck& check) {
     std::u16string text =
         u"The answer announced a block of " + decimal(check.header.length) + u" bytes";
     if (check.isShort())
@@ -212,7 +212,7 @@ std::u16string ReadResponse(BusSession& s, std::int16_t descriptor) {
     platform::fromBytes(got.substr(first, last - first), answer.data());
     if (scan == HeaderScan::Found) {
         const auto check = CheckBlock(answer);
-        if (check->isShort() || check->isLong()) ReportBlockLength(s, *check);
+        if (check->isShort() || check->isLong()) reportBlockLength(s, *check);
     }
     return answer;
 }

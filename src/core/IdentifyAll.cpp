@@ -7,7 +7,7 @@
 
 namespace devices {
 
-std::u16string IdentificationText(std::u16string answer) {
+std::u16string identificationText(std::u16string answer) {
     answer = std::u16string(platform::trimSpaces(answer));
     std::erase(answer, u'\n');
     std::erase(answer, u'\r');
@@ -55,7 +55,7 @@ void IdentifyAll(bus::BusSession& s, const IdQueries& queries,
 
         shortWait.restore();
         if (stopped) break;
-        if (print) print(answered ? IdentificationText(buffer) : u"No response");
+        if (print) print(answered ? identificationText(buffer) : u"No response");
     }
 
     t.SelectedAddress = remembered;

@@ -31,6 +31,6 @@ void IdentifyAll(bus::BusSession& s, const IdQueries& queries,
 
 // The text shown for one device's answer: no spaces at either end and no line
 // ends anywhere.
-std::u16string IdentificationText(std::u16string answer);
+std::u16string identificationText(std::u16string answer);
 
 } // namespace devices

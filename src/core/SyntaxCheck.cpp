@@ -28,7 +28,7 @@ int PreWriteClearing(bus::BusSession& s, std::int16_t method) {
     return polls;
 }
 
-bool IsSyntaxError(std::int16_t method, std::int16_t statusByte) {
+bool isSyntaxError(std::int16_t method, std::int16_t statusByte) {
     // Older instruments set bit 0 beside RQS and ESB; 488.2 ones report the
     // command error through ESB, with MAV when an answer is also waiting.
     if (method == kSerialPollMethod) return statusByte == 97 || statusByte == 113;
@@ -43,7 +43,7 @@ bool CheckSyntax(bus::BusSession& s, std::int16_t dev, std::int16_t method) {
     bus::TimeoutScope shortWait(b, dev, bus::T300ms, false, false);
     b.ibwait(dev, kWaitMask);
     shortWait.restore();
-    return IsSyntaxError(method, b.ibrsp(dev));
+    return isSyntaxError(method, b.ibrsp(dev));
 }
 
 void SetUpStatusRegisters(bus::BusSession& s) {

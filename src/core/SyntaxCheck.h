@@ -31,7 +31,7 @@ std::int16_t SelectedMethod(const DeviceSyntaxMethodTable& methods,
 int PreWriteClearing(bus::BusSession& s, std::int16_t method);
 
 // Whether a status byte read after a message means the device rejected it.
-bool IsSyntaxError(std::int16_t method, std::int16_t statusByte);
+bool isSyntaxError(std::int16_t method, std::int16_t statusByte);
 
 // Waits at most 300 ms for the device's service request, then polls it.
 // The descriptor's standing time-out is restored afterwards. A descriptor of

@@ -120,7 +120,7 @@ void Exchange::SendMessage_Click() {
     }
     if (entry == messagelist::kHelpEntry && !controls_.Help->isEnabled()) {
         // The help is on screen already.
-        messagelist::ClearEntry(box);
+        messagelist::clearEntry(box);
         messagelist::focusEntryBox(box);
         return;
     }
@@ -253,7 +253,7 @@ void Exchange::ClearIncoming_Click() {
     setViewText({});
     QComboBox& box = *controls_.SendMessageList;
     // The help entry goes with the help it asked for.
-    if (box.currentIndex() == 0) messagelist::ClearEntry(box);
+    if (box.currentIndex() == 0) messagelist::clearEntry(box);
     controls_.SyntaxErrorMessage->hide();
     controls_.ReceivedCharacters->setText(QString());
     controls_.ClearIncoming->setEnabled(false);
@@ -290,7 +290,7 @@ void Exchange::showHelp() {
     std::u16string shown = HelpText(old);
     shown += old;
     setViewText(std::move(shown));
-    messagelist::ClearEntry(*controls_.SendMessageList);
+    messagelist::clearEntry(*controls_.SendMessageList);
     controls_.DeleteOutgoingMessageEntry->setEnabled(false);
     enableClear();
     // The disabled entry also says the help is on screen.

@@ -60,7 +60,7 @@ int findCompletion(const std::vector<std::u16string>& entries, std::u16string_vi
     return -1;
 }
 
-void ClearEntry(QComboBox& box) {
+void clearEntry(QComboBox& box) {
     box.setCurrentIndex(-1);
     box.setEditText(QString());
 }
@@ -157,7 +157,7 @@ void EntryBox::SendMessageList_KeyUp(int qtKey) {
     if (qtKey == Qt::Key_Down) {
         if (box->currentText() != QStringLiteral("<Help>")) return;
         if (box->count() == 1)
-            ClearEntry(*box);
+            clearEntry(*box);
         else
             box->setCurrentIndex(1);
         return;

@@ -35,7 +35,7 @@ struct EntryBoxControls {
 };
 
 // Empties the entry box; the box then no longer stands on a list entry.
-void ClearEntry(QComboBox& box);
+void clearEntry(QComboBox& box);
 
 // Gives the entry box the focus so typing goes on there; a disabled box is
 // left alone.

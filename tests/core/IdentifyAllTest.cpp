@@ -92,9 +92,9 @@ TEST_F(IdentifyAll, AStopEndsItAtTheDeviceBeingAsked) {
 }
 
 TEST(IdentificationText, LosesOuterSpacesAndEveryLineEnd) {
-    EXPECT_EQ(utf8(devices::IdentificationText(u"  ID GEN\n   ")), "ID GEN");
-    EXPECT_EQ(utf8(devices::IdentificationText(u" A\nB\r\nin  side ")), "ABin  side");
-    EXPECT_EQ(utf8(devices::IdentificationText(std::u16string(512, u' '))), "");
+    EXPECT_EQ(utf8(devices::identificationText(u"  ID GEN\n   ")), "ID GEN");
+    EXPECT_EQ(utf8(devices::identificationText(u" A\nB\r\nin  side ")), "ABin  side");
+    EXPECT_EQ(utf8(devices::identificationText(std::u16string(512, u' '))), "");
 }
 
 } // namespace
