@@ -74,8 +74,14 @@ void BusyTable::setBusy(bool busy) {
         // The control with the focus goes last: losing it lets events run
         // (the entry box repaints), and they must find every other command
         // held already.
-        const auto focused = std::find(controls.begin(), controls.end(), focus_.data());
-        if (focused != controls.end()) std::rotate(focused, focused + 1, controls.end());
+        // (An editable box hands its focus to its line edit.)
+        const auto holdsFocus = [this](QObject* control) {
+            auto* widget = qobject_cast<QWidget*>(control);
+            return widget != nullptr && focus_ != nullptr &&
+                   (widget == focus_ || widget->isAncestorOf(focus_));
+        };
+        std::stable_partition(controls.begin(), controls.end(),
+                              [&](QObject* control) { return !holdsFocus(control); });
         for (QObject* control : controls) {
             if (!isCommand(*control) || usableWhileBusy(control->objectName().toStdString()))
                 continue;
