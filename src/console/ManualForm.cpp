@@ -149,7 +149,6 @@ devices::IdAllControls ManualForm::idAllControls() const {
     controls.vrIDN = ui_->vrIDN;
     controls.vrAddCR = ui_->vrAddCR;
     controls.vrAddLF = ui_->vrAddLF;
-    controls.Help = ui_->Help;
     controls.ReceivedCharacters = ui_->ReceivedCharacters;
     controls.SendMessageList = ui_->SendMessageList;
     return controls;

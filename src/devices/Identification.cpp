@@ -39,9 +39,7 @@ IdAllCommand::IdAllCommand(QWidget& window, core::Console& console, exchange::An
 void IdAllCommand::IdAll_Click() {
     const auto operation = console_.beginOperation();
     if (!operation) return;
-    // The help text goes with the view, so Help may show it again; the send
-    // cycle leaves Help as it is.
-    if (view_.autoClearView()) controls_.Help->setEnabled(true);
+    view_.autoClearView();
     window_.setCursor(Qt::WaitCursor);
 
     IdQueries queries;

@@ -52,7 +52,6 @@ struct IdAllControls {
     QCheckBox* vrIDN = nullptr;
     QCheckBox* vrAddCR = nullptr;
     QCheckBox* vrAddLF = nullptr;
-    QAction* Help = nullptr;
     QLabel* ReceivedCharacters = nullptr;
     QComboBox* SendMessageList = nullptr;
 };

@@ -10,8 +10,8 @@ class AnswerView {
 public:
     virtual void PrintMessageList(const std::u16string& text) = 0;
     // Empties the view before new answers when Auto Clear is both checked
-    // and enabled; true when it did.
-    virtual bool autoClearView() = 0;
+    // and enabled. The help text goes with it, so Help may show it again.
+    virtual void autoClearView() = 0;
 
 protected:
     ~AnswerView() = default;

@@ -243,10 +243,10 @@ void Exchange::PrintMessageList(const std::u16string& text) {
     defaultPointer();
 }
 
-bool Exchange::autoClearView() {
-    if (!controls_.AutoClear->isChecked() || !controls_.AutoClear->isEnabled()) return false;
+void Exchange::autoClearView() {
+    if (!controls_.AutoClear->isChecked() || !controls_.AutoClear->isEnabled()) return;
     setViewText({});
-    return true;
+    controls_.Help->setEnabled(true);
 }
 
 void Exchange::ClearIncoming_Click() {

@@ -69,7 +69,7 @@ public:
     void SendMessage_Click();
     // Shows the answer above the older incoming text and its length beside.
     void PrintMessageList(const std::u16string& text) override;
-    bool autoClearView() override;
+    void autoClearView() override;
     void ClearIncoming_Click();
     void ClrIncoming_Click();
     // The entry is already toggled and its option marked changed when this runs.

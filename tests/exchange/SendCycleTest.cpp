@@ -77,9 +77,11 @@ TEST(SendCycle, AnAnswerTooLargeForTheViewIsRefusedOrReplacesItWhenTheOperatorSa
     EXPECT_EQ(c.boxes.shown().size(), 3u);
 }
 
+// Auto Clear takes the help text on screen with the view, so Help shows it
+// again when asked.
 TEST(SendCycle, AutoClearOnlyWhileEnabledAndAFailedWriteLeavesTheViewAndReadsNothingAfter) {
     BenchConsole c;
-    run(c, "S:*IDN? B:AutoClear S:*IDN?");
+    run(c, "S:*IDN? S:<Help> X:Help.enabled B:AutoClear S:*IDN? O:Help.enabled");
     EXPECT_EQ(c.view(), line(5, kIdentity));
     run(c, "-:AutoClear");
     c.bus().detach(5);
