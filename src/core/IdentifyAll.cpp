@@ -21,10 +21,13 @@ void IdentifyAll(bus::BusSession& s, const IdQueries& queries,
     bus::DeviceTable& t = s.devices;
     const bool both = queries.id && queries.idn;
     const std::int16_t remembered = t.SelectedAddress;
+    // Once the operator stops it, the device being asked was quietened and
+    // the rest are not asked, or they would be left holding answers.
+    const auto stopped = [&s] { return s.stopRequested && s.stopRequested(); };
 
     std::u16string buffer;
     for (int i = t.count(); i >= 1; --i) {
-        if (s.stopRequested && s.stopRequested()) break;
+        if (stopped()) break;
         buffer.assign(kIdAnswerLength, u' ');
         t.SelectedAddress = t.ListenerAddresses[static_cast<std::size_t>(i)];
         b.ibpad(t.DeviceHandle, t.SelectedAddress);
@@ -32,7 +35,6 @@ void IdentifyAll(bus::BusSession& s, const IdQueries& queries,
         bus::TimeoutScope shortWait(b, t.DeviceHandle, bus::T300ms, t.TimeoutCode);
 
         bool answered = false;
-        bool stopped = false;
         for (int attempt = 0; attempt < 2; ++attempt) {
             std::u16string query =
                 both ? (attempt == 0 ? u"ID?" : u"*IDN?") : (queries.id ? u"ID?" : u"*IDN?");
@@ -42,10 +44,7 @@ void IdentifyAll(bus::BusSession& s, const IdQueries& queries,
             bus::WriteChecked(s, t.DeviceHandle, query);
             b.ibwait(t.DeviceHandle, static_cast<std::int16_t>(bus::TIMO | bus::CMPL));
             b.ibrd(t.DeviceHandle, buffer);
-            // The operator stopped it: the device was quietened, and the
-            // rest are not asked, or they would be left holding answers.
-            stopped = s.stopRequested && s.stopRequested();
-            if (stopped) break;
+            if (stopped()) break;
             if ((b.ibsta & bus::TIMO) == 0) {
                 answered = true;
                 break;
@@ -53,8 +52,7 @@ void IdentifyAll(bus::BusSession& s, const IdQueries& queries,
             if (!both) break;
         }
 
-        shortWait.restore();
-        if (stopped) break;
+        if (stopped()) break;
         if (print) print(answered ? identificationText(buffer) : u"No response");
     }
 
