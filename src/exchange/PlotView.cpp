@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace exchange {
 
@@ -15,6 +16,25 @@ namespace {
 constexpr double kLeft = 64, kRight = 36, kTop = 10, kBottom = 26;
 // However far the chart is zoomed, rounding never makes more lines than this.
 constexpr int kMaxTicks = 12;
+// The widest view: this many times what shows everything, on either axis.
+constexpr double kMaxZoomOut = 4;
+// The narrowest value range, as a share of what shows everything: well above
+// the doubles' resolution, so neighbouring pixels still differ in value.
+constexpr double kMaxValueZoomIn = 1e-9;
+
+// Keeps [low, high] no wider than maxSpan and no narrower than minSpan, and
+// inside [lowest, highest] (which is wider than maxSpan).
+void keepRange(double& low, double& high, double minSpan, double maxSpan, double lowest,
+               double highest) {
+    double span = high - low;
+    double middle = low + span / 2;
+    if (!std::isfinite(middle)) middle = (lowest + highest) / 2;
+    if (!(span <= maxSpan)) span = maxSpan;
+    if (!(span >= minSpan)) span = minSpan;
+    middle = std::clamp(middle, lowest + span / 2, highest - span / 2);
+    low = middle - span / 2;
+    high = middle + span / 2;
+}
 
 QString tickText(double value) {
     return QString::number(value, 'g', 6);
@@ -58,24 +78,35 @@ void PlotView::resetView() {
     pointed_ = -1;
     x0_ = 0;
     x1_ = std::max<double>(1, static_cast<double>(values_.size()) - 1);
-    const auto [low, high] = std::minmax_element(values_.begin(), values_.end());
-    y0_ = values_.empty() ? 0 : *low;
-    y1_ = values_.empty() ? 1 : *high;
-    const double margin = y1_ > y0_ ? (y1_ - y0_) * 0.05 : 1;
-    y0_ -= margin;
-    y1_ += margin;
+    // Values too large to draw (an overflow reading) do not set the scale.
+    double low = 0, high = 0;
+    bool any = false;
+    for (const double v : values_) {
+        if (!std::isfinite(v) || std::abs(v) > std::numeric_limits<double>::max() / 64) continue;
+        low = any ? std::min(low, v) : v;
+        high = any ? std::max(high, v) : v;
+        any = true;
+    }
+    // A flat record gets a margin of one, or more where one is lost in rounding.
+    const double margin = high > low ? (high - low) * 0.05 : std::max(1.0, std::abs(high) * 1e-9);
+    fullY0_ = y0_ = low - margin;
+    fullY1_ = y1_ = high + margin;
     update();
+}
+
+void PlotView::keepWithinData() {
+    // Never closer than a few points across the whole width.
+    const double count = std::max(4.0, static_cast<double>(values_.size()));
+    keepRange(x0_, x1_, 4, kMaxZoomOut * count, -kMaxZoomOut * count, (kMaxZoomOut + 1) * count);
+    const double fullSpan = fullY1_ - fullY0_;
+    keepRange(y0_, y1_, fullSpan * kMaxValueZoomIn, kMaxZoomOut * fullSpan,
+              fullY0_ - kMaxZoomOut * fullSpan, fullY1_ + kMaxZoomOut * fullSpan);
 }
 
 void PlotView::zoomIndex(double index, double factor) {
     x0_ = index - (index - x0_) * factor;
     x1_ = index + (x1_ - index) * factor;
-    // Never closer than a few points across the whole width.
-    if (x1_ - x0_ < 4) {
-        const double middle = (x0_ + x1_) / 2;
-        x0_ = middle - 2;
-        x1_ = middle + 2;
-    }
+    keepWithinData();
     update();
 }
 
@@ -172,6 +203,7 @@ void PlotView::wheelEvent(QWheelEvent* event) {
         const double value = valueAt(at.y());
         y0_ = value - (value - y0_) * factor;
         y1_ = value + (y1_ - value) * factor;
+        keepWithinData();
         update();
     } else {
         zoomIndex(indexAt(at.x()), factor);
@@ -196,6 +228,7 @@ void PlotView::mouseMoveEvent(QMouseEvent* event) {
         x1_ = x0_ + spanX;
         y0_ = dragY0_ + dy;
         y1_ = y0_ + spanY;
+        keepWithinData();
         update();
     }
     if (values_.empty()) return;

@@ -23,6 +23,9 @@ public:
     // The index range shown.
     double firstShown() const { return x0_; }
     double lastShown() const { return x1_; }
+    // The value range shown.
+    double lowestShown() const { return y0_; }
+    double highestShown() const { return y1_; }
     // Zooms the index axis by `factor` (below 1 zooms in) around `index`.
     void zoomIndex(double index, double factor);
 
@@ -41,11 +44,16 @@ private:
     QRectF plotArea() const;
     double indexAt(double x) const;
     double valueAt(double y) const;
+    // Keeps both ranges within a few times the data, however far the
+    // operator zooms or drags: past that the doubles run out (to infinity,
+    // then NaN) and the drawing and the readout with them.
+    void keepWithinData();
 
     std::vector<double> values_;
-    double x0_ = 0, x1_ = 1; // index range shown
-    double y0_ = 0, y1_ = 1; // value range shown
-    qsizetype pointed_ = -1; // the value under the pointer, marked
+    double x0_ = 0, x1_ = 1;         // index range shown
+    double y0_ = 0, y1_ = 1;         // value range shown
+    double fullY0_ = 0, fullY1_ = 1; // the value range that shows everything
+    qsizetype pointed_ = -1;         // the value under the pointer, marked
     QPointF dragFrom_;
     double dragX0_ = 0, dragY0_ = 0;
 };

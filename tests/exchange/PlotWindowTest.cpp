@@ -3,7 +3,14 @@
 #include "exchange/AnswerWindows.h"
 #include "exchange/PlotView.h"
 
+#include <QMouseEvent>
+#include <QWheelEvent>
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
 
 using namespace console_testing;
 
@@ -34,3 +41,101 @@ TEST(PlotWindow, TheScopesCurvePlotsAndSavesAsCsv) {
     EXPECT_EQ(c.boxes.shown().back().title, u"Plot");
     EXPECT_EQ(plot->chart().values().size(), 20000u) << "the chart keeps the last plot";
 }
+
+namespace {
+
+struct Gesture {
+    const char* name;
+    void (*apply)(exchange::PlotView& view);
+};
+
+void wheel(exchange::PlotView& view, int delta, Qt::KeyboardModifiers modifiers) {
+    QWheelEvent event(QPointF(200, 150), view.mapToGlobal(QPointF(200, 150)), QPoint(),
+                      QPoint(0, delta), Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&view, &event);
+}
+
+void drag(exchange::PlotView& view, QPointF from, QPointF to) {
+    QMouseEvent press(QEvent::MouseButtonPress, from, view.mapToGlobal(from), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &press);
+    QMouseEvent move(QEvent::MouseMove, to, view.mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &move);
+}
+
+constexpr int kSteps = 4000;
+
+const Gesture kGestures[] = {
+    {"WheelOut",
+     [](exchange::PlotView& v) {
+         for (int i = 0; i < kSteps; ++i)
+             wheel(v, -120, {});
+     }},
+    {"WheelIn",
+     [](exchange::PlotView& v) {
+         for (int i = 0; i < kSteps; ++i)
+             wheel(v, 120, {});
+     }},
+    {"ShiftWheelOut",
+     [](exchange::PlotView& v) {
+         for (int i = 0; i < kSteps; ++i)
+             wheel(v, -120, Qt::ShiftModifier);
+     }},
+    {"ShiftWheelIn",
+     [](exchange::PlotView& v) {
+         for (int i = 0; i < kSteps; ++i)
+             wheel(v, 120, Qt::ShiftModifier);
+     }},
+    {"DragRightAfterZoomingOut",
+     [](exchange::PlotView& v) {
+         for (int i = 0; i < 40; ++i)
+             wheel(v, -120, {});
+         for (int i = 0; i < kSteps; ++i)
+             drag(v, QPointF(70, 150), QPointF(360, 150));
+     }},
+    {"DragDown",
+     [](exchange::PlotView& v) {
+         for (int i = 0; i < kSteps; ++i)
+             drag(v, QPointF(200, 15), QPointF(200, 270));
+     }},
+};
+
+class PlotViewGesture : public ::testing::TestWithParam<Gesture> {};
+
+} // namespace
+
+// However far the operator zooms or drags, the view stays within a few times
+// its data: finite, never empty, and the pointer readout names a real point.
+TEST_P(PlotViewGesture, KeepsTheViewWithinItsData) {
+    exchange::PlotView view;
+    view.resize(400, 300);
+    std::vector<double> values(1000);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<double>(i % 7);
+    view.setValues(values);
+
+    GetParam().apply(view);
+
+    EXPECT_TRUE(std::isfinite(view.firstShown()) && std::isfinite(view.lastShown()));
+    EXPECT_GT(view.lastShown(), view.firstShown());
+    EXPECT_GE(view.firstShown(), -5000.0);
+    EXPECT_LE(view.lastShown(), 6000.0);
+    EXPECT_TRUE(std::isfinite(view.lowestShown()) && std::isfinite(view.highestShown()));
+    EXPECT_GT(view.highestShown(), view.lowestShown());
+    EXPECT_GE(view.lowestShown(), -100.0);
+    EXPECT_LE(view.highestShown(), 100.0);
+
+    qsizetype pointed = -1;
+    QObject::connect(&view, &exchange::PlotView::pointed,
+                     [&](qsizetype index, double) { pointed = index; });
+    QMouseEvent hover(QEvent::MouseMove, QPointF(200, 150), view.mapToGlobal(QPointF(200, 150)),
+                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &hover);
+    EXPECT_GE(pointed, 0);
+    EXPECT_LT(pointed, 1000);
+    view.grab(); // draws without tripping the sanitizers
+}
+
+INSTANTIATE_TEST_SUITE_P(Gestures, PlotViewGesture, ::testing::ValuesIn(kGestures),
+                         [](const auto& info) { return std::string(info.param.name); });
