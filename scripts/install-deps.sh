@@ -13,7 +13,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libyaml-cpp-dev libserialport-dev libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-dejavu-core xvfb xauth
+  fonts-dejavu-core fonts-noto-core xvfb xauth
 )
 case "${1:-}" in
   "") ;;

@@ -3,6 +3,7 @@
 #include "ui_ManualForm.h"
 
 #include "console/RepaintThrottle.h"
+#include "console/WindowGrowth.h"
 
 #include "messagelist/EntryBox.h"
 #include "platform/qt/QtText.h"
@@ -14,6 +15,8 @@
 #include <QLayout>
 #include <QShortcut>
 #include <QStringList>
+
+#include <utility>
 
 namespace console {
 
@@ -60,10 +63,9 @@ ManualForm::ManualForm(const ConsoleSeams& seams, QWidget* parent)
       benchCommands_(*this, state_, seams.boxes, seams.fileDialogs, *ui_->SaveBenchAs,
                      *ui_->SendMessageList),
       transferProgress_(new TransferProgress(*ui_->ReceivedMessages)) {
-    // The client area below the menu bar is fixed; the window follows it.
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
     ui_->Line1->setBackgroundRole(QPalette::Dark);
     applyFontFallbacks();
+    growWithTheWindow();
     Timer1_.setObjectName(QStringLiteral("Timer1"));
     Timer1_.setInterval(kTimer1Interval);
     new RepaintThrottle(*this);
@@ -161,6 +163,38 @@ messagelist::MessageListControls ManualForm::messageListControls() const {
             ui_->ClearHistory,
             ui_->LoadStartupMessageList,
             ui_->OutGoingFile};
+}
+
+void ManualForm::growWithTheWindow() {
+    // The client area is never smaller than designed; the incoming view takes
+    // whatever the operator adds.
+    QWidget& area = *centralWidget();
+    area.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    auto* growth = new WindowGrowth(area);
+    using F = WindowGrowth::Follow;
+    const std::pair<QWidget*, unsigned> follows[] = {
+        {ui_->Line1, F::Wider},
+        {ui_->Line2, F::Wider},
+        {ui_->Frame1, F::Wider},
+        {ui_->Frame2, F::Wider},
+        {ui_->SendMessageList, F::Wider},
+        {ui_->ClearHistory, F::MoveRight},
+        {ui_->SendMessage, F::MoveRight},
+        {ui_->OutGoingFile, F::Wider},
+        {ui_->Frame3, F::Wider | F::Taller},
+        {ui_->ReceivedMessages, F::Wider | F::Taller},
+        {transferProgress_, F::Wider | F::MoveDown},
+        {ui_->ReceivedCharacters, F::MoveDown},
+        {ui_->Label6, F::MoveDown},
+        {ui_->SyntaxErrorMessage, F::MoveDown},
+        {ui_->Command_Exit, F::MoveDown},
+        {ui_->ClearIncoming, F::MoveRight | F::MoveDown},
+    };
+    for (const auto& [widget, how] : follows)
+        growth->follow(widget, how);
+    growth->layOut();
+    // The window opens at the designed size.
+    resize(minimumSizeHint());
 }
 
 void ManualForm::applyFontFallbacks() {

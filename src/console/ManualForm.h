@@ -114,6 +114,7 @@ private:
     devices::IdAllControls idAllControls() const;
     messagelist::MessageListControls messageListControls() const;
     void applyFontFallbacks();
+    void growWithTheWindow();
     void prepareDataFolder();
     void wire();
     // While the bus works: lets the window's events run and, once a transfer
