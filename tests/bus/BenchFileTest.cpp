@@ -192,8 +192,6 @@ TEST(BadBenchFiles, SayWhereAndWhat) {
          "bench.yaml:5: GPIB0::5::INSTR: no device \"ghost\" in devices"},
         {kBench + "  GPIB0::5::INSTR: {device: d}\n  GPIB0::05::INSTR: {device: d}\n",
          "bench.yaml:6: GPIB0::05::INSTR: address 5 is taken already by GPIB0::5::INSTR"},
-        {kBench + "  GPIB0::31::INSTR: {device: d}\n",
-         "bench.yaml:5: GPIB0::31::INSTR: address \"31\" is not one of 1 to 30"},
         {opening("1.1") + "devices:\n  d:\n    dialogues:\n      - {r: B}\n",
          "bench.yaml:5: missing q"},
         {opening("1.0") + "devices:\n  d:\n    error:\n      status_register:\n        - {q: "
@@ -210,6 +208,49 @@ TEST(BadBenchFiles, SayWhereAndWhat) {
         EXPECT_EQ(load.error, error);
     }
 }
+
+// A resource's board and address as the bench takes them: the instrument
+// answers at its address, or the resource is skipped with a note, or the
+// file is refused.
+struct AddressRow {
+    const char* name;
+    std::string resource;
+    int pad;           // where the instrument answers; 0: nowhere (skipped)
+    std::string error; // the load's error after "bench.yaml:6: ", or ""
+};
+
+class BenchAddresses : public testing::TestWithParam<AddressRow> {};
+
+TEST_P(BenchAddresses, PlaceOrSkipOrRefuseTheResource) {
+    const AddressRow& row = GetParam();
+    bus::BenchLoad load = bus::readBench(
+        kBench + "  GPIB0::2: {device: d}\n  " + row.resource + ": {device: d}\n", "bench.yaml");
+    if (!row.error.empty()) {
+        EXPECT_FALSE(load.bus);
+        EXPECT_EQ(load.error, "bench.yaml:6: " + row.error);
+        return;
+    }
+    ASSERT_TRUE(load.bus) << load.error;
+    EXPECT_EQ(load.notes.size(), row.pad == 0 ? 1u : 0u);
+    if (row.pad != 0) expectAnswers(*load.bus, {{row.pad, "A\n", "B\n"}});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BenchAddresses,
+    testing::Values(AddressRow{"Plain", "GPIB0::7::INSTR", 7, ""},
+                    AddressRow{"Thirty", "GPIB0::30::INSTR", 30, ""},
+                    AddressRow{"ThirtyOne", "GPIB0::31::INSTR", 0,
+                               "GPIB0::31::INSTR: address \"31\" is not one of 1 to 30"},
+                    AddressRow{"TenToTheTenth", "GPIB0::1e10::INSTR", 0,
+                               "GPIB0::1e10::INSTR: address \"1E10\" is not one of 1 to 30"},
+                    AddressRow{"MinusTenToTheTenth", "GPIB0::-1e10::INSTR", 0,
+                               "GPIB0::-1e10::INSTR: address \"-1E10\" is not one of 1 to 30"},
+                    AddressRow{"Fraction", "GPIB0::7.5::INSTR", 0,
+                               "GPIB0::7.5::INSTR: address \"7.5\" is not one of 1 to 30"},
+                    AddressRow{"BoardOneWithLeadingZeros", "GPIB00001::7::INSTR", 0, ""},
+                    AddressRow{"BoardBeyondAnyNumber", "GPIB99999999999999999999::7::INSTR", 0,
+                               ""}),
+    [](const testing::TestParamInfo<AddressRow>& info) { return info.param.name; });
 
 TEST(BenchVersions, AreReadAsPyvisaSimReadsThem) {
     const std::string rest = kBench.substr(kBench.find('\n') + 1) + "  GPIB0::2: {device: d}\n";

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -360,7 +361,7 @@ std::vector<std::string> badRandomAnswers(const DeviceDefinition& device) {
 // names a GPIB instrument (the board 0 when left out).
 struct GpibResource {
     bool gpib = false;
-    int board = 0;
+    bool boardZero = true;
     std::string address, secondary;
 };
 
@@ -381,7 +382,8 @@ GpibResource parseResource(std::string name) {
     const std::string board = parts[0].substr(4);
     if (board.find_first_not_of("0123456789") != std::string::npos) return r;
     r.gpib = true;
-    r.board = board.empty() ? 0 : std::stoi(board.substr(0, 4));
+    // Any number of digits, leading zeros too ("GPIB00001" is board 1).
+    r.boardZero = board.find_first_not_of('0') == std::string::npos;
     r.address = parts[1];
     if (parts.size() == 3) r.secondary = parts[2];
     return r;
@@ -440,7 +442,7 @@ BenchLoad read(const YAML::Node& root, const std::string& name) {
         const std::string resource = entry.first.Scalar();
         const YAML::Node& binding = expectMap(entry.second, "resource " + resource);
         const GpibResource r = parseResource(resource);
-        if (!r.gpib || r.board != 0) {
+        if (!r.gpib || !r.boardZero) {
             elsewhere.push_back(resource);
             continue;
         }
@@ -452,8 +454,9 @@ BenchLoad read(const YAML::Node& root, const std::string& name) {
             otherFiles.push_back(resource);
             continue;
         }
+        // In range before it is taken as a whole number.
         const std::optional<double> pad = sim::syntax::parseNumber(r.address);
-        if (!pad || *pad != static_cast<int>(*pad) || *pad < 1 || *pad > AdapterDriver::kMaxAddress)
+        if (!pad || !(*pad >= 1 && *pad <= AdapterDriver::kMaxAddress) || *pad != std::floor(*pad))
             fail(entry.first, resource + ": address \"" + r.address + "\" is not one of 1 to 30");
         const auto address = static_cast<std::size_t>(*pad);
         if (!taken[address].empty())
