@@ -177,6 +177,32 @@ resources:
                               {6, "IN2?\n", "0\n"}}}),
     [](const testing::TestParamInfo<GoodFile>& info) { return info.param.name; });
 
+// Anchors used as hand-written files use them: a text, a list of dialogues,
+// a whole device.
+INSTANTIATE_TEST_SUITE_P(
+    Aliases, BenchFiles,
+    testing::Values(GoodFile{
+        "SharedAsFilesShareThem",
+        opening("1.1") + R"(answer: &T "ACME,X,1,0"
+devices:
+  first: &D
+    dialogues: &L
+      - {q: "*IDN?", r: *T}
+      - {q: "A?", r: *T}
+    channels:
+      out:
+        ids: [1, 2]
+        dialogues: *L
+        properties: {on: {default: 0, getter: {q: "ON{ch_id}?", r: "{}"}}}
+  second: *D
+resources:
+  GPIB0::1::INSTR: {device: first}
+  GPIB0::2::INSTR: {device: second}
+)",
+        0,
+        {{1, "A?\n", "ACME,X,1,0\n"}, {2, "*IDN?\n", "ACME,X,1,0\n"}, {2, "ON2?\n", "0\n"}}}),
+    [](const testing::TestParamInfo<GoodFile>& info) { return info.param.name; });
+
 // One device and the line before its resources.
 const std::string kBench =
     opening("1.1") + "devices:\n  d: {dialogues: [{q: A, r: B}]}\nresources:\n";
@@ -251,6 +277,91 @@ INSTANTIATE_TEST_SUITE_P(
                     AddressRow{"BoardBeyondAnyNumber", "GPIB99999999999999999999::7::INSTR", 0,
                                ""}),
     [](const testing::TestParamInfo<AddressRow>& info) { return info.param.name; });
+
+std::string repeated(const std::string& piece, int times, const std::string& between = ", ") {
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += (i > 0 ? between : "") + piece;
+    return out;
+}
+
+// Names "<prefix>0: <value>, <prefix>1: <value>, ..." for a flow mapping.
+std::string entries(const char* prefix, const std::string& value, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i)
+        out += (i > 0 ? ", " : "") + (prefix + std::to_string(i)) + ": " + value;
+    return out;
+}
+
+// Files of a few kilobytes whose aliases (or one large anchor used often)
+// would have the loader build hundreds of megabytes: refused where they pass
+// the limit, before building it; a larger file may build more.
+struct SizeRow {
+    const char* name;
+    std::string yaml;
+    bool loads;
+};
+
+class BenchSizes : public testing::TestWithParam<SizeRow> {};
+
+TEST_P(BenchSizes, StopAtTheLimit) {
+    const bus::BenchLoad load = bus::readBench(GetParam().yaml, "bench.yaml");
+    if (GetParam().loads) {
+        EXPECT_TRUE(load.bus) << load.error;
+        return;
+    }
+    EXPECT_FALSE(load.bus);
+    EXPECT_TRUE(load.error.starts_with("bench.yaml:")) << load.error;
+    EXPECT_TRUE(load.error.ends_with(
+        ": the bench grows past 64 MB here, each use of an alias counted (a bench file may "
+        "build 64 MB, or 100 times its size if more)"))
+        << load.error;
+}
+
+const std::string kKilobyte(1000, 'x');
+const std::string k64Kilobytes(64000, 'x');
+// A valid list of 1100 uses of a 64 kB text: 70 MB from a 70 kB file.
+const std::string kLongValidList = opening("1.1") + "s: &S " + k64Kilobytes +
+                                   "\ndevices:\n  d: {properties: {p: {specs: {valid: [" +
+                                   repeated("*S", 1100) +
+                                   "]}}}}\nresources:\n  GPIB0::1::INSTR: {device: d}\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BenchSizes,
+    testing::Values(
+        // 60 devices of 60 channel groups of 60 dialogues of 1 kB: 216 MB.
+        SizeRow{"AliasesOfAliases",
+                opening("1.1") + "s: &S " + kKilobyte + "\nl: &L [" + repeated("{q: *S}", 60) +
+                    "]\ng: &G {ids: [1], dialogues: *L}\nc: &C {" + entries("c", "*G", 60) +
+                    "}\nd: &D {channels: *C}\ndevices: {" + entries("d", "*D", 60) +
+                    "}\nresources:\n  GPIB0::1::INSTR: {device: d0}\n",
+                false},
+        SizeRow{"OneLargeAnchorUsedOften", kLongValidList, false},
+        SizeRow{"TheSameInALargerFile", kLongValidList + "# " + std::string(1 << 20, '.') + "\n",
+                true},
+        // The instrument's values: 100 properties of 1 kB for each of 2000
+        // channels.
+        SizeRow{"ChannelsTimesProperties",
+                opening("1.1") + "s: &S " + kKilobyte + "\np: &P {default: *S}\n" +
+                    "devices:\n  d: {channels: {g: {ids: [" + repeated("1", 2000) +
+                    "], properties: {" + entries("p", "*P", 100) +
+                    "}}}}\nresources:\n  GPIB0::1::INSTR: {device: d}\n",
+                false},
+        // Each resource that chooses channels has a copy of the device:
+        // 30 of 3 MB.
+        SizeRow{"ResourcesCopyingTheirDevice",
+                opening("1.1") + "s: &S " + kKilobyte + "\ndevices:\n  d: {dialogues: [" +
+                    repeated("{q: *S}", 3000) + "], channels: {g: {ids: [1]}}}\nresources: {" +
+                    [] {
+                        std::string out;
+                        for (int pad = 1; pad <= 30; ++pad)
+                            out += (pad > 1 ? ", " : "") + ("GPIB0::" + std::to_string(pad)) +
+                                   ": {device: d, channel_ids: {g: [1]}}";
+                        return out;
+                    }() +
+                    "}\n",
+                false}),
+    [](const testing::TestParamInfo<SizeRow>& info) { return info.param.name; });
 
 TEST(BenchVersions, AreReadAsPyvisaSimReadsThem) {
     const std::string rest = kBench.substr(kBench.find('\n') + 1) + "  GPIB0::2: {device: d}\n";

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <memory>
 
@@ -34,6 +35,49 @@ int lineOf(const YAML::Node& node) {
 [[noreturn]] void fail(const YAML::Node& node, std::string what) {
     throw BadFile{lineOf(node), std::move(what)};
 }
+
+// What reading a bench file may build, all told: at least 64 MB, and up to
+// a hundred times the file when that is more. yaml-cpp shares what an alias
+// names, but every use of an alias is read here as a copy of its own, so a
+// few kilobytes of aliases naming aliases would ask for gigabytes; a bench
+// written by hand or from a recording stays far below either.
+constexpr std::size_t kBuildLimit = std::size_t{64} << 20;
+constexpr std::size_t kBuildPerFileByte = 100;
+
+std::size_t timesSaturated(std::size_t a, std::size_t b) {
+    return b != 0 && a > std::numeric_limits<std::size_t>::max() / b
+               ? std::numeric_limits<std::size_t>::max()
+               : a * b;
+}
+
+// Counts the bytes of what is built (texts, entries, the instruments' own
+// values) and the entries walked, each use of an alias again, and stops the
+// file where it passes the limit, before building it.
+class Budget {
+public:
+    explicit Budget(std::size_t fileSize)
+        : limit_(std::max(kBuildLimit, timesSaturated(fileSize, kBuildPerFileByte))) {}
+
+    void spend(const YAML::Node& where, std::size_t bytes) {
+        if (bytes <= limit_ - spent_) {
+            spent_ += bytes;
+            return;
+        }
+        fail(where, "the bench grows past " + std::to_string((limit_ + (1 << 20) - 1) >> 20) +
+                        " MB here, each use of an alias counted (a bench file may build " +
+                        std::to_string(kBuildLimit >> 20) + " MB, or " +
+                        std::to_string(kBuildPerFileByte) + " times its size if more)");
+    }
+    std::size_t spent() const { return spent_; }
+
+private:
+    std::size_t limit_;
+    std::size_t spent_ = 0;
+};
+
+// The handle yaml-cpp makes for each entry walked, and what a list or map
+// entry of ours holds beyond its texts.
+constexpr std::size_t kEntryCost = sizeof(YAML::Node);
 
 // YAML text is UTF-8; a character up to U+00FF stands for that byte, as in
 // the I/O trace, so any byte can be written. Others stay UTF-8.
@@ -77,11 +121,17 @@ int hexDigit(char c) {
 }
 
 // "BYTES(aa 55 00)" stands for those raw bytes; anything else that looks
-// like it stays as written.
-std::string expandBytes(std::string text) {
+// like it stays as written. One pass, so a long text of them reads quickly.
+std::string expandBytes(const std::string& text) {
+    std::string out;
     std::size_t from = 0;
+    std::size_t close = 0; // the first ')' at or after the last "BYTES(" seen
+    bool closeKnown = false;
     for (std::size_t at; (at = text.find("BYTES(", from)) != std::string::npos;) {
-        const std::size_t close = text.find(')', at);
+        if (!closeKnown || close < at) {
+            close = text.find(')', at);
+            closeKnown = true;
+        }
         if (close == std::string::npos) break;
         std::string bytes;
         int high = -1;
@@ -98,13 +148,16 @@ std::string expandBytes(std::string text) {
             }
         }
         if (!good || high >= 0 || bytes.empty()) {
+            out.append(text, from, at + 6 - from);
             from = at + 6;
             continue;
         }
-        text.replace(at, close + 1 - at, bytes);
-        from = at + bytes.size();
+        out.append(text, from, at - from);
+        out += bytes;
+        from = close + 1;
     }
-    return text;
+    out.append(text, from);
+    return out;
 }
 
 // The entry of a mapping that must be there.
@@ -120,8 +173,10 @@ YAML::Node required(const YAML::Node& map, const char* key) {
 // on the bus as written: dialogues, answers, ends of message, errors).
 enum Reading : unsigned { kAsIs = 0, kTrimmed = 1, kEscapes = 2, kBoth = 3 };
 
-std::string text(const YAML::Node& node, std::string_view what, unsigned reading = kAsIs) {
+std::string text(Budget& budget, const YAML::Node& node, std::string_view what,
+                 unsigned reading = kAsIs) {
     if (!node.IsScalar()) fail(node, std::string(what) + " must be a text");
+    budget.spend(node, sizeof(std::string) + node.Scalar().size());
     std::string value = node.Scalar();
     if ((reading & kTrimmed) != 0) {
         const std::size_t first = value.find_first_not_of(' ');
@@ -130,19 +185,27 @@ std::string text(const YAML::Node& node, std::string_view what, unsigned reading
                     : value.substr(first, value.find_last_not_of(' ') + 1 - first);
     }
     if ((reading & kEscapes) != 0) {
-        for (const auto& [written, byte] : {std::pair{"\\r", "\r"}, std::pair{"\\n", "\n"}}) {
-            for (std::size_t at = 0; (at = value.find(written, at)) != std::string::npos; ++at)
-                value.replace(at, 2, byte);
+        // One pass, so a long text of them reads quickly.
+        std::string bytes;
+        bytes.reserve(value.size());
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            if (value[i] == '\\' && i + 1 < value.size() &&
+                (value[i + 1] == 'r' || value[i + 1] == 'n')) {
+                bytes += value[++i] == 'r' ? '\r' : '\n';
+            } else {
+                bytes += value[i];
+            }
         }
+        value = std::move(bytes);
     }
     return expandBytes(bytesFromUtf8(value));
 }
 
 // A response: absent, empty or "null_response" means none.
-std::optional<std::string> response(const YAML::Node& node, std::string_view what,
+std::optional<std::string> response(Budget& budget, const YAML::Node& node, std::string_view what,
                                     unsigned reading = kAsIs) {
     if (!node || node.IsNull()) return std::nullopt;
-    std::string value = text(node, what, reading);
+    std::string value = text(budget, node, what, reading);
     if (value == "null_response") return std::nullopt;
     return value;
 }
@@ -169,9 +232,17 @@ std::optional<long long> wholeNumber(std::string_view text) {
     return negative ? -value : value;
 }
 
-const YAML::Node& expectMap(const YAML::Node& node, std::string_view what) {
+// Each entry is walked once more by every look-up in the mapping.
+const YAML::Node& expectMap(Budget& budget, const YAML::Node& node, std::string_view what) {
     if (!node.IsMap()) fail(node, std::string(what) + " must be a mapping");
+    budget.spend(node, timesSaturated(node.size(), kEntryCost));
     return node;
+}
+
+// The name of a mapping entry, as the copy it becomes.
+std::string key(Budget& budget, const YAML::Node& node) {
+    budget.spend(node, kEntryCost + sizeof(std::string) + node.Scalar().size());
+    return node.Scalar();
 }
 
 double number(const YAML::Node& node, std::string_view what) {
@@ -181,36 +252,39 @@ double number(const YAML::Node& node, std::string_view what) {
     return *value;
 }
 
-const YAML::Node& expectList(const YAML::Node& node, std::string_view what) {
+const YAML::Node& expectList(Budget& budget, const YAML::Node& node, std::string_view what) {
     if (!node.IsSequence()) fail(node, std::string(what) + " must be a list");
+    budget.spend(node, timesSaturated(node.size(), kEntryCost));
     return node;
 }
 
 // `error`: one answer for every error, or a mapping of the answers
 // (`response`), status registers and error queues, in any version 1.x.
-void readError(const YAML::Node& node, DeviceDefinition& device) {
+void readError(Budget& budget, const YAML::Node& node, DeviceDefinition& device) {
     if (node.IsScalar() || node.IsNull()) {
-        device.commandError = response(node, "error", kEscapes);
+        device.commandError = response(budget, node, "error", kEscapes);
         device.commandErrorStated = true;
         return;
     }
     if (!node.IsMap()) fail(node, "error must be a text or a mapping");
+    expectMap(budget, node, "error");
     if (const YAML::Node answers = node["response"]) {
-        expectMap(answers, "error response");
+        expectMap(budget, answers, "error response");
         if (const YAML::Node command = answers["command_error"]) {
-            device.commandError = response(command, "command_error", kEscapes);
+            device.commandError = response(budget, command, "command_error", kEscapes);
             device.commandErrorStated = true;
         }
         // A read with nothing to read times out, as in pyvisa-sim.
-        if (const YAML::Node query = answers["query_error"]) response(query, "query_error");
+        if (const YAML::Node query = answers["query_error"]) response(budget, query, "query_error");
     }
     if (const YAML::Node registers = node["status_register"]) {
-        for (const YAML::Node& entry : expectList(registers, "status_register")) {
-            expectMap(entry, "a status register");
+        for (const YAML::Node& entry : expectList(budget, registers, "status_register")) {
+            expectMap(budget, entry, "a status register");
+            budget.spend(entry, sizeof(DeviceDefinition::StatusRegister));
             DeviceDefinition::StatusRegister r;
-            r.query = text(required(entry, "q"), "status register q", kEscapes);
+            r.query = text(budget, required(entry, "q"), "status register q", kEscapes);
             for (const auto& bits : entry) {
-                const std::string name = bits.first.Scalar();
+                const std::string name = key(budget, bits.first);
                 if (name == "q") continue;
                 const std::optional<long long> value =
                     bits.second.IsScalar() ? wholeNumber(bits.second.Scalar()) : std::nullopt;
@@ -221,44 +295,48 @@ void readError(const YAML::Node& node, DeviceDefinition& device) {
         }
     }
     if (const YAML::Node queues = node["error_queue"]) {
-        for (const YAML::Node& entry : expectList(queues, "error_queue")) {
-            expectMap(entry, "an error queue");
+        for (const YAML::Node& entry : expectList(budget, queues, "error_queue")) {
+            expectMap(budget, entry, "an error queue");
+            budget.spend(entry, sizeof(DeviceDefinition::ErrorQueue));
             DeviceDefinition::ErrorQueue q;
-            q.query = text(required(entry, "q"), "error queue q", kEscapes);
-            q.empty = text(required(entry, "default"), "error queue default", kEscapes);
+            q.query = text(budget, required(entry, "q"), "error queue q", kEscapes);
+            q.empty = text(budget, required(entry, "default"), "error queue default", kEscapes);
             for (const auto& message : entry) {
-                const std::string name = message.first.Scalar();
+                const std::string name = key(budget, message.first);
                 if (name == "q" || name == "default" || name == "strict") continue;
-                q.messages[name] = text(message.second, "the message of " + name, kEscapes);
+                q.messages[name] = text(budget, message.second, "the message of " + name, kEscapes);
             }
             device.errorQueues.push_back(std::move(q));
         }
     }
 }
 
-DeviceDefinition::Property readProperty(const std::string& name, const YAML::Node& node) {
-    expectMap(node, "property " + name);
+DeviceDefinition::Property readProperty(Budget& budget, const std::string& name,
+                                        const YAML::Node& node) {
+    expectMap(budget, node, "property " + name);
+    budget.spend(node, sizeof(DeviceDefinition::Property));
     DeviceDefinition::Property p;
     p.name = name;
-    if (const YAML::Node initial = node["default"]) p.initial = text(initial, "default");
+    if (const YAML::Node initial = node["default"]) p.initial = text(budget, initial, "default");
     if (const YAML::Node getter = node["getter"]) {
-        expectMap(getter, "getter");
-        p.getQuery = text(required(getter, "q"), "getter q", kBoth);
-        p.getAnswer = text(required(getter, "r"), "getter r", kTrimmed);
+        expectMap(budget, getter, "getter");
+        p.getQuery = text(budget, required(getter, "q"), "getter q", kBoth);
+        p.getAnswer = text(budget, required(getter, "r"), "getter r", kTrimmed);
     }
     if (const YAML::Node setter = node["setter"]) {
-        expectMap(setter, "setter");
-        p.setQuery = text(required(setter, "q"), "setter q", kTrimmed);
-        p.setAnswer = response(setter["r"], "setter r", kBoth);
-        if (const YAML::Node error = setter["e"]) p.setError = text(error, "setter e", kBoth);
+        expectMap(budget, setter, "setter");
+        p.setQuery = text(budget, required(setter, "q"), "setter q", kTrimmed);
+        p.setAnswer = response(budget, setter["r"], "setter r", kBoth);
+        if (const YAML::Node error = setter["e"])
+            p.setError = text(budget, error, "setter e", kBoth);
     }
     // Without specs a value is kept as written, as pyvisa-sim keeps it.
     p.type = DeviceDefinition::ValueType::Text;
     if (const YAML::Node limits = node["specs"]) {
-        expectMap(limits, "specs");
+        expectMap(budget, limits, "specs");
         if (sim::syntax::parseNumber(p.initial)) p.type = DeviceDefinition::ValueType::Float;
         if (const YAML::Node type = limits["type"]) {
-            const std::string t = text(type, "type");
+            const std::string t = text(budget, type, "type");
             if (t == "float")
                 p.type = DeviceDefinition::ValueType::Float;
             else if (t == "int")
@@ -271,9 +349,8 @@ DeviceDefinition::Property readProperty(const std::string& name, const YAML::Nod
         if (const YAML::Node min = limits["min"]) p.min = number(min, "min");
         if (const YAML::Node max = limits["max"]) p.max = number(max, "max");
         if (const YAML::Node valid = limits["valid"]) {
-            if (!valid.IsSequence()) fail(valid, "valid must be a list");
-            for (const YAML::Node& v : valid)
-                p.valid.push_back(text(v, "a valid value"));
+            for (const YAML::Node& v : expectList(budget, valid, "valid"))
+                p.valid.push_back(text(budget, v, "a valid value"));
         }
         if ((p.min || p.max || !p.valid.empty()) && p.type == DeviceDefinition::ValueType::Text &&
             p.valid.empty())
@@ -283,55 +360,61 @@ DeviceDefinition::Property readProperty(const std::string& name, const YAML::Nod
 }
 
 // The dialogues and properties of a device or of a channel group.
-void readBehaviour(const YAML::Node& node, std::vector<DeviceDefinition::Dialogue>& dialogues,
+void readBehaviour(Budget& budget, const YAML::Node& node,
+                   std::vector<DeviceDefinition::Dialogue>& dialogues,
                    std::vector<DeviceDefinition::Property>& properties) {
     if (const YAML::Node list = node["dialogues"]) {
-        for (const YAML::Node& d : expectList(list, "dialogues")) {
-            expectMap(d, "a dialogue");
-            dialogues.push_back({text(required(d, "q"), "q", kBoth), response(d["r"], "r", kBoth)});
+        for (const YAML::Node& d : expectList(budget, list, "dialogues")) {
+            expectMap(budget, d, "a dialogue");
+            budget.spend(d, sizeof(DeviceDefinition::Dialogue));
+            dialogues.push_back(
+                {text(budget, required(d, "q"), "q", kBoth), response(budget, d["r"], "r", kBoth)});
         }
     }
     if (const YAML::Node map = node["properties"]) {
-        expectMap(map, "properties");
+        expectMap(budget, map, "properties");
         for (const auto& entry : map)
-            properties.push_back(readProperty(entry.first.Scalar(), entry.second));
+            properties.push_back(readProperty(budget, key(budget, entry.first), entry.second));
     }
 }
 
-std::vector<std::string> channelIds(const YAML::Node& node) {
+std::vector<std::string> channelIds(Budget& budget, const YAML::Node& node) {
     std::vector<std::string> ids;
-    for (const YAML::Node& id : expectList(node, "channel ids"))
-        ids.push_back(text(id, "a channel id"));
+    for (const YAML::Node& id : expectList(budget, node, "channel ids"))
+        ids.push_back(text(budget, id, "a channel id"));
     return ids;
 }
 
-std::shared_ptr<DeviceDefinition> readDevice(const std::string& name, const YAML::Node& node) {
-    expectMap(node, "device " + name);
+std::shared_ptr<DeviceDefinition> readDevice(Budget& budget, const std::string& name,
+                                             const YAML::Node& node) {
+    expectMap(budget, node, "device " + name);
+    budget.spend(node, sizeof(DeviceDefinition) + name.size());
     auto device = std::make_shared<DeviceDefinition>();
     device->name = name;
     if (const YAML::Node eom = node["eom"]) {
-        expectMap(eom, "eom");
+        expectMap(budget, eom, "eom");
         if (const YAML::Node gpib = eom["GPIB INSTR"]) {
-            expectMap(gpib, "eom GPIB INSTR");
-            device->queryEnd = text(required(gpib, "q"), "eom q", kBoth);
-            device->answerEnd = text(required(gpib, "r"), "eom r", kBoth);
+            expectMap(budget, gpib, "eom GPIB INSTR");
+            device->queryEnd = text(budget, required(gpib, "q"), "eom q", kBoth);
+            device->answerEnd = text(budget, required(gpib, "r"), "eom r", kBoth);
         }
     }
     if (const YAML::Node delimiter = node["delimiter"])
-        device->delimiter = text(delimiter, "delimiter");
-    if (const YAML::Node error = node["error"]) readError(error, *device);
-    readBehaviour(node, device->dialogues, device->properties);
+        device->delimiter = text(budget, delimiter, "delimiter");
+    if (const YAML::Node error = node["error"]) readError(budget, error, *device);
+    readBehaviour(budget, node, device->dialogues, device->properties);
     if (const YAML::Node channels = node["channels"]) {
-        expectMap(channels, "channels");
+        expectMap(budget, channels, "channels");
         for (const auto& entry : channels) {
             DeviceDefinition::ChannelGroup group;
-            group.name = entry.first.Scalar();
-            expectMap(entry.second, "channels " + group.name);
-            if (const YAML::Node ids = entry.second["ids"]) group.ids = channelIds(ids);
+            group.name = key(budget, entry.first);
+            expectMap(budget, entry.second, "channels " + group.name);
+            budget.spend(entry.second, sizeof(DeviceDefinition::ChannelGroup));
+            if (const YAML::Node ids = entry.second["ids"]) group.ids = channelIds(budget, ids);
             // pyvisa-sim takes exactly "False" as no.
             if (const YAML::Node select = entry.second["can_select"])
                 group.selectable = !(select.IsScalar() && select.Scalar() == "False");
-            readBehaviour(entry.second, group.dialogues, group.properties);
+            readBehaviour(budget, entry.second, group.dialogues, group.properties);
             device->channels.push_back(std::move(group));
         }
     }
@@ -396,6 +479,29 @@ std::string joined(const std::vector<std::string>& items) {
     return out;
 }
 
+// What an instrument made from the definition holds and goes through for
+// each message: a value per property and, in a channel group, a value per
+// channel of each property and a query per channel of each dialogue and
+// property.
+std::size_t instrumentCost(const DeviceDefinition& device) {
+    std::size_t cost = sizeof(DeviceDefinition);
+    for (const auto& p : device.properties)
+        cost += sizeof(std::string) + p.initial.size();
+    for (const auto& group : device.channels) {
+        std::size_t perChannel = 0;
+        for (const auto& p : group.properties)
+            perChannel +=
+                3 * sizeof(std::string) + p.initial.size() + p.getQuery.size() + p.setQuery.size();
+        for (const auto& d : group.dialogues)
+            perChannel += sizeof(std::string) + d.query.size();
+        const std::size_t all = timesSaturated(perChannel, group.ids.size());
+        cost = all > std::numeric_limits<std::size_t>::max() - cost
+                   ? std::numeric_limits<std::size_t>::max()
+                   : cost + all;
+    }
+    return cost;
+}
+
 // As pyvisa-sim decides: whole numbers joined by '.', major version 1, not
 // newer than 1.1 (compared number by number, so "1.1.0" is newer).
 bool readableVersion(std::string_view v) {
@@ -413,34 +519,43 @@ bool readableVersion(std::string_view v) {
            !std::lexicographical_compare(newest.begin(), newest.end(), parts.begin(), parts.end());
 }
 
-BenchLoad read(const YAML::Node& root, const std::string& name) {
+BenchLoad read(const YAML::Node& root, const std::string& name, Budget& budget) {
     BenchLoad load;
-    const std::string key(kBenchVersionKey);
+    const std::string versionKey(kBenchVersionKey);
     if (!root.IsMap())
-        fail(root, "not a bench file: a mapping with " + key + ", devices and resources");
-    const YAML::Node version = root[key];
-    if (!version) fail(root, "no version (" + key + ": \"1.1\")");
+        fail(root, "not a bench file: a mapping with " + versionKey + ", devices and resources");
+    expectMap(budget, root, "the file");
+    const YAML::Node version = root[versionKey];
+    if (!version) fail(root, "no version (" + versionKey + ": \"1.1\")");
     const std::string v = version.IsScalar() ? version.Scalar() : "";
     if (!readableVersion(v))
         fail(version, "unknown version \"" + v + "\" (this program reads 1.0 and 1.1)");
 
-    std::map<std::string, std::shared_ptr<DeviceDefinition>> devices;
+    struct Device {
+        std::shared_ptr<DeviceDefinition> definition;
+        std::size_t cost = 0; // what reading it built
+    };
+    std::map<std::string, Device> devices;
     if (const YAML::Node list = root["devices"]) {
-        expectMap(list, "devices");
-        for (const auto& entry : list)
-            devices[entry.first.Scalar()] = readDevice(entry.first.Scalar(), entry.second);
+        expectMap(budget, list, "devices");
+        for (const auto& entry : list) {
+            const std::size_t before = budget.spent();
+            std::string device = key(budget, entry.first);
+            std::shared_ptr<DeviceDefinition> definition = readDevice(budget, device, entry.second);
+            devices[std::move(device)] = {std::move(definition), budget.spent() - before};
+        }
     }
     std::vector<std::string> noted; // devices whose bad RANDOM answers are named
     const YAML::Node resources = root["resources"];
     if (!resources) fail(root, "no resources");
-    expectMap(resources, "resources");
+    expectMap(budget, resources, "resources");
 
     std::array<std::string, AdapterDriver::kMaxAddress + 1> taken;
     std::vector<std::string> elsewhere, secondary, otherFiles;
     load.bus = std::make_unique<SimulatedBus>();
     for (const auto& entry : resources) {
-        const std::string resource = entry.first.Scalar();
-        const YAML::Node& binding = expectMap(entry.second, "resource " + resource);
+        const std::string resource = key(budget, entry.first);
+        const YAML::Node& binding = expectMap(budget, entry.second, "resource " + resource);
         const GpibResource r = parseResource(resource);
         if (!r.gpib || !r.boardZero) {
             elsewhere.push_back(resource);
@@ -463,18 +578,21 @@ BenchLoad read(const YAML::Node& root, const std::string& name) {
             fail(entry.first, resource + ": address " + std::to_string(address) +
                                   " is taken already by " + taken[address]);
         taken[address] = resource;
-        const std::string device = text(required(binding, "device"), "device");
+        const std::string device = text(budget, required(binding, "device"), "device");
         const auto found = devices.find(device);
         if (found == devices.end())
             fail(binding["device"], resource + ": no device \"" + device + "\" in devices");
-        std::shared_ptr<const DeviceDefinition> definition = found->second;
+        std::shared_ptr<const DeviceDefinition> definition = found->second.definition;
         // The resource may choose the channels the device has.
         if (const YAML::Node chosen = binding["channel_ids"]) {
-            expectMap(chosen, "channel_ids");
+            expectMap(budget, chosen, "channel_ids");
+            // The copy, and a look-up of each of its groups in the mapping.
+            budget.spend(chosen, found->second.cost);
             auto copy = std::make_shared<DeviceDefinition>(*definition);
+            budget.spend(chosen, timesSaturated(chosen.size(), copy->channels.size() * kEntryCost));
             for (auto& group : copy->channels) {
                 if (const YAML::Node ids = chosen[group.name]) {
-                    std::vector<std::string> list = channelIds(ids);
+                    std::vector<std::string> list = channelIds(budget, ids);
                     if (!list.empty()) group.ids = std::move(list);
                 }
             }
@@ -489,6 +607,7 @@ BenchLoad read(const YAML::Node& root, const std::string& name) {
                                      "or {RANDOM(min, max, count):format}; no answer to " +
                                      joined(bad));
         }
+        budget.spend(entry.first, instrumentCost(*definition));
         load.bus->attach(static_cast<int>(address), sim::makeFileInstrument(definition));
     }
     if (!elsewhere.empty())
@@ -509,7 +628,8 @@ BenchLoad read(const YAML::Node& root, const std::string& name) {
 BenchLoad readBench(std::string_view text, const std::string& name) {
     BenchLoad load;
     try {
-        return read(YAML::Load(std::string(text)), name);
+        Budget budget(text.size());
+        return read(YAML::Load(std::string(text)), name, budget);
     } catch (const BadFile& bad) {
         load.error =
             name + ":" + (bad.line > 0 ? std::to_string(bad.line) + ":" : "") + " " + bad.what;
