@@ -363,6 +363,26 @@ INSTANTIATE_TEST_SUITE_P(
                 false}),
     [](const testing::TestParamInfo<SizeRow>& info) { return info.param.name; });
 
+// A device that keeps every error in its queue would grow with each bad
+// message for as long as the console runs: it keeps the first hundred.
+TEST(BenchErrorQueue, HoldsAHundredMessages) {
+    bus::BenchLoad load = bus::readBench(opening("1.1") + R"(devices:
+  d:
+    error:
+      response: {command_error: null_response}
+      error_queue: [{q: "E?", default: none, command_error: bad}]
+resources:
+  GPIB0::1::INSTR: {device: d}
+)",
+                                         "bench.yaml");
+    ASSERT_TRUE(load.bus) << load.error;
+    Talk talk(*load.bus);
+    EXPECT_EQ(talk.ask(1, repeated("X", 150, ";") + "\n"), kTimeout);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(talk.ask(1, "E?\n"), "bad\n") << i;
+    EXPECT_EQ(talk.ask(1, "E?\n"), "none\n");
+}
+
 TEST(BenchVersions, AreReadAsPyvisaSimReadsThem) {
     const std::string rest = kBench.substr(kBench.find('\n') + 1) + "  GPIB0::2: {device: d}\n";
     for (const char* version : {"1", "1.0", "1.1", "1.0.7", " 1.1", "1.01"})

@@ -148,6 +148,11 @@ bool acceptable(const DeviceDefinition::Property& property, const std::string& v
 // file's status registers and error queues.
 constexpr const char* kCommandErrorKey = "command_error";
 
+// The messages a file's error queue holds; later errors are lost, as a real
+// device's are once its queue is full, rather than the queue growing with
+// every bad message for as long as the console runs.
+constexpr std::size_t kMaxQueuedErrors = 100;
+
 // What a device described by a file does with one query: its dialogues, its
 // properties and their values (the device's own and each channel's), its
 // status registers and error queues, tried in that order.
@@ -199,7 +204,7 @@ public:
         for (std::size_t q = 0; q < d.errorQueues.size(); ++q) {
             if (d.errorQueues[q].query != query) continue;
             if (queues_[q].empty()) return {Outcome::Answered, d.errorQueues[q].empty};
-            Reply reply{Outcome::Answered, std::move(queues_[q].front())};
+            Reply reply{Outcome::Answered, *queues_[q].front()};
             queues_[q].erase(queues_[q].begin());
             return reply;
         }
@@ -258,7 +263,8 @@ public:
         }
         for (std::size_t q = 0; q < d.errorQueues.size(); ++q) {
             const auto found = d.errorQueues[q].messages.find(error);
-            if (found != d.errorQueues[q].messages.end()) queues_[q].push_back(found->second);
+            if (found != d.errorQueues[q].messages.end() && queues_[q].size() < kMaxQueuedErrors)
+                queues_[q].push_back(&found->second);
         }
     }
 
@@ -338,7 +344,8 @@ private:
     // Per group, per property, per channel.
     std::vector<std::vector<std::vector<std::string>>> channelValues_;
     std::vector<long long> registers_;
-    std::vector<std::vector<std::string>> queues_;
+    // The messages, as they stand in the definition.
+    std::vector<std::vector<const std::string*>> queues_;
     RandomAnswers random_;
 };
 
@@ -509,12 +516,14 @@ private:
         case FileDevice::Outcome::Unknown:
             break;
         }
+        // Error answers too stop where the output queue is full: a message of
+        // many bad units must not build more than it can take.
         const bool rejected = reply.outcome == FileDevice::Outcome::Rejected;
         if (rejected && reply.ownError) {
-            answer(reply.text);
+            if (answerFits()) answer(reply.text);
         } else {
             device_.raise(kCommandErrorKey);
-            if (d.commandErrorStated && d.commandError) answer(*d.commandError);
+            if (d.commandErrorStated && d.commandError && answerFits()) answer(*d.commandError);
         }
         reportError(rejected ? -222 : -113);
     }
@@ -657,7 +666,9 @@ std::optional<std::string> RandomAnswers::fill(std::string_view text) {
     for (std::size_t at; (at = text.find(kRandom)) != std::string_view::npos;) {
         const RandomField field = *randomFieldAt(text.substr(at - 1));
         out += text.substr(0, at - 1);
-        for (long long n = 0; n < field.count; ++n) {
+        // Past what the output queue takes the answer is cut anyway; a few
+        // bytes of fields must not ask for gigabytes.
+        for (long long n = 0; n < field.count && out.size() <= Instrument::kMaxOutput; ++n) {
             // As Python's random.uniform(min, max).
             const double value = field.min + (field.max - field.min) * next();
             if (n > 0) out += ", ";
