@@ -4,26 +4,13 @@
 #include <charconv>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace bus {
 
 namespace {
-
-// One JSON value, as much as a trace line holds.
-struct Json {
-    enum class Kind { Null, Bool, Number, String, Array, Object };
-    Kind kind = Kind::Null;
-    double number = 0;
-    std::string text;              // a string's bytes (U+0000 to U+00FF as one byte each)
-    std::vector<Json> items;       // an array's items, an object's values
-    std::vector<std::string> keys; // an object's keys
-
-    const Json* get(std::string_view key) const {
-        for (std::size_t i = 0; i < keys.size(); ++i)
-            if (keys[i] == key) return &items[i];
-        return nullptr;
-    }
-};
 
 void appendUtf8(std::string& out, std::uint32_t c) {
     if (c < 0x80) {
@@ -45,26 +32,105 @@ void appendUtf8(std::string& out, std::uint32_t c) {
 
 // The trace writes byte b as U+00bb: such characters become bytes again,
 // any other stays in UTF-8.
-void appendCharacter(std::string& out, std::uint32_t c) {
+void appendCharacter(std::string* out, std::uint32_t c) {
+    if (out == nullptr) return;
     if (c <= 0xFF)
-        out += static_cast<char>(c);
+        *out += static_cast<char>(c);
     else
-        appendUtf8(out, c);
+        appendUtf8(*out, c);
 }
 
-// A parser for one line, linear in its length; false on anything not JSON.
-class JsonParser {
-public:
-    explicit JsonParser(std::string_view text) : p_(text.data()), end_(p_ + text.size()) {}
+// The fields of one call that a replay reads, each the text of its value as
+// the line holds it (checked JSON); empty where the line has no such field.
+// Where a key comes twice, the first counts.
+struct Call {
+    std::string_view op, args, data, ibsta;
+};
 
-    bool parse(Json& out) {
-        if (!value(out, 0)) return false;
+// Checks text as JSON, linear in its length, without building the values it
+// steps over: only the strings a caller asks for are made, so no line costs
+// more than its own length.
+class Scanner {
+public:
+    explicit Scanner(std::string_view text) : p_(text.data()), end_(p_ + text.size()) {}
+
+    // A whole line: one object, nothing after it. False on anything not JSON.
+    bool call(Call& call, std::string& key) {
+        blanks();
+        if (p_ == end_ || *p_ != '{') return false;
+        ++p_;
+        blanks();
+        if (p_ != end_ && *p_ == '}') {
+            ++p_;
+        } else {
+            for (;;) {
+                blanks();
+                if (p_ == end_ || *p_ != '"') return false;
+                key.clear();
+                if (!string(&key)) return false;
+                blanks();
+                if (p_ == end_ || *p_++ != ':') return false;
+                blanks();
+                const char* value = p_;
+                if (!skip(1)) return false;
+                if (std::string_view* field = fieldOf(call, key); field && field->empty())
+                    *field = std::string_view(value, static_cast<std::size_t>(p_ - value));
+                const int more = next('}');
+                if (more < 0) return false;
+                if (more == 0) break;
+            }
+        }
         blanks();
         return p_ == end_;
     }
 
+    // At a string's opening quote: its bytes are appended to out, or only
+    // checked when out is null.
+    bool string(std::string* out) {
+        ++p_;
+        for (;;) {
+            const char* run = p_;
+            while (p_ != end_ && *p_ != '"' && *p_ != '\\' &&
+                   static_cast<unsigned char>(*p_) >= 0x20 &&
+                   static_cast<unsigned char>(*p_) < 0x80)
+                ++p_;
+            if (out != nullptr) out->append(run, p_);
+            if (p_ == end_) return false;
+            const auto c = static_cast<unsigned char>(*p_);
+            if (c == '"') return ++p_, true;
+            if (c == '\\') {
+                ++p_;
+                if (!escape(out)) return false;
+            } else if (c < 0x20 || !utf8(out)) {
+                return false;
+            }
+        }
+    }
+
+    // At an array: hands each item's text to each() until it returns false.
+    template <class Each> void items(Each each) {
+        ++p_;
+        blanks();
+        if (p_ != end_ && *p_ == ']') return;
+        for (;;) {
+            blanks();
+            const char* item = p_;
+            if (!skip(1) || !each(std::string_view(item, static_cast<std::size_t>(p_ - item))))
+                return;
+            if (next(']') <= 0) return;
+        }
+    }
+
 private:
     static constexpr int kMaxDepth = 64;
+
+    static std::string_view* fieldOf(Call& call, std::string_view key) {
+        if (key == "op") return &call.op;
+        if (key == "args") return &call.args;
+        if (key == "data") return &call.data;
+        if (key == "ibsta") return &call.ibsta;
+        return nullptr;
+    }
 
     void blanks() {
         while (p_ != end_ && (*p_ == ' ' || *p_ == '\t' || *p_ == '\r' || *p_ == '\n'))
@@ -77,74 +143,67 @@ private:
         p_ += word.size();
         return true;
     }
+    // After an item: 1 at a comma, 0 at the closing bracket, -1 otherwise.
+    int next(char close) {
+        blanks();
+        if (p_ == end_) return -1;
+        const char c = *p_++;
+        return c == ',' ? 1 : c == close ? 0 : -1;
+    }
 
-    bool value(Json& out, int depth) {
+    bool skip(int depth) {
         blanks();
         if (p_ == end_ || depth > kMaxDepth) return false;
         switch (*p_) {
         case '{':
-            return object(out, depth);
+            return skipObject(depth);
         case '[':
-            return array(out, depth);
+            return skipArray(depth);
         case '"':
-            out.kind = Json::Kind::String;
-            return string(out.text);
+            return string(nullptr);
         case 't':
-            out.kind = Json::Kind::Bool;
-            out.number = 1;
             return literal("true");
         case 'f':
-            out.kind = Json::Kind::Bool;
             return literal("false");
         case 'n':
             return literal("null");
         default:
-            return numberValue(out);
+            return number();
         }
     }
 
-    bool numberValue(Json& out) {
+    bool number() {
         if (*p_ != '-' && (*p_ < '0' || *p_ > '9')) return false;
-        const auto result = std::from_chars(p_, end_, out.number);
+        double value = 0;
+        const auto result = std::from_chars(p_, end_, value);
         if (result.ec != std::errc()) return false;
-        out.kind = Json::Kind::Number;
         p_ = result.ptr;
         return true;
     }
 
-    bool array(Json& out, int depth) {
-        out.kind = Json::Kind::Array;
+    bool skipArray(int depth) {
         ++p_;
         blanks();
         if (p_ != end_ && *p_ == ']') return ++p_, true;
         for (;;) {
-            out.items.emplace_back();
-            if (!value(out.items.back(), depth + 1)) return false;
-            blanks();
-            if (p_ == end_) return false;
-            if (*p_++ == ']') return true;
-            if (p_[-1] != ',') return false;
+            if (!skip(depth + 1)) return false;
+            const int more = next(']');
+            if (more <= 0) return more == 0;
         }
     }
 
-    bool object(Json& out, int depth) {
-        out.kind = Json::Kind::Object;
+    bool skipObject(int depth) {
         ++p_;
         blanks();
         if (p_ != end_ && *p_ == '}') return ++p_, true;
         for (;;) {
             blanks();
-            if (p_ == end_ || *p_ != '"') return false;
-            out.keys.emplace_back();
-            if (!string(out.keys.back())) return false;
+            if (p_ == end_ || *p_ != '"' || !string(nullptr)) return false;
             blanks();
             if (p_ == end_ || *p_++ != ':') return false;
-            out.items.emplace_back();
-            if (!value(out.items.back(), depth + 1)) return false;
-            blanks();
-            if (p_ == end_) return false;
-            if (*p_++ == '}') return true;
-            if (p_[-1] != ',') return false;
+            if (!skip(depth + 1)) return false;
+            const int more = next('}');
+            if (more <= 0) return more == 0;
         }
     }
 
@@ -166,48 +225,51 @@ private:
         return true;
     }
 
-    bool escape(std::string& out) {
+    bool escape(std::string* out) {
         if (p_ == end_) return false;
         const char e = *p_++;
+        char c = 0;
         switch (e) {
         case '"':
         case '\\':
         case '/':
-            out += e;
-            return true;
+            c = e;
+            break;
         case 'b':
-            out += '\b';
-            return true;
+            c = '\b';
+            break;
         case 'f':
-            out += '\f';
-            return true;
+            c = '\f';
+            break;
         case 'n':
-            out += '\n';
-            return true;
+            c = '\n';
+            break;
         case 'r':
-            out += '\r';
-            return true;
+            c = '\r';
+            break;
         case 't':
-            out += '\t';
-            return true;
+            c = '\t';
+            break;
         case 'u': {
-            std::uint32_t c = 0;
-            if (!hex4(c)) return false;
-            if (c >= 0xD800 && c < 0xDC00) {
+            std::uint32_t u = 0;
+            if (!hex4(u)) return false;
+            if (u >= 0xD800 && u < 0xDC00) {
                 std::uint32_t low = 0;
                 if (!literal("\\u") || !hex4(low) || low < 0xDC00 || low > 0xDFFF) return false;
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
             }
-            appendCharacter(out, c);
+            appendCharacter(out, u);
             return true;
         }
         default:
             return false;
         }
+        if (out != nullptr) *out += c;
+        return true;
     }
 
     // A UTF-8 sequence starting at p_ (its lead byte at least 0x80).
-    bool utf8(std::string& out) {
+    bool utf8(std::string* out) {
         const auto lead = static_cast<unsigned char>(*p_);
         const int more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
         if (more < 0 || end_ - p_ <= more) return false;
@@ -222,43 +284,45 @@ private:
         return true;
     }
 
-    bool string(std::string& out) {
-        ++p_;
-        for (;;) {
-            const char* run = p_;
-            while (p_ != end_ && *p_ != '"' && *p_ != '\\' &&
-                   static_cast<unsigned char>(*p_) >= 0x20 &&
-                   static_cast<unsigned char>(*p_) < 0x80)
-                ++p_;
-            out.append(run, p_);
-            if (p_ == end_) return false;
-            const auto c = static_cast<unsigned char>(*p_);
-            if (c == '"') return ++p_, true;
-            if (c == '\\') {
-                ++p_;
-                if (!escape(out)) return false;
-            } else if (c < 0x20 || !utf8(out)) {
-                return false;
-            }
-        }
-    }
-
     const char* p_;
     const char* end_;
 };
 
-int integer(const Json* value, int otherwise = -1) {
-    // Only numbers an int holds: a cast of any other would be undefined.
-    if (value == nullptr || value->kind != Json::Kind::Number || !(value->number > -2e9) ||
-        !(value->number < 2e9))
-        return otherwise;
-    return static_cast<int>(value->number);
+// The values below are checked JSON, so a value's first character says its kind.
+bool isString(std::string_view value) {
+    return !value.empty() && value.front() == '"';
 }
 
-const Json* arg(const Json* args, std::size_t i) {
-    if (args == nullptr || args->kind != Json::Kind::Array || i >= args->items.size())
-        return nullptr;
-    return &args->items[i];
+bool isArray(std::string_view value) {
+    return !value.empty() && value.front() == '[';
+}
+
+// Appends a string value's bytes to out; false when the value is no string.
+bool appendString(std::string_view value, std::string& out) {
+    return isString(value) && Scanner(value).string(&out);
+}
+
+int integer(std::string_view value, int otherwise = -1) {
+    if (value.empty() || (value.front() != '-' && (value.front() < '0' || value.front() > '9')))
+        return otherwise;
+    double number = 0;
+    std::from_chars(value.data(), value.data() + value.size(), number);
+    // Only numbers an int holds: a cast of any other would be undefined.
+    if (!(number > -2e9) || !(number < 2e9)) return otherwise;
+    return static_cast<int>(number);
+}
+
+// An array's item i; empty when there is none.
+std::string_view arg(std::string_view args, std::size_t i) {
+    std::string_view found;
+    if (!isArray(args)) return found;
+    std::size_t index = 0;
+    Scanner(args).items([&](std::string_view item) {
+        if (index++ < i) return true;
+        found = item;
+        return false;
+    });
+    return found;
 }
 
 bool validPad(int pad) {
@@ -270,33 +334,31 @@ class Recorder {
 public:
     explicit Recorder(Recording& recording) : r_(recording) {}
 
-    void line(const Json& call) {
-        const Json* op = call.get("op");
-        if (op == nullptr || op->kind != Json::Kind::String) return;
-        const Json* args = call.get("args");
-        const Json* data = call.get("data");
-        const int status = integer(call.get("ibsta"), 0);
-        if ((status & ERR) != 0 && op->text != "ibrd") return;
-        const std::string& name = op->text;
-        if (name == "ibdev") {
-            const int ud = integer(data);
-            if (ud > 0) pads_[ud] = integer(arg(args, 1));
-        } else if (name == "ibpad") {
-            pads_[integer(arg(args, 0))] = integer(arg(args, 1));
-        } else if (name == "FindLstn") {
+    void line(const Call& call) {
+        op_.clear();
+        if (!appendString(call.op, op_)) return;
+        const int status = integer(call.ibsta, 0);
+        if ((status & ERR) != 0 && op_ != "ibrd") return;
+        if (op_ == "ibdev") {
+            const int ud = integer(call.data);
+            if (ud > 0) pads_[ud] = integer(arg(call.args, 1));
+        } else if (op_ == "ibpad") {
+            pads_[integer(arg(call.args, 0))] = integer(arg(call.args, 1));
+        } else if (op_ == "FindLstn") {
             sawFindLstn_ = true;
-            if (data == nullptr || data->kind != Json::Kind::Array) return;
-            for (const Json& found : data->items) {
-                const int pad = integer(&found) & 0xFF;
+            if (!isArray(call.data)) return;
+            Scanner(call.data).items([this](std::string_view found) {
+                const int pad = integer(found) & 0xFF;
                 if (validPad(pad)) r_.devices[static_cast<std::size_t>(pad)].listening = true;
-            }
-        } else if (name == "ibwrt") {
-            write(integer(arg(args, 0)), arg(args, 1));
-        } else if (name == "ibrd") {
-            read(integer(arg(args, 0)), data, status);
-        } else if (name == "ibrsp") {
-            const int pad = padOf(integer(arg(args, 0)));
-            const int value = integer(data);
+                return true;
+            });
+        } else if (op_ == "ibwrt") {
+            write(integer(arg(call.args, 0)), arg(call.args, 1));
+        } else if (op_ == "ibrd") {
+            read(integer(arg(call.args, 0)), call.data, status);
+        } else if (op_ == "ibrsp") {
+            const int pad = padOf(integer(arg(call.args, 0)));
+            const int value = integer(call.data);
             if (validPad(pad) && value >= 0)
                 r_.devices[static_cast<std::size_t>(pad)].polls.push_back(
                     static_cast<std::uint8_t>(value));
@@ -325,78 +387,144 @@ private:
         return it == pads_.end() ? -1 : it->second;
     }
 
-    void write(int ud, const Json* bytes) {
+    void write(int ud, std::string_view value) {
         const int pad = padOf(ud);
-        if (!validPad(pad) || bytes == nullptr || bytes->kind != Json::Kind::String) return;
+        std::string bytes;
+        if (!validPad(pad) || !appendString(value, bytes)) return;
         const auto index = static_cast<std::size_t>(pad);
         Recording::Device& device = r_.devices[index];
         written_[index] = true;
-        const auto [it, added] = device.byWrite.try_emplace(bytes->text, device.exchanges.size());
-        if (added) device.exchanges.push_back({bytes->text, {}});
+        const auto [it, added] = device.byWrite.try_emplace(bytes, device.exchanges.size());
+        if (added) device.exchanges.push_back({std::move(bytes), {}});
         device.exchanges[it->second].times.emplace_back();
         current_[index] = {it->second, false};
     }
 
-    void read(int ud, const Json* data, int status) {
+    void read(int ud, std::string_view data, int status) {
         const int pad = padOf(ud);
         if (!validPad(pad)) return;
         Current& current = current_[static_cast<std::size_t>(pad)];
         if (current.exchange == kNone) return;
         auto& answers =
             r_.devices[static_cast<std::size_t>(pad)].exchanges[current.exchange].times.back();
-        if (data != nullptr && data->kind == Json::Kind::String && !data->text.empty()) {
+        // Every character of a string stands for at least one byte, so more
+        // than the two quotes is data.
+        if (isString(data) && data.size() > 2) {
             if (!current.open) answers.emplace_back();
-            answers.back() += data->text;
+            appendString(data, answers.back());
             current.open = true;
         }
         if ((status & END) != 0) current.open = false;
     }
 
     Recording& r_;
+    std::string op_;
     std::unordered_map<int, int> pads_;
     std::array<Current, AdapterDriver::kMaxAddress + 1> current_{};
     std::array<bool, AdapterDriver::kMaxAddress + 1> written_{};
     bool sawFindLstn_ = false;
 };
 
+// Lines skipped for one reason: how many, and the first few by number.
+struct SkippedLines {
+    std::size_t count = 0;
+    std::vector<std::size_t> first;
+
+    void add(std::size_t lineNumber) {
+        if (count++ < 10) first.push_back(lineNumber);
+    }
+    // "run.jsonl: 2 lines are not valid JSON and skipped (lines 5, 11)"
+    void note(std::vector<std::string>& notes, const std::string& name,
+              std::string_view why) const {
+        if (count == 0) return;
+        std::string text = name + ": " + std::to_string(count) +
+                           (count == 1 ? " line is " : " lines are ") + std::string(why) +
+                           " and skipped (line";
+        text += count == 1 ? " " : "s ";
+        for (std::size_t i = 0; i < first.size(); ++i)
+            text += (i == 0 ? "" : ", ") + std::to_string(first[i]);
+        text += count > first.size() ? ", ...)" : ")";
+        notes.push_back(text);
+    }
+};
+
+// Takes a trace's bytes in pieces of any size and hands its lines to the
+// recorder one at a time. Of a line longer than kMaxTraceLine only the end is
+// looked for, so no line is held beyond the limit.
+class TraceReader {
+public:
+    TraceReader() : recorder_(load_.recording) {}
+
+    void feed(std::string_view bytes) {
+        while (!bytes.empty()) {
+            const std::size_t newline = bytes.find('\n');
+            const std::string_view piece = bytes.substr(0, newline);
+            bytes.remove_prefix(newline == std::string_view::npos ? bytes.size() : newline + 1);
+            started_ = true;
+            if (!tooLong_ && partial_.size() + piece.size() > kMaxTraceLine) {
+                tooLong_ = true;
+                partial_.clear();
+            }
+            if (newline == std::string_view::npos) {
+                if (!tooLong_) partial_.append(piece);
+            } else if (partial_.empty()) {
+                endLine(piece); // whole in this piece: read where it lies
+            } else {
+                partial_.append(piece);
+                endLine(partial_);
+            }
+        }
+    }
+
+    ReplayLoad finish(const std::string& name) {
+        if (started_) endLine(partial_); // the last line, without a line feed
+        recorder_.finish();
+        badLines_.note(load_.notes, name, "not valid JSON");
+        longLines_.note(load_.notes, name,
+                        "longer than " + std::to_string(kMaxTraceLine >> 20) + " MiB");
+        if (!recorder_.sawFindLstn())
+            load_.notes.push_back(name +
+                                  ": no FindLstn in the trace; the devices written to listen");
+        const bool anyone =
+            std::any_of(load_.recording.devices.begin(), load_.recording.devices.end(),
+                        [](const Recording::Device& d) { return d.listening; });
+        if (!anyone) load_.error = name + ": the trace shows no device on the bus";
+        return std::move(load_);
+    }
+
+private:
+    void endLine(std::string_view line) {
+        ++lineNumber_;
+        if (tooLong_) {
+            longLines_.add(lineNumber_);
+        } else if (line.find_first_not_of(" \t\r") != std::string_view::npos) {
+            Call call;
+            if (Scanner(line).call(call, key_))
+                recorder_.line(call);
+            else
+                badLines_.add(lineNumber_);
+        }
+        partial_.clear();
+        tooLong_ = false;
+        started_ = false;
+    }
+
+    ReplayLoad load_;
+    Recorder recorder_;
+    std::string partial_; // the line so far, when it came in more than one piece
+    std::string key_;
+    bool started_ = false; // bytes of a line have come since the last line feed
+    bool tooLong_ = false;
+    std::size_t lineNumber_ = 0;
+    SkippedLines badLines_, longLines_;
+};
+
 } // namespace
 
 ReplayLoad readTrace(std::string_view text, const std::string& name) {
-    ReplayLoad load;
-    Recorder recorder(load.recording);
-    std::vector<std::size_t> badLines;
-    std::size_t lineNumber = 0;
-    while (!text.empty()) {
-        ++lineNumber;
-        const std::size_t newline = text.find('\n');
-        std::string_view line = text.substr(0, newline);
-        text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
-        if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
-        Json call;
-        if (!JsonParser(line).parse(call) || call.kind != Json::Kind::Object) {
-            badLines.push_back(lineNumber);
-            continue;
-        }
-        recorder.line(call);
-    }
-    recorder.finish();
-
-    if (!badLines.empty()) {
-        std::string note = name + ": " + std::to_string(badLines.size()) +
-                           (badLines.size() == 1 ? " line is" : " lines are") +
-                           " not valid JSON and skipped (line";
-        note += badLines.size() == 1 ? " " : "s ";
-        for (std::size_t i = 0; i < badLines.size() && i < 10; ++i)
-            note += (i == 0 ? "" : ", ") + std::to_string(badLines[i]);
-        note += badLines.size() > 10 ? ", ...)" : ")";
-        load.notes.push_back(note);
-    }
-    if (!recorder.sawFindLstn())
-        load.notes.push_back(name + ": no FindLstn in the trace; the devices written to listen");
-    const bool anyone = std::any_of(load.recording.devices.begin(), load.recording.devices.end(),
-                                    [](const Recording::Device& d) { return d.listening; });
-    if (!anyone) load.error = name + ": the trace shows no device on the bus";
-    return load;
+    TraceReader reader;
+    reader.feed(text);
+    return reader.finish(name);
 }
 
 ReplayLoad loadTrace(const std::string& path) {
@@ -407,16 +535,16 @@ ReplayLoad loadTrace(const std::string& path) {
         load.error = "cannot open trace file '" + path + "'";
         return load;
     }
-    std::string text;
-    char chunk[1 << 16];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;)
-        text.append(chunk, n);
+    TraceReader reader;
+    std::vector<char> chunk(1 << 16);
+    for (std::size_t n; (n = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0;)
+        reader.feed(std::string_view(chunk.data(), n));
     if (std::ferror(file.get())) {
         ReplayLoad load;
         load.error = "cannot read trace file '" + path + "'";
         return load;
     }
-    return readTrace(text, path);
+    return reader.finish(path);
 }
 
 ReplayBus::ReplayBus(Recording recording) : recording_(std::move(recording)) {

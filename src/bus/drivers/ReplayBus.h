@@ -3,6 +3,7 @@
 #include "bus/drivers/AdapterDriver.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -36,9 +37,21 @@ struct ReplayLoad {
     std::string error; // the trace could not be read at all
 };
 
-// Reads a trace written by --trace. The listeners are those FindLstn found
+// The longest line a replayed trace may hold, in bytes without its line feed.
+// The longest lines --trace writes are an adapter's reply (at most 64 KiB and
+// one 512-byte receive, each byte written as up to six characters, \u00XX:
+// under 400 KB) and a write from the entry box (32767 characters and CR LF:
+// under 200 KB); a read record holds at most 512 bytes. A longer line did not
+// come from this program, and reading it would cost memory in proportion, so
+// it is skipped unread.
+inline constexpr std::size_t kMaxTraceLine = std::size_t{1} << 20;
+
+// Reads a trace written by --trace, a line at a time, so a file costs no more
+// than its recording and one line. The listeners are those FindLstn found
 // (or, in a trace without FindLstn, the devices written to). Lines that are
-// not JSON are skipped and named in one note.
+// not JSON, and lines longer than kMaxTraceLine, are skipped and named in a
+// note each. Only the fields a replay uses are read; the rest of a line is
+// stepped over without being built.
 ReplayLoad loadTrace(const std::string& path);
 ReplayLoad readTrace(std::string_view text, const std::string& name);
 

@@ -1,0 +1,92 @@
+#include "bus/drivers/ReplayBus.h"
+#include "support/Files.h"
+#include "support/Talk.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testing_support::kTimeout;
+using testing_support::Talk;
+
+constexpr const char* kOpening = R"({"op":"ibdev","args":[0,5,0,11,1,0],"data":32,"ibsta":256}
+)";
+constexpr const char* kFindFive =
+    R"({"op":"FindLstn","args":[0,[5,65535],30],"data":[5],"ibsta":256})";
+
+std::string writeLine(const std::string& message) {
+    return R"({"op":"ibwrt","args":[32,")" + message + R"(\n",3],"ibsta":256})" + "\n";
+}
+
+std::string readLine(const std::string& data, bool end = true) {
+    return R"({"op":"ibrd","args":[32,512],"data":")" + data + R"(","ibsta":)" +
+           (end ? "8448" : "256") + "}\n";
+}
+
+// A write of `message` whose line is `length` bytes long without its line
+// feed: an array no replay looks at makes up the rest.
+std::string paddedWriteLine(const std::string& message, std::size_t length) {
+    std::string line = writeLine(message);
+    line.insert(1, R"("skipped":[],)");
+    const std::size_t wanted = length - (line.size() - 1);
+    std::string padding = "0";
+    while (padding.size() + 2 <= wanted)
+        padding += ",0";
+    if (padding.size() < wanted) padding += ' ';
+    line.insert(line.find("[]") + 1, padding);
+    return line;
+}
+
+enum class Source { Text, File };
+
+class LongLines : public testing::TestWithParam<Source> {};
+
+// A line as long as the limit is read, however much of it is a skipped array;
+// one byte more and it is skipped unread and named, and the lines after it
+// read as before.
+TEST_P(LongLines, ALineLongerThanTheLimitIsSkippedAndNamed) {
+    const std::string atLimit = paddedWriteLine("A?", bus::kMaxTraceLine);
+    const std::string overLimit = paddedWriteLine("B?", bus::kMaxTraceLine + 1);
+    ASSERT_EQ(atLimit.size(), bus::kMaxTraceLine + 1);
+    ASSERT_EQ(overLimit.size(), bus::kMaxTraceLine + 2);
+    // The last line ends without a line feed.
+    const std::string trace = kOpening + atLimit + readLine("a\\n") + overLimit + writeLine("C?") +
+                              readLine("c\\n") + kFindFive;
+
+    bus::ReplayLoad load;
+    if (GetParam() == Source::Text) {
+        load = bus::readTrace(trace, "run.jsonl");
+    } else {
+        // Read in pieces smaller than a line.
+        const std::string path = testing_support::scratchFile(".jsonl");
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fwrite(trace.data(), 1, trace.size(), file);
+        std::fclose(file);
+        load = bus::loadTrace(path);
+        std::filesystem::remove(path);
+        for (std::string& note : load.notes)
+            if (note.rfind(path, 0) == 0) note.replace(0, path.size(), "run.jsonl");
+    }
+    ASSERT_EQ(load.error, "");
+    EXPECT_EQ(load.notes, std::vector<std::string>{
+                              "run.jsonl: 1 line is longer than 1 MiB and skipped (line 4)"});
+
+    bus::ReplayBus bus(std::move(load.recording));
+    Talk talk(bus);
+    EXPECT_EQ(talk.ask(5, "A?\n"), "a\n");
+    EXPECT_EQ(talk.ask(5, "B?\n"), kTimeout);
+    EXPECT_EQ(talk.ask(5, "C?\n"), "c\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Readers, LongLines, testing::Values(Source::Text, Source::File),
+                         [](const testing::TestParamInfo<Source>& info) {
+                             return info.param == Source::Text ? "FromText" : "FromAFile";
+                         });
+
+} // namespace
