@@ -1,12 +1,16 @@
 #include "bus/drivers/ReplayBus.h"
+#include "bus/sim/Instrument.h"
 #include "support/Files.h"
 #include "support/Talk.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -88,5 +92,67 @@ INSTANTIATE_TEST_SUITE_P(Readers, LongLines, testing::Values(Source::Text, Sourc
                          [](const testing::TestParamInfo<Source>& info) {
                              return info.param == Source::Text ? "FromText" : "FromAFile";
                          });
+
+struct QueueCase {
+    const char* name;
+    std::size_t answerSize;
+    std::string steps;                 // w: the recorded write, c: a device clear
+    std::vector<std::size_t> expected; // the sizes of the answers then read
+};
+
+class AnswerQueue : public testing::TestWithParam<QueueCase> {};
+
+// Answers never read wait up to what a simulated instrument's output queue
+// holds; those past it are lost.
+TEST_P(AnswerQueue, UnreadAnswersWaitUpToTheInstrumentsOutputLimit) {
+    std::string trace = kOpening + writeLine("CURV?");
+    for (std::size_t left = GetParam().answerSize; left > 0;) {
+        const std::size_t chunk = std::min<std::size_t>(left, 512 * 1024);
+        left -= chunk;
+        trace += readLine(std::string(chunk, 'x'), left == 0);
+    }
+    bus::ReplayLoad load = bus::readTrace(trace, "run.jsonl");
+    ASSERT_EQ(load.error, "");
+    bus::ReplayBus bus(std::move(load.recording));
+    Talk talk(bus);
+    const std::int32_t ud = talk.open(5);
+    for (const char step : GetParam().steps) {
+        if (step == 'w')
+            talk.write(ud, "CURV?\n");
+        else
+            bus.ibclr(ud);
+    }
+
+    std::vector<std::size_t> sizes;
+    std::vector<char> buffer(1 << 20);
+    for (std::size_t size = 0;;) {
+        bus.ibrd(ud, buffer.data(), static_cast<std::int32_t>(buffer.size()));
+        if (talk.sta & bus::ERR) break;
+        size += static_cast<std::size_t>(talk.cntl);
+        if (talk.sta & bus::END) sizes.push_back(std::exchange(size, 0));
+    }
+    EXPECT_EQ(sizes, GetParam().expected);
+}
+
+constexpr std::size_t kLimit = bus::sim::Instrument::kMaxOutput;
+constexpr std::size_t kWaveform = 300 * 1024;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, AnswerQueue,
+    testing::Values(QueueCase{"TheAnswerThatCrossesTheLimitIsCutAndTheRestLost",
+                              kWaveform,
+                              std::string(20, 'w'),
+                              {kWaveform, kWaveform, kWaveform, kWaveform, kWaveform, kWaveform,
+                               kWaveform, kWaveform, kWaveform, kWaveform, kWaveform, kWaveform,
+                               kWaveform, kLimit - 13 * kWaveform}},
+                    QueueCase{"AnAnswerLongerThanTheLimitComesWholeAndLeavesNoRoom",
+                              kLimit + 1000,
+                              "ww",
+                              {kLimit + 1000}},
+                    QueueCase{"AClearMakesRoomAgain",
+                              kWaveform,
+                              std::string(20, 'w') + "cww",
+                              {kWaveform, kWaveform}}),
+    [](const testing::TestParamInfo<QueueCase>& info) { return info.param.name; });
 
 } // namespace

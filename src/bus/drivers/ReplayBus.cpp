@@ -1,5 +1,7 @@
 #include "bus/drivers/ReplayBus.h"
 
+#include "bus/sim/Instrument.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -573,19 +575,31 @@ AdapterDriver::Result ReplayBus::write(const Target& target, const char* data, s
     std::size_t& next = state->nextTime[it->second];
     const auto& answers = times[std::min(next, times.size() - 1)];
     ++next;
-    for (const std::string& answer : answers)
-        state->answers.push_back(answer);
+    for (const std::string& answer : answers) {
+        // Answers are lost past the simulated instruments' output limit; one
+        // that finds nothing waiting comes whole.
+        constexpr std::uint64_t kLimit = sim::Instrument::kMaxOutput;
+        std::size_t kept = answer.size();
+        if (!state->answers.empty())
+            kept = state->waiting >= kLimit ? 0
+                                            : static_cast<std::size_t>(std::min<std::uint64_t>(
+                                                  kept, kLimit - state->waiting));
+        if (kept == 0) break;
+        state->answers.push_back({&answer, kept});
+        state->waiting += kept;
+    }
     return Result::ok(size);
 }
 
 AdapterDriver::Result ReplayBus::read(const Target& target, char* buffer, std::size_t size) {
     State* state = device(target.pad);
     if (state == nullptr || state->answers.empty()) return Result::timeout();
-    const std::string& answer = state->answers.front();
-    const std::size_t n = std::min(size, answer.size() - state->readPos);
-    std::copy_n(answer.data() + state->readPos, n, buffer);
+    const Waiting& answer = state->answers.front();
+    const std::size_t n = std::min(size, answer.size - state->readPos);
+    std::copy_n(answer.answer->data() + state->readPos, n, buffer);
     state->readPos += n;
-    if (state->readPos < answer.size()) return Result::ok(n, false);
+    state->waiting -= n;
+    if (state->readPos < answer.size) return Result::ok(n, false);
     state->answers.pop_front();
     state->readPos = 0;
     return Result::ok(n, true);
@@ -604,17 +618,20 @@ AdapterDriver::Result ReplayBus::serialPoll(const Target& target, std::uint8_t& 
 
 AdapterDriver::Result ReplayBus::clear(std::int32_t pad, std::int32_t) {
     if (pad == NOADDR) {
-        for (State& state : states_) {
-            state.answers.clear();
-            state.readPos = 0;
-        }
+        for (State& state : states_)
+            clearAnswers(state);
         return Result::ok();
     }
     State* state = device(pad);
     if (state == nullptr) return Result::failed(ENOL);
-    state->answers.clear();
-    state->readPos = 0;
+    clearAnswers(*state);
     return Result::ok();
+}
+
+void ReplayBus::clearAnswers(State& state) {
+    state.answers.clear();
+    state.readPos = 0;
+    state.waiting = 0;
 }
 
 } // namespace bus

@@ -60,7 +60,12 @@ ReplayLoad readTrace(std::string_view text, const std::string& name);
 // it comes again, and so on, the last time's once the times run out; a write
 // it never saw gets none, so the read that follows times out. Serial polls
 // give the recorded status bytes in order, then MAV while an answer waits.
-// Like the built-in bench, nothing ever waits.
+// Answers not read wait in order, as many bytes as a simulated instrument's
+// output queue holds (sim::Instrument::kMaxOutput): the answer that crosses
+// that is cut there and those after it are lost. An answer that finds the
+// queue empty comes whole however long, so a recorded waveform replays as it
+// was; the queue only points into the recording. Like the built-in bench,
+// nothing ever waits.
 class ReplayBus final : public AdapterDriver {
 public:
     explicit ReplayBus(Recording recording);
@@ -68,14 +73,21 @@ public:
     const Recording& recording() const { return recording_; }
 
 private:
+    // The first `size` bytes of a recorded answer.
+    struct Waiting {
+        const std::string* answer;
+        std::size_t size;
+    };
     struct State {
         std::vector<std::size_t> nextTime; // per exchange
         std::size_t nextPoll = 0;
-        std::deque<std::string> answers;
-        std::size_t readPos = 0; // in answers.front()
+        std::deque<Waiting> answers;
+        std::size_t readPos = 0;   // in answers.front()
+        std::uint64_t waiting = 0; // bytes not yet read, all answers together
     };
 
     State* device(std::int32_t pad);
+    static void clearAnswers(State& state);
 
     Result interfaceClear() override { return Result::ok(); }
     Result remoteEnable(bool) override { return Result::ok(); }
