@@ -16,6 +16,7 @@
 #include <QShortcut>
 #include <QStringList>
 
+#include <filesystem>
 #include <utility>
 
 namespace console {
@@ -235,6 +236,8 @@ void ManualForm::wire() {
     using devices::DevicePanel;
     using devices::Identification;
 
+    console_.setExchangeRecorded([this](const core::ExchangeRecord& r) { keepExchange(r); });
+
     connect(ui_->AddressButton, &QButtonGroup::idClicked, &devicePanel_,
             &DevicePanel::AddressButton_Click);
     connect(&addressDoubleClicks_, &devices::DoubleClicks::doubleClicked, &devicePanel_,
@@ -376,11 +379,29 @@ void ManualForm::prepareDataFolder() {
     state_.DataFolder = folder.path;
     state_.StartUpFile = platform::joinPath(folder.path, u"StartUp.gmg");
     state_.DataFolderUsable = folder.usable;
-    if (folder.usable) return;
+    if (folder.usable) {
+        const std::string note =
+            history_.open(std::filesystem::path(platform::joinPath(folder.path, u"History.jsonl")));
+        if (!note.empty()) {
+            historyFailureShown_ = note.find("cannot be written") != std::string::npos;
+            console_.boxes().show(QString::fromStdString(note).toStdU16String(), u"History",
+                                  platform::Buttons::Ok, platform::Icon::Exclamation);
+        }
+        return;
+    }
     console_.boxes().show(u"The data folder\n" + folder.path + u"\ncould not be created: " +
                               folder.error +
                               u".\n\nThe console goes on without its start-up message list.",
                           u"Data Folder", platform::Buttons::Ok, platform::Icon::Exclamation);
+}
+
+void ManualForm::keepExchange(const core::ExchangeRecord& record) {
+    if (history_.add(record) || historyFailureShown_) return;
+    // Said once a run; the rows stay in the history of this run.
+    historyFailureShown_ = true;
+    console_.boxes().show(u"The history file cannot be written; the exchanges of this run are "
+                          u"kept until the console closes.",
+                          u"History", platform::Buttons::Ok, platform::Icon::Exclamation);
 }
 
 void ManualForm::Form_Activate() {

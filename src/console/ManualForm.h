@@ -3,11 +3,11 @@
 #include "about/AboutCommand.h"
 #include "console/BenchCommands.h"
 #include "console/BusyTable.h"
-#include "core/ConsoleState.h"
 #include "console/Options.h"
 #include "console/TransferProgress.h"
-#include "core/Version.h"
 #include "core/Console.h"
+#include "core/ConsoleState.h"
+#include "core/Version.h"
 #include "datafiles/DataFiles.h"
 #include "devices/DevicePanel.h"
 #include "devices/DoubleClicks.h"
@@ -82,6 +82,7 @@ public:
     const VersionTexts& version() const { return version_; }
 
     core::Console& console() { return console_; }
+    const core::History& history() const { return history_; }
     bus::BusSession& session() { return console_.session(); }
     ConsoleState& state() { return state_; }
     devices::DevicePanel& devicePanel() { return devicePanel_; }
@@ -116,6 +117,7 @@ private:
     void applyFontFallbacks();
     void growWithTheWindow();
     void prepareDataFolder();
+    void keepExchange(const core::ExchangeRecord& record);
     void wire();
     // While the bus works: lets the window's events run and, once a transfer
     // takes long, shows how far it got.
@@ -130,6 +132,9 @@ private:
     VersionTexts version_;
 
     core::Console console_;
+    // Every exchange of this run and earlier ones, kept beside the start-up list.
+    core::History history_;
+    bool historyFailureShown_ = false;
     ConsoleState state_;
     QTimer Timer1_;
 

@@ -1,8 +1,26 @@
 #include "core/Console.h"
 
 #include "bus/Discovery.h"
+#include "platform/Text8.h"
 
 namespace core {
+
+namespace {
+
+void recordTransfer(ExchangeRecord& r, std::string kind, std::u16string_view path,
+                    const bus::TransferOutcome& outcome) {
+    r.kind = std::move(kind);
+    r.file = toUtf8(path);
+    const auto count = static_cast<std::uint64_t>(std::max(outcome.count, 0));
+    if (r.kind == "to file") r.answerBytes = count;
+    r.bytes += count;
+    if (outcome.failed() && r.verdict.empty() && outcome.iberr != bus::EABO)
+        r.verdict = "failed";
+    else if (outcome.timedOut() && r.verdict.empty())
+        r.verdict = "no answer";
+}
+
+} // namespace
 
 Console::Console(bus::Driver& driver, platform::MessageBoxes& boxes, platform::ProgramExit& exit)
     : monitor_(driver), boxes_(worker_, boxes), session_(monitor_, boxes_, exit) {
@@ -27,8 +45,32 @@ std::optional<Console::Operation> Console::beginOperation() {
 }
 
 void Console::endOperation() {
+    closeExchange();
     busy_ = false;
     if (operationEnded_) operationEnded_();
+}
+
+void Console::openExchange(std::string sent, std::string kind) {
+    closeExchange();
+    exchange_.emplace();
+    exchange_->utcMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count();
+    exchange_->address = session_.devices.SelectedAddress & 0xFF;
+    exchange_->sent = std::move(sent);
+    exchange_->kind = std::move(kind);
+    exchangeStarted_ = std::chrono::steady_clock::now();
+}
+
+void Console::closeExchange() {
+    if (!exchange_) return;
+    ExchangeRecord record = std::move(*exchange_);
+    exchange_.reset();
+    record.durationUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::steady_clock::now() - exchangeStarted_)
+                            .count();
+    if (record.verdict.empty() && monitor_.stopRequested()) record.verdict = "stopped";
+    if (exchangeRecorded_) exchangeRecorded_(record);
 }
 
 void Console::requestStop() {
@@ -106,6 +148,7 @@ void Console::PreWriteClearing(const Operation&) {
 }
 
 bool Console::WriteMessage(const Operation&, std::u16string_view text) {
+    openExchange(platform::toBytes(text));
     bool rejected = false;
     onBus([&] {
         const std::int16_t ud = session_.devices.DeviceHandle;
@@ -115,12 +158,29 @@ bool Console::WriteMessage(const Operation&, std::u16string_view text) {
             method != syntaxcheck::kNoMethod && syntaxcheck::CheckSyntax(session_, ud, method);
     });
     if (rejected) session_.ErrorFlag = true;
+    if (rejected)
+        exchange_->verdict = "rejected";
+    else if (session_.ErrorFlag)
+        exchange_->verdict = "failed";
+    else
+        exchange_->bytes = exchange_->sent.size();
     return rejected;
 }
 
 std::u16string Console::ReadResponse(const Operation&) {
+    // A read with nothing written before it ("??") is an exchange too.
+    if (!exchange_) openExchange({});
     std::u16string answer;
     onBus([&] { answer = bus::ReadResponse(session_, session_.devices.DeviceHandle); });
+    ExchangeRecord& r = *exchange_;
+    r.answerBytes = answer.size();
+    r.bytes += answer.size();
+    r.block = answer.size() >= 2 && answer[0] == u'#' && answer[1] >= u'1' && answer[1] <= u'9';
+    if (!r.block)
+        r.answer =
+            platform::toBytes(std::u16string_view(answer).substr(0, ExchangeRecord::kKeptAnswer));
+    if (answer.empty() && r.verdict.empty() && !monitor_.stopRequested()) r.verdict = "no answer";
+    closeExchange();
     return answer;
 }
 
@@ -128,21 +188,46 @@ void Console::IdentifyAll(const Operation&, const devices::IdQueries& queries,
                           const std::function<void(const std::u16string&)>& print) {
     // Each answer is shown by the window's thread while the worker waits, so
     // the device table it reads stands still.
+    closeExchange();
+    const std::string sent = queries.id && queries.idn ? "ID? / *IDN?"
+                             : queries.id              ? "ID?"
+                                                       : "*IDN?";
+    openExchange(sent, "id all");
     const auto show = [&](const std::u16string& answer) {
-        if (print) worker_.callBack([&] { print(answer); });
+        worker_.callBack([&] {
+            // Each device's row runs from the end of the one before.
+            exchange_->address = session_.devices.SelectedAddress & 0xFF;
+            if (answer == u"No response")
+                exchange_->verdict = "no answer";
+            else
+                exchange_->answer = platform::toBytes(answer);
+            exchange_->answerBytes = exchange_->answer.size();
+            exchange_->bytes = exchange_->answer.size();
+            closeExchange();
+            openExchange(sent, "id all");
+            if (print) print(answer);
+        });
     };
     onBus([&] { devices::IdentifyAll(session_, queries, show); });
+    // What was opened after the last device is not an exchange.
+    exchange_.reset();
 }
 
 bus::TransferOutcome Console::ReceiveFile(const Operation&, std::u16string_view path) {
     bus::TransferOutcome outcome;
     onBus([&] { outcome = bus::ReceiveFile(session_, session_.devices.DeviceHandle, path); });
+    if (!exchange_) openExchange({});
+    recordTransfer(*exchange_, "to file", path, outcome);
+    closeExchange();
     return outcome;
 }
 
 bus::TransferOutcome Console::SendFile(const Operation&, std::u16string_view path) {
     bus::TransferOutcome outcome;
+    openExchange({}, "from file");
     onBus([&] { outcome = bus::SendFile(session_, session_.devices.DeviceHandle, path); });
+    recordTransfer(*exchange_, "from file", path, outcome);
+    closeExchange();
     return outcome;
 }
 

@@ -3,6 +3,7 @@
 #include "bus/BusSession.h"
 #include "bus/DeviceIo.h"
 #include "bus/drivers/TransferMonitor.h"
+#include "core/History.h"
 #include "core/IdentifyAll.h"
 #include "core/SyntaxCheck.h"
 #include "core/Worker.h"
@@ -70,6 +71,13 @@ public:
     // window to itself again. Short calls let no event run and say nothing.
     void setBusyChanged(std::function<void(bool)> changed) { busyChanged_ = std::move(changed); }
 
+    // Told each exchange once it is over, on the window's thread: a message
+    // and its answer, a command, a device's answer to Id All, a file sent or
+    // received.
+    void setExchangeRecorded(std::function<void(const ExchangeRecord&)> recorded) {
+        exchangeRecorded_ = std::move(recorded);
+    }
+
     // Ends the running operation's transfer at its next chunk; nothing when idle.
     void requestStop();
     bool stopRequested() const { return monitor_.stopRequested(); }
@@ -135,6 +143,9 @@ private:
     };
 
     void endOperation();
+    void openExchange(std::string sent, std::string kind = {});
+    // Tells the exchange under way, if any, with its time and verdict.
+    void closeExchange();
     // Runs one piece of bus work on the worker and waits for it.
     void onBus(const std::function<void()>& work);
 
@@ -149,6 +160,9 @@ private:
     std::function<void()> waitingHook_;
     std::function<void()> operationEnded_;
     std::function<void(bool)> busyChanged_;
+    std::function<void(const ExchangeRecord&)> exchangeRecorded_;
+    std::optional<ExchangeRecord> exchange_;
+    std::chrono::steady_clock::time_point exchangeStarted_{};
     Worker worker_; // last: its thread ends before anything it uses goes
 };
 

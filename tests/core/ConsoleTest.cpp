@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <atomic>
 #include <thread>
 
@@ -62,6 +63,39 @@ TEST_F(ConsoleCore, FileTransfersRunUnderTheLongTimeOutAndRestoreTheStandingOne)
               (Calls{"ibask(32,3)", "ibtmo(32,15)", "ibwait(32,16640)", "ibrdfA(32,a.dat)",
                      "ibtmo(32,12)", "ibask(32,3)", "ibtmo(32,15)", "ibwait(32,16640)",
                      "ibwrtfA(32,b.dat)", "ibtmo(32,12)"}));
+}
+
+// Every exchange reaches the history as one record, when it is over: what
+// went out, what came back, and what became of it.
+TEST_F(ConsoleCore, EachExchangeIsRecordedOnceWithItsVerdict) {
+    std::vector<core::ExchangeRecord> records;
+    console.setExchangeRecorded([&](const core::ExchangeRecord& r) { records.push_back(r); });
+    driver.reads = {{"Vireon,1\n", bus::END, 0}, {"#15ABCDE", bus::END, 0}};
+    console.WriteMessage(*op, u"*IDN?\n");
+    console.ReadResponse(*op);
+    console.WriteMessage(*op, u"CURV?");
+    console.ReadResponse(*op);
+    console.WriteMessage(*op, u"*RST");
+    console.ReadResponse(*op); // nothing comes: the box, and no answer
+    console.SetSelectedMethod(*op, syntaxcheck::kSerialPollMethod);
+    driver.pollBytes = {97};
+    console.WriteMessage(*op, u"BAD");
+    console.SendFile(*op, u"b.dat");
+    op.reset();
+
+    using Row = std::tuple<int, std::string, std::string, std::string, std::string>;
+    std::vector<Row> rows;
+    for (const auto& r : records)
+        rows.emplace_back(r.address, core::shownSent(r), core::shownAnswer(r), r.verdict, r.kind);
+    EXPECT_EQ(rows, (std::vector<Row>{
+                        {5, "*IDN?\\n", "Vireon,1", "", ""},
+                        {5, "CURV?", "block, 8 bytes", "", ""},
+                        {5, "*RST", "", "no answer", ""},
+                        {5, "BAD", "", "rejected", ""},
+                        {5, "from file b.dat", "", "", "from file"},
+                    }));
+    EXPECT_EQ(records[0].bytes, 14u);
+    EXPECT_GT(records[0].utcMs, 1700000000000);
 }
 
 TEST_F(ConsoleCore, ReleasingTheBusReturnsTheDevicesToLocalAndSaysNothing) {

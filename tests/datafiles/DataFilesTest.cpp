@@ -56,7 +56,7 @@ TEST_F(DataFiles, ReceivedDataReplacesThePickOnlyWhenSomethingArrived) {
     run(h, "P:old.dat S:*IDN? =:ReceivedCharacters.text=47_");
     EXPECT_EQ(read(file(h, "old.dat")), "Vireon Sim,VGD-488 General Device,SN000000,1.0\n");
     EXPECT_EQ(QDir(h.dataFolderPath()).entryList(QDir::Files),
-              QStringList({"old.dat", "StartUp.gmg"}));
+              QStringList({"History.jsonl", "old.dat", "StartUp.gmg"}));
     EXPECT_EQ(asked(h, 0),
               "Save|Save Incoming Message to File|/start|Data|Data Files (*.dat)|*.dat");
     EXPECT_EQ(asked(h, 1), "Save|Save Incoming Message to File|%1|Data|Data Files (*.dat)|*.dat");

@@ -62,6 +62,15 @@ TEST(SendCycle, AnswersGoOnTopOfTheViewAndTheCountIsTheLastOnes) {
     c.markTrace();
     run(c, "S:*RST =:ReceivedCharacters.text="); // a command empties the count, reads nothing
     EXPECT_EQ(c.reads(), 0);
+
+    // Each exchange is kept in the history, the bare read and the command too.
+    const core::History& history = c.form().history();
+    ASSERT_EQ(history.size(), 3u);
+    EXPECT_EQ(core::shownSent(history[0]) + "|" + core::shownAnswer(history[0]).substr(0, 10),
+              "*IDN?|Vireon Sim");
+    EXPECT_EQ(core::shownSent(history[1]) + "|" + core::shownAnswer(history[1]),
+              "|a\\x00b\xC3\xBF\\r\\nc");
+    EXPECT_EQ(core::shownSent(history[2]) + "|" + core::shownAnswer(history[2]), "*RST|");
 }
 
 TEST(SendCycle, AnAnswerTooLargeForTheViewIsRefusedOrReplacesItWhenTheOperatorSaysOk) {
