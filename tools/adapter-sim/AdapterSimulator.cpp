@@ -189,12 +189,20 @@ void AdapterSimulator::data(const std::string& bytes) {
     if (ud >= 0) bench_->ibwrt(ud, message.data(), static_cast<std::int32_t>(message.size()));
 }
 
-void AdapterSimulator::sendOut(int fd, const std::string& bytes) {
+// A socket the console closed must not raise SIGPIPE.
+long AdapterSimulator::writeOut(int fd, const char* bytes, std::size_t size) {
+    return fd == ptyMaster_ ? ::write(fd, bytes, size) : ::send(fd, bytes, size, MSG_NOSIGNAL);
+}
+
+void AdapterSimulator::sendOut(int fd, const std::string& bytes, bool fromDevice) {
     std::size_t sent = 0;
-    while (sent < bytes.size() && !stopping_) {
-        const ssize_t n = ::write(fd, bytes.data() + sent, bytes.size() - sent);
+    while (sent < bytes.size() && !stopping_ && !dropRequested_) {
+        const int pace = fromDevice ? devicePaceMs_ : adapterPaceMs_;
+        const long n = writeOut(fd, bytes.data() + sent, pace > 0 ? 1 : bytes.size() - sent);
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
+            if (fromDevice) deviceBytes_ += n;
+            if (pace > 0) pause(pace);
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
             pollfd p[2] = {{fd, POLLOUT, 0}, {wake_[0], POLLIN, 0}};
             ::poll(p, 2, 50);
@@ -267,7 +275,7 @@ void AdapterSimulator::command(int fd, const std::string& line) {
         }
         if (end && eotEnable_ != 0) answer += static_cast<char>(eotChar_);
         if (!end && options_.realTimeouts) pause(readTimeoutMs_);
-        sendOut(fd, answer);
+        sendOut(fd, answer, true);
     } else if (name == "spoll") {
         const int pad = argument.empty() ? pad_ : number(argument, pad_);
         const int sad = words.size() > 2 ? number(words[2], 0) : (argument.empty() ? sad_ : 0);

@@ -46,6 +46,15 @@ public:
     void setSilent(bool silent) { silent_ = silent; }
     // Closes the connection as an unplugged adapter would (TCP only).
     void dropConnection() { dropRequested_ = true; }
+    // From now on, the device's answers to ++read come a byte at a time this
+    // many milliseconds apart (a slow talker), and so do the adapter's own
+    // replies (an adapter gone wrong); 0 sends them at once.
+    void setPacing(int deviceMs, int adapterMs) {
+        devicePaceMs_ = deviceMs;
+        adapterPaceMs_ = adapterMs;
+    }
+    // Bytes of the devices' answers (with their end marks) sent so far.
+    long deviceBytesSent() const { return deviceBytes_; }
     // Settings the adapter saved to its configuration memory.
     int configurationSaves() const { return saves_; }
 
@@ -55,7 +64,8 @@ private:
     void take(int fd, const char* data, std::size_t size);
     void command(int fd, const std::string& line);
     void data(const std::string& bytes);
-    void sendOut(int fd, const std::string& bytes);
+    void sendOut(int fd, const std::string& bytes, bool fromDevice = false);
+    long writeOut(int fd, const char* bytes, std::size_t size);
     void pause(int ms);
     std::int32_t device(int pad, int sad, bool eot);
     void setting(int& value, const std::string& argument, int fd);
@@ -66,7 +76,8 @@ private:
     int listenFd_ = -1, ptyMaster_ = -1, ptySlave_ = -1;
     int wake_[2] = {-1, -1};
     std::atomic<bool> stopping_{false}, silent_{false}, dropRequested_{false};
-    std::atomic<int> saves_{0};
+    std::atomic<int> saves_{0}, devicePaceMs_{0}, adapterPaceMs_{0};
+    std::atomic<long> deviceBytes_{0};
     std::thread thread_;
 
     // The adapter's state, as its commands set it.

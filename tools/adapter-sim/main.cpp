@@ -1,6 +1,8 @@
-// vireon-adapter-sim [prologix|ar488] [tcp[:PORT]|pty] [--wait]
+// vireon-adapter-sim [prologix|ar488] [tcp[:PORT]|pty] [--wait] [--pace=DEVICE_MS,ADAPTER_MS]
 // Runs a simulated adapter with the built-in bench behind it and prints what
-// --driver takes to reach it, until Ctrl+C (or SIGTERM).
+// --driver takes to reach it, until Ctrl+C (or SIGTERM). --pace sends the
+// devices' answers, and the adapter's own replies, a byte at a time that many
+// milliseconds apart: a slow talker, an adapter gone wrong.
 
 #include "AdapterSimulator.h"
 
@@ -18,6 +20,7 @@ volatile std::sig_atomic_t stop = 0;
 
 int main(int argc, char* argv[]) {
     adaptersim::Options options;
+    int devicePaceMs = 0, adapterPaceMs = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "prologix") {
@@ -31,9 +34,13 @@ int main(int argc, char* argv[]) {
             if (a.size() > 4 && a[3] == ':') options.tcpPort = std::stoi(a.substr(4));
         } else if (a == "--wait") {
             options.realTimeouts = true;
-        } else {
-            std::fprintf(stderr,
-                         "usage: vireon-adapter-sim [prologix|ar488] [tcp[:PORT]|pty] [--wait]\n");
+        } else if (const bool paced =
+                       a.rfind("--pace=", 0) == 0 &&
+                       std::sscanf(a.c_str() + 7, "%d,%d", &devicePaceMs, &adapterPaceMs) == 2 &&
+                       devicePaceMs >= 0 && adapterPaceMs >= 0;
+                   !paced) {
+            std::fprintf(stderr, "usage: vireon-adapter-sim [prologix|ar488] [tcp[:PORT]|pty] "
+                                 "[--wait] [--pace=DEVICE_MS,ADAPTER_MS]\n");
             return 2;
         }
     }
@@ -42,6 +49,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "vireon-adapter-sim: %s\n", simulator.error().c_str());
         return 1;
     }
+    simulator.setPacing(devicePaceMs, adapterPaceMs);
     std::printf("%s\n", simulator.driverChoice().c_str());
     std::fflush(stdout);
     std::signal(SIGINT, [](int) { stop = 1; });
