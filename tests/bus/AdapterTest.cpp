@@ -4,6 +4,7 @@
 
 #include "bus/drivers/DriverChoice.h"
 #include "bus/drivers/SimulatedBus.h"
+#include "bus/drivers/TransferMonitor.h"
 #include "bus/drivers/adapter/PlusPlusAdapter.h"
 #include "support/Files.h"
 #include "support/Talk.h"
@@ -11,6 +12,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <thread>
 
@@ -159,6 +162,125 @@ TEST_P(SimulatedAdapter, AWaitForServiceFindsTheRequestAndKeepsItsStatusByte) {
     EXPECT_EQ(bench.driver->ibwait(ud, bus::RQS | bus::TIMO) & (bus::RQS | bus::TIMO), bus::RQS);
     EXPECT_EQ(talk.poll(ud), 0x50);
     EXPECT_EQ(talk.poll(ud) & 0x40, 0) << "the request was taken by the first poll";
+}
+
+// A hang guard, not a measure of speed: a call bound by a time-out of
+// timeoutMs (and the adapter's margin) ends long before ten times that.
+template <typename Call> void underWatchdog(int timeoutMs, Call call) {
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::milliseconds(
+                  10 * (timeoutMs + bus::adapter::PlusPlusAdapter::kSilenceMarginMs)))
+        << "the watchdog fired";
+}
+
+// Forty bytes that the echo at address 3 sends back a byte at a time, for
+// several times as long as the shortest time-out below.
+const std::string kSlowAnswer = "0123456789abcdefghijklmnopqrstuvwxyz!#$%";
+constexpr int kSlowPaceMs = 60;
+
+// A device that keeps sending, a byte at a time, past the time-out: the read
+// ends with the time-out and what came (however the bytes were spaced), and
+// the rest of its answer is not taken for the next one.
+TEST_P(SimulatedAdapter, ASlowTalkerEndsTheReadAtTheTimeOutWithWhatCame) {
+    Bench bench(GetParam());
+    ASSERT_TRUE(bench.driver) << bench.error;
+    Talk talk(*bench.driver);
+    const std::int32_t ud = talk.open(3);
+    bench.driver->ibtmo(ud, bus::T300ms);
+    talk.write(ud, kSlowAnswer);
+    bench.simulator->setPacing(kSlowPaceMs, 0);
+    char buffer[64] = {};
+    underWatchdog(300, [&] { bench.driver->ibrd(ud, buffer, sizeof buffer); });
+    EXPECT_EQ(talk.sta & (bus::ERR | bus::TIMO | bus::END), bus::ERR | bus::TIMO);
+    EXPECT_EQ(talk.err, bus::EABO);
+    ASSERT_LT(talk.cntl, static_cast<std::int32_t>(kSlowAnswer.size()));
+    EXPECT_LE(talk.cntl, bench.simulator->deviceBytesSent());
+    EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(talk.cntl)),
+              kSlowAnswer.substr(0, static_cast<std::size_t>(talk.cntl)));
+    bench.simulator->setPacing(0, 0);
+    EXPECT_EQ(talk.ask(3, "next\n"), "next\n");
+}
+
+// The adapter's own reply (to a serial poll) comes a byte at a time: it is
+// lost by the deadline, and the next call opens it again.
+TEST_P(SimulatedAdapter, AnAdapterThatTricklesItsReplyIsLostByTheDeadline) {
+    Bench bench(GetParam());
+    ASSERT_TRUE(bench.driver) << bench.error;
+    Talk talk(*bench.driver);
+    const std::string identity = talk.ask(5, "*IDN?\n");
+    const std::int32_t ud = talk.open(5);
+    bench.driver->ibtmo(ud, bus::T300ms);
+    bench.simulator->setPacing(0, kSlowPaceMs);
+    underWatchdog(300, [&] { talk.poll(ud); });
+    EXPECT_EQ(talk.sta & bus::ERR, bus::ERR);
+    EXPECT_EQ(talk.err, bus::ENEB);
+    bench.simulator->setPacing(0, 0);
+    EXPECT_EQ(talk.ask(5, "*IDN?\n"), identity);
+}
+
+// The operator stops a file coming in from a slow talker: the stop ends it
+// while it waits, with what reached the file, and the device clear the stop
+// brings goes to the adapter that is still open.
+TEST_P(SimulatedAdapter, AStopEndsAFileFromASlowTalkerAndItsClearFollows) {
+    Bench bench(GetParam());
+    ASSERT_TRUE(bench.driver) << bench.error;
+    std::vector<std::string> sent;
+    dynamic_cast<bus::AdapterDriver&>(*bench.driver)
+        .setWireLog([&](bool out, std::string_view line) {
+            if (out) sent.emplace_back(line);
+        });
+    bus::TransferMonitor monitor(*bench.driver);
+    Talk talk(monitor);
+    const std::int32_t ud = talk.open(3);
+    bench.driver->ibtmo(ud, bus::T10s);
+    talk.write(ud, kSlowAnswer);
+    bench.simulator->setPacing(kSlowPaceMs, 0);
+    std::atomic<bool> returned{false};
+    const std::uint64_t written = monitor.bytes();
+    std::thread operatorStops([&] {
+        while (bench.simulator->deviceBytesSent() < 3)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        monitor.requestStop();
+        // Once the read ended, the device ends its answer, so the clear
+        // need not wait for it.
+        while (monitor.bytes() == written && !returned)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        bench.simulator->setPacing(0, 0);
+    });
+    const std::string path = testing_support::scratchFile(".bin");
+    sent.clear();
+    underWatchdog(10000, [&] { monitor.ibrdfA(ud, path.c_str()); });
+    returned = true;
+    operatorStops.join();
+    const std::string got = testing_support::fileText(path);
+    std::filesystem::remove(path);
+    EXPECT_EQ(talk.sta & (bus::ERR | bus::TIMO | bus::END), bus::ERR);
+    EXPECT_EQ(talk.err, bus::EABO);
+    EXPECT_EQ(talk.cntl, static_cast<std::int32_t>(got.size()));
+    EXPECT_LT(got.size(), kSlowAnswer.size());
+    EXPECT_EQ(got, kSlowAnswer.substr(0, got.size()));
+    EXPECT_THAT(sent, testing::Contains("++clr"));
+    EXPECT_THAT(sent, testing::Not(testing::Contains("++mode 1"))) << "the connection held";
+}
+
+// An adapter that stops answering once opened: the listener search ends at
+// its first question, and the start-up box is told which adapter it was.
+TEST_P(SimulatedAdapter, ALostAdapterEndsTheListenerSearchAndIsNamed) {
+    Bench bench(GetParam());
+    ASSERT_TRUE(bench.driver) << bench.error;
+    Talk talk(*bench.driver);
+    bench.simulator->setSilent(true);
+    bus::Addr4882 probes[32] = {}, found[31] = {};
+    for (int a = 0; a <= 30; ++a)
+        probes[a] = static_cast<bus::Addr4882>(a);
+    probes[31] = bus::NOADDR;
+    underWatchdog(10000, [&] { bench.driver->FindLstn(0, probes, found, 15); });
+    EXPECT_EQ(talk.err, bus::ENEB);
+    const std::string name = GetParam() == Protocol::Prologix ? "Prologix" : "AR488";
+    EXPECT_EQ(bench.driver->startupAdvice(talk.err, talk.cntl),
+              "The " + name + " adapter on " + bench.simulator->address() + " stopped answering.");
 }
 
 INSTANTIATE_TEST_SUITE_P(Adapters, SimulatedAdapter,

@@ -96,6 +96,10 @@ void AdapterDriver::FindLstn(std::int32_t board, const Addr4882* padlist, Addr48
     }
     std::array<bool, kMaxAddress + 1> present{};
     const bool searched = findListeners(present);
+    if (adapterLost()) {
+        fail(ENEB);
+        return;
+    }
     std::int32_t stored = 0;
     bool deviceFound = false;
     for (const Addr4882* probe = padlist; *probe != NOADDR; ++probe) {
@@ -107,9 +111,14 @@ void AdapterDriver::FindLstn(std::int32_t board, const Addr4882* padlist, Addr48
         }
         // The board hears its own listen address, so its probe takes a place
         // in the results like a real board's does; it is not a device.
-        if (pad != 0 &&
-            !(searched && sad == 0 ? present[static_cast<std::size_t>(pad)] : listening(pad, sad)))
-            continue;
+        const bool heard =
+            pad == 0 ||
+            (searched && sad == 0 ? present[static_cast<std::size_t>(pad)] : listening(pad, sad));
+        if (adapterLost()) {
+            fail(ENEB, static_cast<std::size_t>(stored));
+            return;
+        }
+        if (!heard) continue;
         if (stored == limit) {
             fail(ETAB, static_cast<std::size_t>(stored));
             return;
@@ -297,6 +306,15 @@ std::int32_t AdapterDriver::ibrdfA(std::int32_t ud, const char* filename) {
     if (!fileChunk_) fileChunk_ = std::make_unique<char[]>(kFileChunk);
     char* chunk = fileChunk_.get();
 
+    // Reads look for a stop while they wait only here, where the watch
+    // clears the device after it.
+    struct Receiving {
+        bool& flag;
+        explicit Receiving(bool& f) : flag(f) { flag = true; }
+        ~Receiving() { flag = false; }
+        Receiving(const Receiving&) = delete;
+        Receiving& operator=(const Receiving&) = delete;
+    } receiving(receivingFile_);
     std::uint64_t received = 0;
     for (;;) {
         Result result = read(d->target, chunk, kFileChunk);

@@ -111,6 +111,14 @@ protected:
 
     // Whoever follows the transfers asks the one running now to stop.
     bool stopRequested() const { return watch_ != nullptr && watch_->stopRequested(); }
+    // A file is being received under a watch: a read that waits for a slow
+    // talker looks for a stop while it waits, and ends with EABO and its
+    // count when one comes.
+    bool stopWatched() const { return receivingFile_ && watch_ != nullptr; }
+    // The back end lost the adapter that stands for the board (it stopped
+    // answering and could not be opened again): FindLstn ends with ENEB at
+    // once instead of asking it about every address.
+    virtual bool adapterLost() const { return false; }
 
 private:
     struct Descriptor {
@@ -128,6 +136,7 @@ private:
     std::int32_t boardTmo_ = T10s;
     std::unique_ptr<char[]> fileChunk_;
     TransferWatch* watch_ = nullptr;
+    bool receivingFile_ = false;
 };
 
 } // namespace bus

@@ -17,13 +17,10 @@ const AdapterKind kAr488{"AR488", 1234, false, true, true, true, "ar488"};
 namespace {
 
 constexpr char kEsc = '\x1B';
-// How long an adapter may stay silent beyond its own time-out before it is
-// taken for gone.
-constexpr int kSilenceMarginMs = 1000;
 constexpr int kIdentifyMs = 2000;
 constexpr int kAfterOtherMs = 300;
-constexpr int kDrainMs = 10000;
-constexpr int kSendMs = 2000;
+// How often a read that may be stopped looks whether it is to stop.
+constexpr int kStopLookMs = 100;
 // A reply to a command is a line or two; more than this is not an adapter.
 constexpr std::size_t kMaxReply = 64 * 1024;
 constexpr std::size_t kReceiveChunk = 64 * 1024;
@@ -54,6 +51,15 @@ int remainingMs(std::chrono::steady_clock::time_point deadline) {
     return static_cast<int>(std::max<std::int64_t>(left.count(), 0));
 }
 
+// A read of no bytes may come with no buffer at all.
+void copyOut(char* to, const char* from, std::size_t n) {
+    if (n > 0) std::memcpy(to, from, n);
+}
+
+bool endsWith(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
 } // namespace
 
 std::string escapeData(std::string_view data) {
@@ -67,25 +73,34 @@ std::string escapeData(std::string_view data) {
 }
 
 int timeoutMs(std::int32_t code) {
-    static constexpr int kMs[] = {1000000, 1, 1, 1, 1, 1, 3, 10, 30,
-                                  100, 300, 1000, 3000, 10000, 30000, 100000, 300000, 1000000};
+    static constexpr int kMs[] = {1000000, 1,   1,    1,    1,     1,     3,      10,     30,
+                                  100,     300, 1000, 3000, 10000, 30000, 100000, 300000, 1000000};
     return code >= 0 && code < static_cast<std::int32_t>(std::size(kMs))
                ? kMs[static_cast<std::size_t>(code)]
                : 1000;
 }
 
-PlusPlusAdapter::PlusPlusAdapter(const AdapterKind& kind, std::string where,
-                                 AdapterAddress address)
-    : kind_(kind), where_(std::move(where)), address_(std::move(address)) {}
+PlusPlusAdapter::PlusPlusAdapter(const AdapterKind& kind, std::string where, Connector connector)
+    : kind_(kind), where_(std::move(where)), connector_(std::move(connector)) {}
 
 PlusPlusAdapter::~PlusPlusAdapter() = default;
 
-std::unique_ptr<PlusPlusAdapter> PlusPlusAdapter::open(const AdapterKind& kind,
-                                                       const std::string& where,
-                                                       std::string& error) {
+std::unique_ptr<PlusPlusAdapter>
+PlusPlusAdapter::open(const AdapterKind& kind, const std::string& where, std::string& error) {
     AdapterAddress address = parseAdapterAddress(where, kind.defaultTcpPort, error);
     if (!error.empty()) return nullptr;
-    std::unique_ptr<PlusPlusAdapter> adapter(new PlusPlusAdapter(kind, where, address));
+    return openWith(
+        kind, where, [address](std::string& why) { return openTransport(address, why); }, error);
+}
+
+std::unique_ptr<PlusPlusAdapter> PlusPlusAdapter::openWith(const AdapterKind& kind,
+                                                           const std::string& where,
+                                                           Connector connector,
+                                                           std::string& error) {
+    std::unique_ptr<PlusPlusAdapter> adapter(
+        new PlusPlusAdapter(kind, where, std::move(connector)));
+    // Two questions for the version and the set-up.
+    adapter->startCall(3 * kIdentifyMs);
     if (!adapter->connect(error)) return nullptr;
     return adapter;
 }
@@ -98,23 +113,37 @@ std::string PlusPlusAdapter::version() const {
     return std::string(platform::trimSpaces(versionLine_, platform::kWhiteSpace));
 }
 
+std::string PlusPlusAdapter::startupAdvice(std::int32_t iberr, std::int32_t) {
+    if (iberr != ENEB || transport_) return {};
+    return "The " + std::string(kind_.name) + " adapter on " + where_ + " stopped answering.";
+}
+
+int PlusPlusAdapter::leftMs() const {
+    return remainingMs(deadline_);
+}
+
 bool PlusPlusAdapter::connect(std::string& error) {
     const std::string who = description();
-    transport_ = openTransport(address_, error);
+    transport_ = connector_(error);
     if (!transport_) return false;
     transport_->discardInput();
+    reading_ = false;
+    pending_.clear();
+    pendingStart_ = 0;
     // Boards that restart when the port opens answer only once they are up,
-    // so the question is asked twice.
+    // so the question is asked twice. Once known, the version line that ends
+    // the set-up's reply is answer enough.
     std::string heard;
     for (int attempt = 0; attempt < 2 && versionLine_.empty() && heard.empty(); ++attempt) {
         if (!sendCommand("++ver")) break;
-        const auto deadline = Clock::now() + std::chrono::milliseconds(kIdentifyMs);
+        const auto until =
+            std::min(deadline_, Clock::now() + std::chrono::milliseconds(kIdentifyMs));
         char chunk[512];
         while (versionLine_.empty() && heard.size() < kMaxReply) {
             // Once something else came back, the version line would follow
             // it at once.
-            const int wait = heard.empty() ? remainingMs(deadline)
-                                           : std::min(remainingMs(deadline), kAfterOtherMs);
+            const int wait =
+                heard.empty() ? remainingMs(until) : std::min(remainingMs(until), kAfterOtherMs);
             const long n = transport_->receive(chunk, sizeof chunk, wait);
             if (n <= 0) break;
             heard.append(chunk, static_cast<std::size_t>(n));
@@ -143,7 +172,6 @@ bool PlusPlusAdapter::connect(std::string& error) {
     selected_.clear();
     adapterTimeoutMs_ = -1;
     eoi_ = 1;
-    reading_ = false;
     // Controller mode; no read after each write; nothing added to what is
     // sent, END with its last byte; the end mark after a message that ended
     // with END.
@@ -174,7 +202,7 @@ bool PlusPlusAdapter::ready() {
 
 bool PlusPlusAdapter::sendBytes(const std::string& bytes) {
     if (!transport_) return false;
-    if (transport_->send(bytes.data(), bytes.size(), kSendMs)) return true;
+    if (transport_->send(bytes.data(), bytes.size(), std::max(leftMs(), 1))) return true;
     drop();
     return false;
 }
@@ -190,14 +218,17 @@ bool PlusPlusAdapter::sendCommand(const std::string& lines) {
     return sendBytes(lines.back() == '\n' ? lines : lines + "\n");
 }
 
-std::optional<std::string> PlusPlusAdapter::transaction(const std::string& lines, int waitMs) {
+std::optional<std::string> PlusPlusAdapter::transaction(const std::string& lines, int capMs) {
     if (!sendCommand(lines + "++ver\n")) return std::nullopt;
+    // The whole reply is due by then: an adapter that sends it a byte at a
+    // time is as lost as a silent one.
+    const auto until = std::min(deadline_, Clock::now() + std::chrono::milliseconds(capMs));
     std::string reply;
     char chunk[512];
-    while (reply.size() < versionLine_.size() ||
-           reply.compare(reply.size() - versionLine_.size(), versionLine_.size(), versionLine_) !=
-               0) {
-        const long n = reply.size() > kMaxReply ? -1 : transport_->receive(chunk, sizeof chunk, waitMs);
+    while (!endsWith(reply, versionLine_)) {
+        const long n = reply.size() > kMaxReply || Clock::now() >= until
+                           ? -1
+                           : transport_->receive(chunk, sizeof chunk, remainingMs(until));
         if (n <= 0) {
             drop();
             return std::nullopt;
@@ -225,7 +256,7 @@ bool PlusPlusAdapter::setAdapterTimeout(int ms) {
     return true;
 }
 
-bool PlusPlusAdapter::receiveMore(int waitMs) {
+long PlusPlusAdapter::receiveMore(int waitMs) {
     if (pendingStart_ > 0 && pendingStart_ * 2 >= pending_.size()) {
         pending_.erase(0, pendingStart_);
         pendingStart_ = 0;
@@ -234,31 +265,54 @@ bool PlusPlusAdapter::receiveMore(int waitMs) {
     pending_.resize(had + kReceiveChunk);
     const long n = transport_->receive(pending_.data() + had, kReceiveChunk, waitMs);
     pending_.resize(had + static_cast<std::size_t>(std::max(n, 0L)));
-    return n > 0;
+    return n;
+}
+
+std::size_t PlusPlusAdapter::handOutSettled(char* buffer, std::size_t room) {
+    const std::string_view arrived(pending_.data() + pendingStart_,
+                                   pending_.size() - pendingStart_);
+    const std::string ending = kEndMark + versionLine_;
+    std::size_t unsettled = std::min(arrived.size(), ending.size());
+    for (; unsettled > 0; --unsettled) {
+        const std::string_view tail = arrived.substr(arrived.size() - unsettled);
+        if (ending.compare(0, tail.size(), tail) == 0 ||
+            versionLine_.compare(0, tail.size(), tail) == 0)
+            break;
+    }
+    const std::size_t n = std::min(room, arrived.size() - unsettled);
+    copyOut(buffer, arrived.data(), n);
+    pendingStart_ += n;
+    return n;
 }
 
 bool PlusPlusAdapter::finishReading() {
-    // An answer that never ends (a device or adapter gone wrong) is given up
-    // with the connection, which the next call opens afresh.
-    const auto giveUp = Clock::now() + std::chrono::milliseconds(kDrainMs);
-    while (reading_) {
-        if (Clock::now() > giveUp) {
+    // Nothing reaches the adapter while it still sends an answer, so the
+    // rest is read and dropped, by the call's deadline. A device that talks
+    // on past it costs the connection, which the next call opens afresh.
+    const std::string& mark = versionLine_;
+    while (reading_ && !roundEnded_ && !endsWith(pending_, mark)) {
+        // Only a tail that may be the start of the version line is kept.
+        pendingStart_ =
+            std::max(pendingStart_, pending_.size() - std::min(pending_.size(), mark.size()));
+        if (Clock::now() >= deadline_ || receiveMore(leftMs()) <= 0) {
             drop();
             return false;
         }
-        char sink[4096];
-        const Result r = read({readingPad_, readingSad_, T1s, true, 0}, sink, sizeof sink);
-        if (r.error == ENEB) return false;
     }
+    reading_ = false;
+    pending_.clear();
+    pendingStart_ = 0;
     return true;
 }
 
 AdapterDriver::Result PlusPlusAdapter::interfaceClear() {
+    startCall(kCommandMs);
     if (!ready() || !sendCommand("++ifc")) return lost();
     return Result::ok();
 }
 
 AdapterDriver::Result PlusPlusAdapter::remoteEnable(bool on) {
+    startCall(kCommandMs);
     if (!ready()) return lost();
     if (kind_.hasRen && !sendCommand(on ? "++ren 1" : "++ren 0")) return lost();
     return Result::ok();
@@ -267,13 +321,13 @@ AdapterDriver::Result PlusPlusAdapter::remoteEnable(bool on) {
 std::optional<std::uint8_t> PlusPlusAdapter::poll(std::int32_t pad, std::int32_t sad,
                                                   int adapterMs) {
     if (!setAdapterTimeout(adapterMs)) return std::nullopt;
-    const std::optional<std::string> reply = transaction(
-        "++spoll " + addressText(pad, sad) + "\n", adapterTimeoutMs_ + kSilenceMarginMs);
+    const std::optional<std::string> reply = transaction("++spoll " + addressText(pad, sad) + "\n",
+                                                         adapterTimeoutMs_ + kSilenceMarginMs);
     if (!reply) return std::nullopt;
     const std::string_view text = platform::trimSpaces(*reply, platform::kWhiteSpace);
-    if (text.empty() || text.size() > 3 ||
-        !std::all_of(text.begin(), text.end(),
-                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+    if (text.empty() || text.size() > 3 || !std::all_of(text.begin(), text.end(), [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c));
+        }))
         return std::nullopt;
     const int value = std::stoi(std::string(text));
     if (value > 255) return std::nullopt;
@@ -281,6 +335,13 @@ std::optional<std::uint8_t> PlusPlusAdapter::poll(std::int32_t pad, std::int32_t
 }
 
 bool PlusPlusAdapter::findListeners(std::array<bool, kMaxAddress + 1>& found) {
+    startCall(kCommandMs);
+    // A connection lost before the search is opened again once, here: if
+    // that fails, the search ends before its first address.
+    return ready() && searchListeners(found);
+}
+
+bool PlusPlusAdapter::searchListeners(std::array<bool, kMaxAddress + 1>& found) {
     if (!kind_.hasFindListeners || !ready()) return false;
     const std::optional<std::string> reply = transaction("++findlstn\n", kIdentifyMs);
     if (!reply) return false;
@@ -304,11 +365,16 @@ bool PlusPlusAdapter::findListeners(std::array<bool, kMaxAddress + 1>& found) {
 }
 
 bool PlusPlusAdapter::listening(std::int32_t pad, std::int32_t sad) {
+    startCall(kCommandMs);
+    return probe(pad, sad);
+}
+
+bool PlusPlusAdapter::probe(std::int32_t pad, std::int32_t sad) {
     if (!ready()) return false;
     const auto index = static_cast<std::size_t>(pad);
     if (sad == 0 && kind_.hasFindListeners) {
         std::array<bool, kMaxAddress + 1> found{};
-        return findListeners(found) && found[index];
+        return searchListeners(found) && found[index];
     }
     // Only a device that is there answers a serial poll; the status byte the
     // probe took is given up.
@@ -319,11 +385,12 @@ bool PlusPlusAdapter::listening(std::int32_t pad, std::int32_t sad) {
 
 AdapterDriver::Result PlusPlusAdapter::write(const Target& target, const char* data,
                                              std::size_t size, bool end) {
+    startCall(timeoutMs(target.tmo) + kSilenceMarginMs);
     if (!ready()) return lost();
     // The adapter cannot tell that nobody listened, so an address not known
     // to be there is looked for first.
     if (present_[static_cast<std::size_t>(target.pad)] != 1 || target.sad != 0) {
-        const bool there = listening(target.pad, target.sad);
+        const bool there = probe(target.pad, target.sad);
         if (!transport_) return lost();
         if (!there) return Result::failed(ENOL);
     }
@@ -339,10 +406,19 @@ AdapterDriver::Result PlusPlusAdapter::write(const Target& target, const char* d
 }
 
 AdapterDriver::Result PlusPlusAdapter::read(const Target& target, char* buffer, std::size_t size) {
+    const int consoleMs = timeoutMs(target.tmo);
+    startCall(consoleMs + kSilenceMarginMs);
     if (!transport_ && !ready()) return lost();
     if (reading_ && (readingPad_ != target.pad || readingSad_ != target.sad) && !finishReading())
         return lost();
-    const int consoleMs = timeoutMs(target.tmo);
+    // The console's time-out, for whether another round of the adapter's
+    // shorter one is asked for; a call goes on past it only for the adapter to
+    // end its round.
+    const auto consoleEnd = Clock::now() + std::chrono::milliseconds(consoleMs);
+    // The adapter's last sign of life: a silence longer than its own
+    // time-out and the margin means it is gone.
+    auto heard = Clock::now();
+    bool talked = false; // since the round (or this call) began
     if (!reading_) {
         if (!selectDevice(target.pad, target.sad) || !setAdapterTimeout(consoleMs) ||
             !sendCommand("++read eoi\n++ver"))
@@ -353,40 +429,43 @@ AdapterDriver::Result PlusPlusAdapter::read(const Target& target, char* buffer, 
         roundEnded_ = false;
         pending_.clear();
         pendingStart_ = 0;
-        readDeadline_ = Clock::now() + std::chrono::milliseconds(consoleMs);
         lastRound_ = adapterTimeoutMs_ >= consoleMs;
     }
     const std::string& mark = versionLine_;
     // The end mark and the version line may still be coming: that many bytes
     // stay back until the round is over.
     const std::size_t keep = mark.size() + 1;
+    const bool stoppable = stopWatched();
     std::size_t count = 0;
     for (;;) {
         const std::size_t available = pending_.size() - pendingStart_;
-        if (!roundEnded_ && available >= mark.size() &&
-            pending_.compare(pending_.size() - mark.size(), mark.size(), mark) == 0) {
+        if (!roundEnded_ && available >= mark.size() && endsWith(pending_, mark)) {
             pending_.resize(pending_.size() - mark.size());
-            const bool ended =
-                pending_.size() > pendingStart_ && pending_.back() == kEndMark;
+            const bool ended = pending_.size() > pendingStart_ && pending_.back() == kEndMark;
             if (ended) {
                 pending_.pop_back();
                 roundEnded_ = true;
-            } else if (lastRound_ || Clock::now() >= readDeadline_) {
+            } else if (lastRound_ || Clock::now() >= consoleEnd) {
                 // The device sent no END before the console's time-out.
                 const std::size_t n = std::min(size - count, pending_.size() - pendingStart_);
-                std::memcpy(buffer + count, pending_.data() + pendingStart_, n);
+                copyOut(buffer + count, pending_.data() + pendingStart_, n);
                 reading_ = false;
                 return Result::timeout(count + n);
             } else {
-                // The adapter's time-out is over before the console's: read on.
-                if (!sendCommand("++read eoi\n++ver")) return lost();
+                // The adapter's time-out is over before the console's: read
+                // on, for no longer than the console's time-out has left.
+                const int rest = std::max(remainingMs(consoleEnd), 1);
+                if (!setAdapterTimeout(rest) || !sendCommand("++read eoi\n++ver")) return lost();
+                lastRound_ = adapterTimeoutMs_ >= rest;
+                heard = Clock::now();
+                talked = false;
             }
             continue;
         }
         const std::size_t ready = pending_.size() - pendingStart_;
         const std::size_t handOut =
             std::min(size - count, roundEnded_ ? ready : (ready > keep ? ready - keep : 0));
-        std::memcpy(buffer + count, pending_.data() + pendingStart_, handOut);
+        copyOut(buffer + count, pending_.data() + pendingStart_, handOut);
         pendingStart_ += handOut;
         count += handOut;
         if (roundEnded_ && pendingStart_ == pending_.size()) {
@@ -396,11 +475,35 @@ AdapterDriver::Result PlusPlusAdapter::read(const Target& target, char* buffer, 
             return Result::ok(count, true);
         }
         if (count == size) return Result::ok(count);
-        if (!receiveMore(adapterTimeoutMs_ + kSilenceMarginMs)) return lost();
+        if (stoppable && stopRequested()) {
+            // The device is still talking: the next command drains it first.
+            count += handOutSettled(buffer + count, size - count);
+            return Result::failed(EABO, count);
+        }
+        const auto silentEnd =
+            heard + std::chrono::milliseconds(adapterTimeoutMs_ + kSilenceMarginMs);
+        const auto waitEnd = std::min(deadline_, silentEnd);
+        const int wait = remainingMs(waitEnd);
+        const long n = receiveMore(stoppable ? std::min(wait, kStopLookMs) : wait);
+        if (n < 0) return lost();
+        if (n > 0) {
+            heard = Clock::now();
+            talked = true;
+            continue;
+        }
+        if (stoppable && Clock::now() < waitEnd) continue;
+        // Nothing from the adapter for as long as its own time-out and the
+        // margin: gone.
+        if (!talked || silentEnd <= deadline_) return lost();
+        // The device still talks at the deadline: a time-out with what came;
+        // the rest of the round is drained before the next command.
+        count += handOutSettled(buffer + count, size - count);
+        return Result::timeout(count);
     }
 }
 
 AdapterDriver::Result PlusPlusAdapter::serialPoll(const Target& target, std::uint8_t& statusByte) {
+    startCall(timeoutMs(target.tmo) + kSilenceMarginMs);
     if (!ready()) return lost();
     auto& kept = polled_[static_cast<std::size_t>(target.pad)];
     if (kept) {
@@ -416,6 +519,7 @@ AdapterDriver::Result PlusPlusAdapter::serialPoll(const Target& target, std::uin
 }
 
 AdapterDriver::Result PlusPlusAdapter::clear(std::int32_t pad, std::int32_t sad) {
+    startCall(kCommandMs);
     if (!ready()) return lost();
     if (pad == NOADDR) {
         polled_.fill(std::nullopt);
@@ -427,7 +531,7 @@ AdapterDriver::Result PlusPlusAdapter::clear(std::int32_t pad, std::int32_t sad)
         }
         return Result::ok();
     }
-    if (present_[static_cast<std::size_t>(pad)] != 1 && !listening(pad, sad))
+    if (present_[static_cast<std::size_t>(pad)] != 1 && !probe(pad, sad))
         return transport_ ? Result::failed(ENOL) : lost();
     polled_[static_cast<std::size_t>(pad)].reset();
     if (!selectDevice(pad, sad) || !sendCommand("++clr")) return lost();
@@ -439,8 +543,9 @@ bool PlusPlusAdapter::serviceRequest(const Target* target, bool wait) {
     // adapter is busy sending, so nothing new is asked.
     if (reading_ && !wait)
         return target != nullptr && polled_[static_cast<std::size_t>(target->pad)].has_value();
-    const auto deadline =
-        Clock::now() + std::chrono::milliseconds(wait && target ? timeoutMs(target->tmo) : 0);
+    const int waitMs = wait && target ? timeoutMs(target->tmo) : 0;
+    startCall(waitMs + kCommandMs);
+    const auto waitEnd = Clock::now() + std::chrono::milliseconds(waitMs);
     while (ready()) {
         if (target != nullptr && polled_[static_cast<std::size_t>(target->pad)]) return true;
         const std::optional<std::string> line = transaction("++srq\n", kIdentifyMs);
@@ -455,7 +560,7 @@ bool PlusPlusAdapter::serviceRequest(const Target* target, bool wait) {
                 return true;
             }
         }
-        if (!wait || Clock::now() >= deadline) return false;
+        if (!wait || Clock::now() >= waitEnd) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;

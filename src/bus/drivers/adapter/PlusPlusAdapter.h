@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,14 +50,26 @@ int timeoutMs(std::int32_t code);
 // end-of-transmission character when the device sent END with its last byte,
 // and without it when the adapter's own read time-out ended it.
 //
-// A connection that drops, or an adapter that stays silent past the time-out,
-// fails the call with ENEB and is closed; the next call opens it again.
+// Every call has one deadline: its time-out plus kSilenceMarginMs, or
+// kCommandMs for the calls that have no time-out of their own. A device that
+// still talks at the deadline ends the read with the time-out result and what
+// came so far; the rest is read and dropped before the next command (or the
+// connection is dropped when that takes longer than the next call's time).
+// A connection that drops, or an adapter whose own reply is not over by the
+// deadline, fails the call with ENEB and is closed; the next call opens it
+// again.
 class PlusPlusAdapter final : public AdapterDriver {
 public:
     // Opens the port or connection and identifies the adapter; null with the
     // reason (naming the port) when no such adapter answers there.
     static std::unique_ptr<PlusPlusAdapter> open(const AdapterKind& kind, const std::string& where,
                                                  std::string& error);
+    // The same over pipes `connect` makes (the first now, more after a loss):
+    // for a test or fuzzer that plays the adapter.
+    using Connector = std::function<std::unique_ptr<Transport>(std::string& error)>;
+    static std::unique_ptr<PlusPlusAdapter> openWith(const AdapterKind& kind,
+                                                     const std::string& where, Connector connector,
+                                                     std::string& error);
     ~PlusPlusAdapter() override;
     PlusPlusAdapter(const PlusPlusAdapter&) = delete;
     PlusPlusAdapter& operator=(const PlusPlusAdapter&) = delete;
@@ -67,6 +80,8 @@ public:
     std::string version() const;
 
     void setWireLog(WireLog log) override { wireLog_ = std::move(log); }
+    // After ENEB from a lost adapter: which adapter stopped answering, where.
+    std::string startupAdvice(std::int32_t iberr, std::int32_t ibcntl) override;
 
     static constexpr char kEndMark = '\x04';
     // The adapters' longest read time-out is shorter than the console's
@@ -75,9 +90,15 @@ public:
     // How long an address probe waits for a serial poll answer: short enough
     // that thirty empty addresses take under two seconds.
     static constexpr int kProbeTimeoutMs = 50;
+    // How long the adapter may take beyond its own time-out to end a reply.
+    static constexpr int kSilenceMarginMs = 1000;
+    // The deadline of a call with no time-out of its own (interface and
+    // device clear, remote enable, the listener search): long enough to let a
+    // read that is still coming end at the adapter's longest time-out first.
+    static constexpr int kCommandMs = kAdapterTimeoutMs + kSilenceMarginMs;
 
 private:
-    PlusPlusAdapter(const AdapterKind& kind, std::string where, AdapterAddress address);
+    PlusPlusAdapter(const AdapterKind& kind, std::string where, Connector connector);
 
     Result interfaceClear() override;
     Result remoteEnable(bool on) override;
@@ -88,9 +109,13 @@ private:
     Result clear(std::int32_t pad, std::int32_t sad) override;
     bool serviceRequest(const Target* target, bool wait) override;
     bool findListeners(std::array<bool, kMaxAddress + 1>& found) override;
+    bool adapterLost() const override { return !transport_; }
 
     using Clock = std::chrono::steady_clock;
 
+    // A call begins: nothing it does waits past ms from now.
+    void startCall(int ms) { deadline_ = Clock::now() + std::chrono::milliseconds(ms); }
+    int leftMs() const;
     bool connect(std::string& error);
     // Opened and in step with the adapter, ready for a new command.
     bool ready();
@@ -98,16 +123,22 @@ private:
     bool sendCommand(const std::string& line);
     bool sendBytes(const std::string& bytes);
     // Sends the command lines and "++ver", and gives back what came before
-    // the version line; nullopt (and the connection dropped) when the adapter
-    // fell silent for waitMs.
-    std::optional<std::string> transaction(const std::string& lines, int waitMs);
+    // the version line; nullopt (and the connection dropped) when the reply
+    // is not over within capMs or by the call's deadline.
+    std::optional<std::string> transaction(const std::string& lines, int capMs);
     bool selectDevice(std::int32_t pad, std::int32_t sad);
     bool setAdapterTimeout(int ms);
     // Reads and drops the rest of an answer that was not read to its end.
     bool finishReading();
-    // Appends what arrives to pending_; false when nothing did within waitMs.
-    bool receiveMore(int waitMs);
+    // Appends what arrives to pending_: how many bytes did, -1 when the
+    // connection is gone.
+    long receiveMore(int waitMs);
+    // Hands out what arrived of the read, but for the bytes at its end that
+    // may be the start of the end mark and version line.
+    std::size_t handOutSettled(char* buffer, std::size_t room);
     std::optional<std::uint8_t> poll(std::int32_t pad, std::int32_t sad, int adapterMs);
+    bool probe(std::int32_t pad, std::int32_t sad);
+    bool searchListeners(std::array<bool, kMaxAddress + 1>& found);
     Result lost() {
         drop();
         return Result::failed(ENEB);
@@ -115,9 +146,10 @@ private:
 
     const AdapterKind& kind_;
     std::string where_;
-    AdapterAddress address_;
+    Connector connector_;
     std::unique_ptr<Transport> transport_;
-    std::string versionLine_; // with its line end: the end marker of every reply
+    Clock::time_point deadline_; // the end of the call in progress
+    std::string versionLine_;    // with its line end: the end marker of every reply
     WireLog wireLog_;
 
     // What the adapter is set to now; empty or -1 when not known.
@@ -132,8 +164,7 @@ private:
     std::string pending_;
     std::size_t pendingStart_ = 0;
     bool roundEnded_ = false; // pending_ holds the rest of a finished message
-    Clock::time_point readDeadline_;
-    bool lastRound_ = false; // the adapter's time-out covers the console's
+    bool lastRound_ = false;  // the adapter's time-out covers the console's
 
     std::array<std::int8_t, kMaxAddress + 1> present_{}; // 1 yes, -1 no, 0 not known
     // A status byte the wait for a service request polled, for the next ibrsp.
