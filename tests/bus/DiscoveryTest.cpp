@@ -50,7 +50,14 @@ TEST_F(Discovery, ListenersButTheBoardFillTheTableOrEndTheProgram) {
          {},
          "Initialization Error 0|Load the module in /home/jürgen." + restart,
          0,
-         "Load the module in /home/jürgen."}};
+         "Load the module in /home/jürgen."},
+        // An adapter that stopped answering is named alone, not as an empty bus.
+        {{},
+         bus::ENEB,
+         {},
+         "Initialization Error 7|The Prologix adapter on /dev/ttyUSB0 stopped answering." + restart,
+         0,
+         "The Prologix adapter on /dev/ttyUSB0 stopped answering."}};
     for (const Case& c : cases) {
         driver.listeners = c.listeners;
         driver.boardAddress = c.board;
