@@ -1,6 +1,7 @@
 #include "core/Console.h"
 
 #include "bus/Discovery.h"
+#include "core/Verdict.h"
 #include "platform/Text8.h"
 
 namespace core {
@@ -60,17 +61,32 @@ void Console::openExchange(std::string sent, std::string kind) {
     exchange_->sent = std::move(sent);
     exchange_->kind = std::move(kind);
     exchangeStarted_ = std::chrono::steady_clock::now();
+    exchangeTimed_ = false;
 }
 
 void Console::closeExchange() {
     if (!exchange_) return;
     ExchangeRecord record = std::move(*exchange_);
     exchange_.reset();
-    record.durationUs = std::chrono::duration_cast<std::chrono::microseconds>(
-                            std::chrono::steady_clock::now() - exchangeStarted_)
-                            .count();
+    if (!exchangeTimed_)
+        record.durationUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                                std::chrono::steady_clock::now() - exchangeStarted_)
+                                .count();
     if (record.verdict.empty() && monitor_.stopRequested()) record.verdict = "stopped";
     if (exchangeRecorded_) exchangeRecorded_(record);
+}
+
+void Console::exchangeDone() {
+    if (!exchange_) return;
+    if (!selectedVerdicts()) {
+        closeExchange();
+        return;
+    }
+    if (exchangeTimed_) return;
+    exchange_->durationUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                                std::chrono::steady_clock::now() - exchangeStarted_)
+                                .count();
+    exchangeTimed_ = true;
 }
 
 void Console::requestStop() {
@@ -180,8 +196,35 @@ std::u16string Console::ReadResponse(const Operation&) {
         r.answer =
             platform::toBytes(std::u16string_view(answer).substr(0, ExchangeRecord::kKeptAnswer));
     if (answer.empty() && r.verdict.empty() && !monitor_.stopRequested()) r.verdict = "no answer";
-    closeExchange();
+    exchangeDone();
     return answer;
+}
+
+bool Console::selectedVerdicts() const {
+    const int index = session_.devices.SelectedDeviceIndex;
+    return index > 0 && index <= bus::kMaxDevices && verdicts_[static_cast<std::size_t>(index)];
+}
+
+void Console::setSelectedVerdicts(bool on) {
+    const int index = session_.devices.SelectedDeviceIndex;
+    if (index > 0 && index <= bus::kMaxDevices) verdicts_[static_cast<std::size_t>(index)] = on;
+}
+
+void Console::judge(const Operation&) {
+    if (!exchange_ || !selectedVerdicts()) return;
+    exchangeDone();
+    // A device that failed on the bus, or a stopped exchange, has nothing
+    // more to say about it.
+    if (exchange_->verdict != "failed" && !monitor_.stopRequested()) {
+        // Older instruments (the serial poll method) know no IEEE 488.2
+        // status queries and are judged by their status byte; every other
+        // device is taken for an IEEE 488.2 one.
+        const bool ieee4882 = SelectedMethod() != syntaxcheck::kSerialPollMethod;
+        VerdictReading reading;
+        onBus([&] { reading = readVerdict(session_, session_.devices.DeviceHandle, ieee4882); });
+        exchange_->verdict = joinVerdicts(exchange_->verdict, verdictText(reading));
+    }
+    closeExchange();
 }
 
 void Console::IdentifyAll(const Operation&, const devices::IdQueries& queries,
@@ -218,7 +261,7 @@ bus::TransferOutcome Console::ReceiveFile(const Operation&, std::u16string_view 
     onBus([&] { outcome = bus::ReceiveFile(session_, session_.devices.DeviceHandle, path); });
     if (!exchange_) openExchange({});
     recordTransfer(*exchange_, "to file", path, outcome);
-    closeExchange();
+    exchangeDone();
     return outcome;
 }
 

@@ -8,6 +8,7 @@
 #include "core/SyntaxCheck.h"
 #include "core/Worker.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -118,6 +119,17 @@ public:
     // The selected device's whole answer (empty after the "I/O Error" box).
     std::u16string ReadResponse(const Operation&);
 
+    // Whether each message to the selected device is judged after it is sent
+    // (off for every device at start; the table lives only for the run).
+    bool selectedVerdicts() const;
+    void setSelectedVerdicts(bool on);
+    // At the end of a message's bus part, when the selected device's verdicts
+    // are on: asks the device how the message went and adds the verdict to
+    // the exchange's record, which is then told; one that failed on the bus
+    // or was stopped is told as it is. Nothing when the verdicts are off or
+    // no exchange is under way.
+    void judge(const Operation&);
+
     // Asks every device who it is, the last first; `print` shows each answer
     // with SelectedAddress set to that device.
     void IdentifyAll(const Operation&, const devices::IdQueries& queries,
@@ -146,6 +158,9 @@ private:
     void openExchange(std::string sent, std::string kind = {});
     // Tells the exchange under way, if any, with its time and verdict.
     void closeExchange();
+    // Ends the exchange's time; its record waits for the verdict when the
+    // selected device's verdicts are on, and is told at once otherwise.
+    void exchangeDone();
     // Runs one piece of bus work on the worker and waits for it.
     void onBus(const std::function<void()>& work);
 
@@ -153,6 +168,7 @@ private:
     WaitingThreadBoxes boxes_;
     bus::BusSession session_;
     syntaxcheck::DeviceSyntaxMethodTable methods_{};
+    std::array<bool, bus::kMaxDevices + 1> verdicts_{};
     bool busy_ = false;
     std::chrono::steady_clock::time_point started_{};
     // When the operator asked for the stop: the time shown ends there.
@@ -163,6 +179,8 @@ private:
     std::function<void(const ExchangeRecord&)> exchangeRecorded_;
     std::optional<ExchangeRecord> exchange_;
     std::chrono::steady_clock::time_point exchangeStarted_{};
+    // The exchange's time was taken before its verdict was asked.
+    bool exchangeTimed_ = false;
     Worker worker_; // last: its thread ends before anything it uses goes
 };
 

@@ -150,6 +150,26 @@ TEST(Bench, ANewMessageInterruptsAnUnreadAnswer) {
     EXPECT_EQ(t.ask(22, "*IDN?\n*ESR?"), "4\n");
 }
 
+// The error queue, as a verdict drains it: ten errors oldest first, the last
+// place taken by the overflow; reading leaves the event register alone, and
+// *CLS empties both.
+TEST(Bench, TheErrorQueueHoldsTenErrorsUntilReadOrCleared) {
+    for (const int address : {5, 22}) {
+        const auto bench = bus::SimulatedBus::defaultBench();
+        Talk t(*bench);
+        std::string bad = "*CLS", drain = "SYST:ERR?", expected;
+        for (int i = 0; i < 11; ++i) {
+            bad += ";BOGUS";
+            if (i < 10) drain += ";SYSTem:ERRor:NEXT?";
+            if (i < 9) expected += "-113,\"Undefined header\";";
+        }
+        t.write(t.open(address), bad);
+        EXPECT_EQ(t.ask(address, drain), expected + "-350,\"Queue overflow\";0,\"No error\"\n");
+        EXPECT_EQ(t.ask(address, "*ESR?"), "40\n") << "a command error, and the queue's overflow";
+        EXPECT_EQ(t.ask(address, "CH9:NOPE;*CLS;SYST:ERR?;*ESR?"), "0,\"No error\";0\n");
+    }
+}
+
 // The older instrument knows nothing of that: its answers wait in order until
 // read, up to what its output queue holds, and the rest is a rejected message.
 TEST(Bench, TheOlderInstrumentKeepsItsAnswersUntilTheQueueIsFull) {

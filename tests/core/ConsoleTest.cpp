@@ -7,9 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <tuple>
 #include <atomic>
+#include <deque>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -97,6 +98,106 @@ TEST_F(ConsoleCore, EachExchangeIsRecordedOnceWithItsVerdict) {
     EXPECT_EQ(records[0].bytes, 14u);
     EXPECT_GT(records[0].utcMs, 1700000000000);
 }
+
+// With its verdicts off (every device at start) a device sees nothing
+// beyond the exchange, whose record is told as soon as the answer is in.
+TEST_F(ConsoleCore, VerdictsAreOffPerDeviceAndThenJudgingAsksNothing) {
+    std::vector<core::ExchangeRecord> records;
+    console.setExchangeRecorded([&](const core::ExchangeRecord& r) { records.push_back(r); });
+    console.setSelectedVerdicts(true);
+    console.SelectDevice(*op, 2);
+    EXPECT_FALSE(console.selectedVerdicts());
+    driver.reads = {{"Vireon,1\n", bus::END, 0}};
+    console.WriteMessage(*op, u"*IDN?");
+    console.ReadResponse(*op);
+    EXPECT_EQ(records.size(), 1u);
+    const std::size_t calls = driver.calls.size();
+    console.judge(*op);
+    EXPECT_EQ(driver.calls.size(), calls);
+    console.SelectDevice(*op, 1);
+    EXPECT_TRUE(console.selectedVerdicts());
+}
+
+// The verdict's own queries go under the short time-out, and the standing
+// one comes back after them.
+TEST_F(ConsoleCore, AVerdictPollsThenAsksTheEventStatusAndTheErrorQueue) {
+    std::vector<core::ExchangeRecord> records;
+    console.setExchangeRecorded([&](const core::ExchangeRecord& r) { records.push_back(r); });
+    console.setSelectedVerdicts(true);
+    driver.reads = {
+        {"+1.0\n", bus::END, 0}, {"0\n", bus::END, 0}, {"0,\"No error\"\n", bus::END, 0}};
+    console.WriteMessage(*op, u"MEAS?");
+    console.ReadResponse(*op);
+    EXPECT_TRUE(records.empty()) << "the record waits for its verdict";
+    driver.calls.clear();
+    console.judge(*op);
+    EXPECT_EQ(driver.calls,
+              (Calls{"ibask(32,3)", "ibtmo(32,10)", "ibrsp(32)", "ibwrt(32,*ESR?)", "ibrd(32,256)",
+                     "ibwrt(32,SYST:ERR?)", "ibrd(32,256)", "ibtmo(32,12)"}));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].answer, "+1.0");
+    EXPECT_EQ(records[0].verdict, "OK");
+}
+
+struct Judging {
+    const char* name;
+    std::int16_t method;
+    std::deque<unsigned char> polls; // the syntax check's first, if any
+    std::deque<testing_support::ScriptedDriver::Chunk> reads;
+    std::string verdict;
+    std::vector<std::string> queries; // what the verdict wrote
+};
+
+class ConsoleVerdict : public ConsoleCore, public testing::WithParamInterface<Judging> {};
+
+TEST_P(ConsoleVerdict, AsksWhatTheDeviceCanTellAndJoinsItToTheRecord) {
+    const Judging& j = GetParam();
+    std::vector<core::ExchangeRecord> records;
+    console.setExchangeRecorded([&](const core::ExchangeRecord& r) { records.push_back(r); });
+    console.SetSelectedMethod(*op, j.method);
+    console.setSelectedVerdicts(true);
+    driver.pollBytes = j.polls;
+    driver.reads = j.reads;
+    console.WriteMessage(*op, u"M");
+    driver.calls.clear();
+    console.judge(*op);
+    std::vector<std::string> queries;
+    for (const std::string& call : driver.calls)
+        if (call.rfind("ibwrt(32,", 0) == 0) queries.push_back(call.substr(9, call.size() - 10));
+    EXPECT_EQ(queries, j.queries);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].verdict, j.verdict);
+}
+
+const std::string kUndefined = "-113,\"Undefined header\"";
+const std::string kOk = "0,\"No error\"\n";
+const std::string kEsr = "*ESR?", kErr = "SYST:ERR?";
+
+Judging queueBound() {
+    Judging j{"QueueReadTwentyTimesAtMost", 0, {0}, {{"4\n"}}, "ESR 4 QYE", {kEsr}};
+    for (int i = 0; i < 21; ++i) {
+        j.reads.push_back({"-350,\"Queue overflow\"\n"});
+        if (i < 20) j.verdict += "; -350,\"Queue overflow\"", j.queries.push_back(kErr);
+    }
+    j.verdict += "; more errors";
+    return j;
+}
+
+// clang-format off
+const Judging kJudgings[] = {
+    {"CommandErrorAndItsQueueLine", 0, {32}, {{"32\n"}, {kUndefined + "\n"}, {kOk}},
+     "ESR 32 CME; " + kUndefined, {kEsr, kErr, kErr}},
+    {"SilentEventStatusLeavesTheStatusByte", 0, {0}, {}, "OK", {kEsr}},
+    // The query it did not know is taken back by a second register read.
+    {"NoErrorQueue", 0, {0}, {{"0\n"}}, "OK", {kEsr, kErr, kEsr}},
+    {"AnAnswerWaitsAndStaysUnasked", 0, {16}, {}, "STB 16", {}},
+    {"SerialPollMethodByStatusByteAlone", syntaxcheck::kSerialPollMethod, {97, 33}, {},
+     "rejected; STB 33", {}},
+    queueBound(),
+};
+// clang-format on
+INSTANTIATE_TEST_SUITE_P(Devices, ConsoleVerdict, testing::ValuesIn(kJudgings),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConsoleCore, ReleasingTheBusReturnsTheDevicesToLocalAndSaysNothing) {
     driver.outcomes = {{bus::ERR, bus::ECIC}, {bus::ERR, bus::EARG}};

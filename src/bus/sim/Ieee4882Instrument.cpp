@@ -345,7 +345,10 @@ void Ieee4882Instrument::reportError(int code) {
     if (errorCount_ < errors_.size()) {
         errors_[errorCount_++] = static_cast<std::int16_t>(code);
     } else {
+        // The last place tells that errors were lost; the overflow is a
+        // device error of its own, beside the event of the error it lost.
         errors_.back() = -350;
+        raiseEvent(kDeviceError);
     }
     if (code <= -100 && code > -200) {
         raiseEvent(kCommandError);

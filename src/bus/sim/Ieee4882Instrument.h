@@ -16,8 +16,10 @@ namespace bus::sim {
 
 // An IEEE 488.2 instrument: the common commands and queries, the standard
 // event status register (ESR) with its enable (ESE), the service request
-// enable (SRE), and an error queue read by SYSTem:ERRor?. Optionally a device
-// event status enable (DESE) that decides which events reach the ESR at all.
+// enable (SRE), and an error queue read by SYSTem:ERRor? oldest first (ten
+// errors; a full queue's last one becomes -350 "Queue overflow"; *CLS empties
+// it, and reading it leaves the ESR alone). Optionally a device event status
+// enable (DESE) that decides which events reach the ESR at all.
 //
 // A program message is split at ';' into units "HEADER parameters"; headers
 // match in short or long form, in any case. A header the device does not know
