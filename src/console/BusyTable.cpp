@@ -16,12 +16,15 @@ namespace console {
 namespace {
 
 // The one table: everything else waits for the bus.
-constexpr std::array<std::string_view, 5> kUsableWhileBusy = {
+constexpr std::array<std::string_view, 8> kUsableWhileBusy = {
     "StopTransfer",     // the transfer strip's Stop
     "ReceivedMessages", // scrolling and copying the incoming view
     "About",            // touches nothing on the bus
     "Command_Exit",     // closing stops the operation first, then closes
     "Quit",
+    "HistoryPanel", // showing, searching and copying the history only read it
+    "HistoryDevice",
+    "HistoryCopy",
 };
 
 // The window's own controls, not the parts Qt builds inside its widgets.

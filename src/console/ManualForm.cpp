@@ -2,17 +2,21 @@
 
 #include "ui_ManualForm.h"
 
+#include "console/HistoryPanel.h"
 #include "console/RepaintThrottle.h"
 #include "console/WindowGrowth.h"
 
 #include "messagelist/EntryBox.h"
+#include "platform/Text8.h"
 #include "platform/qt/QtText.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDockWidget>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLayout>
+#include <QResizeEvent>
 #include <QShortcut>
 #include <QStringList>
 
@@ -67,6 +71,7 @@ ManualForm::ManualForm(const ConsoleSeams& seams, QWidget* parent)
     ui_->Line1->setBackgroundRole(QPalette::Dark);
     applyFontFallbacks();
     growWithTheWindow();
+    addHistoryPanel();
     Timer1_.setObjectName(QStringLiteral("Timer1"));
     Timer1_.setInterval(kTimer1Interval);
     new RepaintThrottle(*this);
@@ -196,6 +201,42 @@ void ManualForm::growWithTheWindow() {
     growth->layOut();
     // The window opens at the designed size.
     resize(minimumSizeHint());
+}
+
+void ManualForm::addHistoryPanel() {
+    historyPanel_ = new HistoryPanel(history_, fileDialogs_, console_.boxes(),
+                                     [this](const std::string& sent) { sendAgain(sent); });
+    historyDock_ = new QDockWidget(QStringLiteral("Exchange History"), this);
+    historyDock_->setObjectName(QStringLiteral("HistoryDock"));
+    historyDock_->setWidget(historyPanel_);
+    historyDock_->setAllowedAreas(Qt::BottomDockWidgetArea | Qt::RightDockWidgetArea);
+    addDockWidget(Qt::BottomDockWidgetArea, historyDock_);
+    // Hidden at the designed size; the Answer menu opens it.
+    historyDock_->hide();
+    QAction* toggle = historyDock_->toggleViewAction();
+    toggle->setObjectName(QStringLiteral("HistoryPanel"));
+    toggle->setText(QStringLiteral("Exchange &History"));
+    connect(toggle, &QAction::triggered, this, [this] { historyOffered_ = true; });
+    ui_->AnswerMenu->addSeparator();
+    ui_->AnswerMenu->addAction(toggle);
+}
+
+void ManualForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    constexpr int kRoomForHistory = 160;
+    if (historyOffered_ || !isVisible() || historyDock_->isVisible()) return;
+    if (centralWidget()->height() < centralWidget()->minimumHeight() + kRoomForHistory) return;
+    historyOffered_ = true;
+    historyDock_->show();
+}
+
+void ManualForm::sendAgain(const std::string& sent) {
+    // As if typed: the send cycle records it like any typed message.
+    QComboBox& entry = *ui_->SendMessageList;
+    if (!entry.isEnabled() || console_.busy()) return;
+    entry.setCurrentIndex(-1);
+    entry.setEditText(platform::toQString(platform::fromBytes(sent)));
+    exchange_.SendMessage_Click();
 }
 
 void ManualForm::applyFontFallbacks() {
@@ -382,6 +423,7 @@ void ManualForm::prepareDataFolder() {
     if (folder.usable) {
         const std::string note =
             history_.open(std::filesystem::path(platform::joinPath(folder.path, u"History.jsonl")));
+        historyPanel_->reload();
         if (!note.empty()) {
             historyFailureShown_ = note.find("cannot be written") != std::string::npos;
             console_.boxes().show(QString::fromStdString(note).toStdU16String(), u"History",
@@ -396,7 +438,9 @@ void ManualForm::prepareDataFolder() {
 }
 
 void ManualForm::keepExchange(const core::ExchangeRecord& record) {
-    if (history_.add(record) || historyFailureShown_) return;
+    const bool kept = history_.add(record);
+    historyPanel_->added();
+    if (kept || historyFailureShown_) return;
     // Said once a run; the rows stay in the history of this run.
     historyFailureShown_ = true;
     console_.boxes().show(u"The history file cannot be written; the exchanges of this run are "

@@ -30,6 +30,7 @@
 #include <memory>
 #include <string>
 
+class QDockWidget;
 class QShortcut;
 
 namespace Ui {
@@ -37,6 +38,8 @@ class ManualForm;
 }
 
 namespace console {
+
+class HistoryPanel;
 
 // The bus and the desktop a console runs on. The caller owns them; they
 // outlive the window.
@@ -83,6 +86,8 @@ public:
 
     core::Console& console() { return console_; }
     const core::History& history() const { return history_; }
+    HistoryPanel& historyPanel() { return *historyPanel_; }
+    QDockWidget& historyDock() { return *historyDock_; }
     bus::BusSession& session() { return console_.session(); }
     ConsoleState& state() { return state_; }
     devices::DevicePanel& devicePanel() { return devicePanel_; }
@@ -101,6 +106,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -118,6 +124,9 @@ private:
     void growWithTheWindow();
     void prepareDataFolder();
     void keepExchange(const core::ExchangeRecord& record);
+    void addHistoryPanel();
+    // A message from the history goes out again through the send cycle.
+    void sendAgain(const std::string& sent);
     void wire();
     // While the bus works: lets the window's events run and, once a transfer
     // takes long, shows how far it got.
@@ -135,6 +144,11 @@ private:
     // Every exchange of this run and earlier ones, kept beside the start-up list.
     core::History history_;
     bool historyFailureShown_ = false;
+    HistoryPanel* historyPanel_ = nullptr;
+    QDockWidget* historyDock_ = nullptr;
+    // The panel opens by itself once, the first time the window is made
+    // taller, unless the operator opened it first.
+    bool historyOffered_ = false;
     ConsoleState state_;
     QTimer Timer1_;
 

@@ -442,6 +442,7 @@ History::~History() {
 std::string History::open(const fs::path& path) {
     if (file_ != nullptr) std::fclose(file_);
     file_ = nullptr;
+    dropped_ += rows_.size();
     rows_.clear();
     linesInFile_ = 0;
     path_ = path;
@@ -468,9 +469,13 @@ std::string History::open(const fs::path& path) {
             }
             rows_.push_back(std::move(*r));
             ++linesInFile_;
-            if (rows_.size() > cap_) rows_.pop_front();
+            if (rows_.size() > cap_) {
+                rows_.pop_front();
+                ++dropped_;
+            }
         }
         if (!readable) {
+            dropped_ += rows_.size();
             rows_.clear();
             linesInFile_ = 0;
             // Never over an earlier file set aside.
@@ -511,7 +516,10 @@ bool History::add(ExchangeRecord record) {
         kept = path_.empty();
     }
     rows_.push_back(std::move(record));
-    if (rows_.size() > cap_) rows_.pop_front();
+    if (rows_.size() > cap_) {
+        rows_.pop_front();
+        ++dropped_;
+    }
     if (file_ != nullptr && linesInFile_ > cap_ + cap_ / 10) kept = compact() && kept;
     return kept;
 }

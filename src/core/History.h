@@ -85,6 +85,9 @@ public:
     bool add(ExchangeRecord record);
 
     std::size_t size() const { return rows_.size(); }
+    // How many of the oldest rows the cap has dropped since the history
+    // was made: a row's number since then is dropped() + its index.
+    std::size_t dropped() const { return dropped_; }
     const ExchangeRecord& operator[](std::size_t i) const { return rows_[i]; }
 
     // The rows whose sent or answer bytes contain `text` (bytes in the
@@ -109,6 +112,7 @@ private:
     std::filesystem::path path_;
     std::FILE* file_ = nullptr;
     std::size_t linesInFile_ = 0;
+    std::size_t dropped_ = 0;
 };
 
 } // namespace core
