@@ -7,6 +7,7 @@
 #            scripts/build.sh clang and scripts/fuzz.sh
 #   mingw    also the MinGW-w64 cross compiler, Wine and GoogleTest's sources,
 #            for scripts/build.sh mingw and scripts/wine-tests.sh
+#   outside  also the programs that read the exports back (pandas, gnuplot)
 set -euo pipefail
 
 packages=(
@@ -26,7 +27,8 @@ case "${1:-}" in
     ) ;;
   clang) packages+=(clang libclang-rt-14-dev llvm) ;;
   mingw) packages+=(g++-mingw-w64-x86-64-posix wine wine64 googletest) ;;
-  *) echo "unknown package set: $1 (expected: package, clang or mingw)" >&2; exit 2 ;;
+  outside) packages+=(python3 python3-pandas gnuplot-nox) ;;
+  *) echo "unknown package set: $1 (expected: package, clang, mingw or outside)" >&2; exit 2 ;;
 esac
 
 missing=()

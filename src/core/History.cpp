@@ -66,7 +66,9 @@ void appendJsonString(std::string& out, std::string_view bytes, bool utf8 = fals
             out += "\\t";
             break;
         default:
-            if (b < 0x20 || b == 0x7F)
+            // C1 controls too: some readers (Python's splitlines) end a
+            // line at U+0085.
+            if (b < 0x20 || b == 0x7F || (!utf8 && b <= 0x9F && b >= 0x80))
                 appendHexByte(out, "\\u", b, 4);
             else if (utf8)
                 out += static_cast<char>(b);
@@ -366,10 +368,10 @@ std::string shownText(std::string_view bytes) {
             out += "\\r";
         else if (b == '\n')
             out += "\\n";
-        else if (b < 0x20 || b == 0x7F)
-            appendHexByte(out, "\\x", b, 2);
+        else if (const char16_t c = platform::charOfByte(b); c < 0x20 || (c >= 0x7F && c <= 0x9F))
+            appendHexByte(out, "\\x", b, 2); // the code page's unassigned bytes too
         else
-            appendUtf8(out, platform::charOfByte(b));
+            appendUtf8(out, c);
     }
     return out;
 }
