@@ -10,6 +10,7 @@
 
 #include "bus/drivers/DriverChoice.h"
 #include "console/ManualForm.h"
+#include "core/History.h"
 #include "platform/DataFolder.h"
 #include "platform/qt/QtFileDialogs.h"
 #include "platform/qt/QtMessageBoxes.h"
@@ -27,6 +28,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -60,6 +62,23 @@ struct BenchConsole {
           selection(bus::selectDriver("sim", {})),
           form(console::ConsoleSeams{*selection.driver, selection.simulated, boxes, exit,
                                      fileDialogs, shell, settings, dataFolder}) {}
+
+    // A history file at its cap, as a console in daily use has.
+    void fillHistory() {
+        const std::filesystem::path folder =
+            std::filesystem::path(dir.path().toStdU16String()) / "Vireon";
+        std::filesystem::create_directories(folder);
+        core::History history;
+        history.open(folder / "History.jsonl");
+        core::ExchangeRecord r;
+        r.address = 22;
+        r.sent = "MEAS:VOLT?\n";
+        for (std::size_t n = 0; n < core::History::kDefaultCap; ++n) {
+            r.utcMs = 1796610301123 + static_cast<std::int64_t>(n) * 100;
+            r.answer = "+1.2345" + std::to_string(n % 1000) + "E+00\n";
+            history.add(r);
+        }
+    }
 
     void loadAndShow() {
         form.Form_Load();
@@ -175,7 +194,10 @@ BENCHMARK(BM_IdleResidentMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_LoadAndShowInProcess(benchmark::State& state) {
     for (auto _ : state) {
+        state.PauseTiming();
         BenchConsole console;
+        if (state.range(0) != 0) console.fillHistory();
+        state.ResumeTiming();
         console.loadAndShow();
         benchmark::DoNotOptimize(console.form.isVisible());
         state.PauseTiming();
@@ -183,7 +205,8 @@ void BM_LoadAndShowInProcess(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
-BENCHMARK(BM_LoadAndShowInProcess)->Unit(benchmark::kMillisecond);
+// Arg 1: with a full history file.
+BENCHMARK(BM_LoadAndShowInProcess)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
