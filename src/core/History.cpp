@@ -451,9 +451,15 @@ std::string History::open(const fs::path& path) {
     std::string note;
     std::error_code ec;
     if (fs::exists(path, ec)) {
-        std::ifstream in(path, std::ios::binary);
-        std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        bool readable = in.good() || in.eof();
+        std::string content;
+        bool readable = false;
+        {
+            // Closed before the file is cut or set aside: Windows renames
+            // no open file.
+            std::ifstream in(path, std::ios::binary);
+            content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            readable = in.is_open() && !in.bad();
+        }
         // A line without its end was being written when the console was
         // killed: it goes, the rest stays.
         const std::size_t whole =
