@@ -48,6 +48,10 @@ std::optional<Console::Operation> Console::beginOperation() {
 void Console::endOperation() {
     closeExchange();
     busy_ = false;
+    if (heldBusy_) {
+        heldBusy_ = false;
+        if (busyChanged_) busyChanged_(false);
+    }
     if (operationEnded_) operationEnded_();
 }
 
@@ -99,6 +103,18 @@ std::chrono::steady_clock::duration Console::elapsed() const {
     return stoppedAt_.value_or(std::chrono::steady_clock::now()) - started_;
 }
 
+void Console::keepWindowRunning(const Operation&) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!heldBusy_) {
+        heldBusy_ = true;
+        if (busyChanged_) busyChanged_(true);
+    } else if (now < nextEvents_) {
+        return;
+    }
+    nextEvents_ = now + Worker::kSlice;
+    if (waitingHook_) waitingHook_();
+}
+
 void Console::onBus(const std::function<void()>& work) {
     bool busy = false;
     struct Idle {
@@ -109,7 +125,9 @@ void Console::onBus(const std::function<void()>& work) {
         }
     } idle{busyChanged_, busy};
     worker_.run(work, [this, &busy] {
-        if (!busy) {
+        // Held busy, the window was told already and hears the end with the
+        // operation's.
+        if (!busy && !heldBusy_) {
             busy = true;
             if (busyChanged_) busyChanged_(true);
         }

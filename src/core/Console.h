@@ -79,6 +79,15 @@ public:
         exchangeRecorded_ = std::move(recorded);
     }
 
+    // For an operation of many short calls (a run of the outgoing list): the
+    // window is told busy from the first call here to the operation's end, and
+    // its events run here every few milliseconds, however short the calls
+    // between, so Stop and Esc are heard and the window follows the run.
+    void keepWindowRunning(const Operation&);
+    // Runs `work` (a wait, not a bus call) on the worker as a bus call runs,
+    // the window's events going on meanwhile.
+    void runOnWorker(const Operation&, const std::function<void()>& work) { onBus(work); }
+
     // Ends the running operation's transfer at its next chunk; nothing when idle.
     void requestStop();
     bool stopRequested() const { return monitor_.stopRequested(); }
@@ -170,6 +179,9 @@ private:
     syntaxcheck::DeviceSyntaxMethodTable methods_{};
     std::array<bool, bus::kMaxDevices + 1> verdicts_{};
     bool busy_ = false;
+    // keepWindowRunning() has told the window busy until the operation ends.
+    bool heldBusy_ = false;
+    std::chrono::steady_clock::time_point nextEvents_{};
     std::chrono::steady_clock::time_point started_{};
     // When the operator asked for the stop: the time shown ends there.
     std::optional<std::chrono::steady_clock::time_point> stoppedAt_;
