@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -150,6 +151,20 @@ HistoryPanel::HistoryPanel(const core::History& history, platform::FileDialogs& 
     view_->verticalHeader()->hide();
     view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 4);
     view_->horizontalHeader()->setStretchLastSection(true);
+    // Columns as wide as what they hold; the texts share the rest.
+    const QFontMetrics metrics = view_->fontMetrics();
+    const auto widthOf = [&](const char* sample) {
+        return metrics.horizontalAdvance(QString::fromLatin1(sample)) + 14;
+    };
+    QHeaderView& header = *view_->horizontalHeader();
+    header.resizeSection(HistoryModel::Time, widthOf("2026-12-07T03:11:22.123Z"));
+    header.resizeSection(HistoryModel::Address, widthOf("Addr"));
+    header.resizeSection(HistoryModel::Sent, widthOf("MEAS:VOLT:DC? 10,0.001"));
+    header.resizeSection(HistoryModel::Answer, widthOf("Vireon Sim,VDM-6500,SN000005"));
+    header.resizeSection(HistoryModel::Duration, widthOf("1000.000"));
+    header.resizeSection(HistoryModel::Bytes, widthOf("000000"));
+    // Half a dozen rows when it opens; the window grows to hold them.
+    view_->setMinimumHeight(view_->verticalHeader()->defaultSectionSize() * 7);
     copy_->setObjectName(QStringLiteral("HistoryCopy"));
     sendAgainButton_->setObjectName(QStringLiteral("HistorySendAgain"));
     auto* exportCsv = new QPushButton(QStringLiteral("Export CSV..."), this);
