@@ -105,6 +105,7 @@ devices::DevicePanelControls ManualForm::devicePanelControls() const {
     controls.SendMessageList = ui_->SendMessageList;
     controls.History = ui_->History->menuAction();
     controls.EnableSyntaxCheck = ui_->EnableSyntaxCheck;
+    controls.EnableVerdicts = ui_->EnableVerdicts;
     controls.SendToDevice = ui_->SendToDevice;
     return controls;
 }
@@ -287,6 +288,8 @@ void ManualForm::wire() {
             &DevicePanel::SelectDevice_Click);
     connect(ui_->EnableSyntaxCheck, &QAction::triggered, &devicePanel_,
             &DevicePanel::EnableSyntaxCheck_Click);
+    connect(ui_->EnableVerdicts, &QAction::triggered, &devicePanel_,
+            &DevicePanel::enableVerdictsTriggered);
 
     // A box's handler runs on every change of its state, the load's included.
     connect(ui_->vrID, &QCheckBox::toggled, &identification_, &Identification::vrID_Click);

@@ -39,7 +39,7 @@ void DevicePanel::selectLoneDevice() {
     if (!operation) return;
     console_.SelectDevice(*operation, 1);
     controls_.SendMessageList->setEnabled(true);
-    controls_.EnableSyntaxCheck->setEnabled(true);
+    offerDeviceEntries();
 }
 
 void DevicePanel::AddressButton_Click(int index) {
@@ -53,7 +53,7 @@ void DevicePanel::AddressButton_Click(int index) {
     console_.SelectDevice(*operation, index + 1);
     const bus::DeviceTable& table = console_.devices();
 
-    controls_.EnableSyntaxCheck->setEnabled(true);
+    offerDeviceEntries();
     controls_.SendToDevice->setEnabled(true);
 
     for (int j = 0; j < table.count(); ++j) {
@@ -78,6 +78,19 @@ void DevicePanel::AddressButton_DblClick(int /*index*/) {
 void DevicePanel::EnableSyntaxCheck_Click() {
     syntaxChecking_.showSyntaxCheckForm();
     messagelist::focusEntryBox(*controls_.SendMessageList);
+}
+
+void DevicePanel::enableVerdictsTriggered(bool checked) {
+    console_.setSelectedVerdicts(checked);
+    messagelist::focusEntryBox(*controls_.SendMessageList);
+}
+
+void DevicePanel::offerDeviceEntries() {
+    controls_.EnableSyntaxCheck->setEnabled(true);
+    if (QAction* verdicts = controls_.EnableVerdicts) {
+        verdicts->setEnabled(true);
+        verdicts->setChecked(console_.selectedVerdicts());
+    }
 }
 
 void DevicePanel::SelectDevice_Click() {

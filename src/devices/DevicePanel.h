@@ -28,11 +28,15 @@ struct DevicePanelControls {
     // The "&Message Lists" menu.
     QAction* History = nullptr;
     QAction* EnableSyntaxCheck = nullptr;
+    // "&Verdict after Each Message": checked while the selected device's
+    // messages are judged after they are sent.
+    QAction* EnableVerdicts = nullptr;
     QAction* SendToDevice = nullptr;
 };
 
-// The address buttons and the "Select &Device" and "Syntax &Check" menu
-// entries: how the operator picks the device that every later message goes to.
+// The address buttons and the "Select &Device", "Syntax &Check" and "&Verdict
+// after Each Message" menu entries: how the operator picks the device that
+// every later message goes to, and how it is checked.
 class DevicePanel : public QObject {
 public:
     DevicePanel(core::Console& console, syntaxcheck::SyntaxChecking& syntaxChecking,
@@ -48,11 +52,15 @@ public:
     void AddressButton_Click(int index);
     void AddressButton_DblClick(int index);
     void EnableSyntaxCheck_Click();
+    // The selected device's verdicts on or off.
+    void enableVerdictsTriggered(bool checked);
     void SelectDevice_Click();
 
 private:
     // The checked button shows the selection, also after a refused click.
     void showSelection();
+    // The device-dependent menu entries, for a device just selected.
+    void offerDeviceEntries();
 
     core::Console& console_;
     syntaxcheck::SyntaxChecking& syntaxChecking_;

@@ -156,6 +156,9 @@ void Exchange::SendMessage_Click() {
     } else {
         writeMessage(*operation, std::move(outgoing));
     }
+    // The device's verdict on the message, when asked for; the help and a
+    // transfer called off exchanged nothing.
+    console_.judge(*operation);
 
     if (record) recordMessage();
     closingSteps();

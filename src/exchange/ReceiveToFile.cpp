@@ -134,6 +134,8 @@ void ReceiveToFile::receive(const core::Console::Operation& operation, QTemporar
 
     const bus::TransferOutcome outcome =
         console_.ReceiveFile(operation, platform::fromQString(QDir::toNativeSeparators(partName)));
+    // Asked before any box waits for the operator.
+    console_.judge(operation);
     const std::int32_t received = outcome.count;
 
     bool keep = true;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using namespace std::string_literals;
@@ -100,6 +102,36 @@ TEST(SendCycle, AutoClearOnlyWhileEnabledAndAFailedWriteLeavesTheViewAndReadsNot
     EXPECT_EQ(c.reads(), 0);
     EXPECT_EQ(c.view(), line(5, kIdentity));
     EXPECT_TRUE(c.list().contains(QStringLiteral("MEAS:VOLT?")));
+}
+
+// Verdicts are the selected device's option: off, the bus sees the message
+// alone; on, each message is judged and the verdict goes only to the history.
+// The first verdict tells all the device recorded since it was last asked.
+TEST(SendCycle, VerdictsOfTheDevicesThatAskForThemGoToTheHistoryOnly) {
+    BenchConsole c;
+    QAction* verdicts = c.control<QAction>("EnableVerdicts");
+    run(c, "S:BOGUS");
+    EXPECT_EQ(c.writes(), std::vector<QString>{QStringLiteral("BOGUS")});
+    EXPECT_EQ(std::ranges::count(c.traceSinceMark(), QStringLiteral("ibrsp"), &TraceCall::op), 0);
+    verdicts->trigger();
+    run(c, "S:NO:SUCH S:*IDN?");
+    EXPECT_EQ(c.view(), line(5, kIdentity));
+    const core::History& history = c.form().history();
+    ASSERT_EQ(history.size(), 3u);
+    EXPECT_EQ(history[0].verdict, "");
+    EXPECT_EQ(history[1].verdict,
+              "ESR 160 CME PON; -113,\"Undefined header\"; -113,\"Undefined header\"");
+    EXPECT_EQ(history[2].verdict, "OK");
+    EXPECT_EQ(core::shownAnswer(history[2]), "Vireon Sim,VDM-6500,SN000005,1.04.2");
+    c.select(1);
+    EXPECT_FALSE(verdicts->isChecked()) << "the device at 9 has its own";
+    c.select(0);
+    EXPECT_TRUE(verdicts->isChecked());
+    // An answer received into a file is judged before the time-out's box.
+    run(c, "T:SendToFile P:v.dat S:NONE?");
+    ASSERT_EQ(history.size(), 4u);
+    EXPECT_EQ(history[3].kind + "|" + history[3].verdict,
+              "to file|no answer; ESR 32 CME; -113,\"Undefined header\"");
 }
 
 TEST(IncomingView, ClearEmptiesViewCountLabelAndTheHelpEntryButNotTypedText) {
