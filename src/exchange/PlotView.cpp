@@ -71,13 +71,52 @@ PlotView::PlotView(QWidget* parent) : QWidget(parent) {
 
 void PlotView::setValues(std::vector<double> values) {
     values_ = std::move(values);
+    xs_.clear();
     resetView();
+}
+
+void PlotView::setPoints(std::vector<double> xs, std::vector<double> values) {
+    xs.resize(values.size(), xs.empty() ? 0 : xs.back());
+    xs_ = std::move(xs);
+    values_ = std::move(values);
+    resetView();
+}
+
+void PlotView::appendPoint(double x, double value) {
+    if (xs_.empty() && !values_.empty()) return; // an index chart has no x to add at
+    xs_.push_back(xs_.empty() ? x : std::max(x, xs_.back()));
+    values_.push_back(value);
+    if (showsAll_)
+        resetView();
+    else
+        update();
+}
+
+double PlotView::xAt(std::size_t i) const {
+    return xs_.empty() ? static_cast<double>(i) : xs_[i];
+}
+
+double PlotView::lastAtOrBefore(double x) const {
+    if (xs_.empty()) return std::floor(x);
+    return static_cast<double>(std::upper_bound(xs_.begin(), xs_.end(), x) - xs_.begin()) - 1;
+}
+
+double PlotView::firstAtOrAfter(double x) const {
+    if (xs_.empty()) return std::ceil(x);
+    return static_cast<double>(std::lower_bound(xs_.begin(), xs_.end(), x) - xs_.begin());
 }
 
 void PlotView::resetView() {
     pointed_ = -1;
+    showsAll_ = true;
     x0_ = 0;
     x1_ = std::max<double>(1, static_cast<double>(values_.size()) - 1);
+    if (!xs_.empty()) {
+        x0_ = xs_.front();
+        // A single point, or points at one time, get a second either side.
+        x1_ = xs_.back() > x0_ ? xs_.back() : x0_ + 1;
+        if (xs_.back() <= xs_.front()) x0_ -= 1;
+    }
     // Values too large to draw (an overflow reading) do not set the scale.
     double low = 0, high = 0;
     bool any = false;
@@ -95,9 +134,18 @@ void PlotView::resetView() {
 }
 
 void PlotView::keepWithinData() {
-    // Never closer than a few points across the whole width.
-    const double count = std::max(4.0, static_cast<double>(values_.size()));
-    keepRange(x0_, x1_, 4, kMaxZoomOut * count, -kMaxZoomOut * count, (kMaxZoomOut + 1) * count);
+    showsAll_ = false;
+    if (xs_.empty()) {
+        // Never closer than a few points across the whole width.
+        const double count = std::max(4.0, static_cast<double>(values_.size()));
+        keepRange(x0_, x1_, 4, kMaxZoomOut * count, -kMaxZoomOut * count,
+                  (kMaxZoomOut + 1) * count);
+    } else {
+        const double first = xs_.front();
+        const double span = std::max(xs_.back() - first, 1.0);
+        keepRange(x0_, x1_, span * kMaxValueZoomIn, kMaxZoomOut * span, first - kMaxZoomOut * span,
+                  first + (kMaxZoomOut + 1) * span);
+    }
     const double fullSpan = fullY1_ - fullY0_;
     keepRange(y0_, y1_, fullSpan * kMaxValueZoomIn, kMaxZoomOut * fullSpan,
               fullY0_ - kMaxZoomOut * fullSpan, fullY1_ + kMaxZoomOut * fullSpan);
@@ -159,7 +207,7 @@ void PlotView::paintEvent(QPaintEvent*) {
 
     painter.setClipRect(area);
     if (pointed_ >= 0 && static_cast<std::size_t>(pointed_) < values_.size()) {
-        const QPointF at(xOf(static_cast<double>(pointed_)),
+        const QPointF at(xOf(xAt(static_cast<std::size_t>(pointed_))),
                          yOf(values_[static_cast<std::size_t>(pointed_)]));
         painter.setPen(QPen(QColor(200, 60, 0), 0, Qt::DashLine));
         painter.drawLine(QPointF(at.x(), area.top()), QPointF(at.x(), area.bottom()));
@@ -167,26 +215,27 @@ void PlotView::paintEvent(QPaintEvent*) {
     }
     painter.setPen(QPen(QColor(0, 90, 200), 0));
     const auto last = static_cast<double>(values_.size() - 1);
-    const double first = std::clamp(std::floor(x0_), 0.0, last);
-    const double end = std::clamp(std::ceil(x1_), 0.0, last);
-    const double perPixel = (x1_ - x0_) / area.width();
+    const double first = std::clamp(lastAtOrBefore(x0_), 0.0, last);
+    const double end = std::clamp(firstAtOrAfter(x1_), 0.0, last);
+    const double perPixel = (xs_.empty() ? x1_ - x0_ : end - first) / area.width();
     if (perPixel <= 2) {
         QPainterPath path;
         for (double i = first; i <= end; ++i) {
-            const QPointF point(xOf(i), yOf(values_[static_cast<std::size_t>(i)]));
+            const auto k = static_cast<std::size_t>(i);
+            const QPointF point(xOf(xAt(k)), yOf(values_[k]));
             if (i == first)
                 path.moveTo(point);
             else
                 path.lineTo(point);
         }
         painter.drawPath(path);
-        if (values_.size() == 1) painter.drawEllipse(QPointF(xOf(0), yOf(values_[0])), 2, 2);
+        if (values_.size() == 1) painter.drawEllipse(QPointF(xOf(xAt(0)), yOf(values_[0])), 2, 2);
         return;
     }
     // One vertical stroke per pixel column, from its lowest value to its highest.
     for (int column = 0; column < static_cast<int>(area.width()); ++column) {
-        const double from = std::max(first, std::floor(indexAt(area.left() + column)));
-        const double to = std::min(end, std::floor(indexAt(area.left() + column + 1)));
+        const double from = std::max(first, lastAtOrBefore(indexAt(area.left() + column)));
+        const double to = std::min(end, lastAtOrBefore(indexAt(area.left() + column + 1)));
         if (from > to) continue;
         const auto begin = values_.begin() + static_cast<std::ptrdiff_t>(from);
         const auto stop = values_.begin() + static_cast<std::ptrdiff_t>(to) + 1;
@@ -232,8 +281,19 @@ void PlotView::mouseMoveEvent(QMouseEvent* event) {
         update();
     }
     if (values_.empty()) return;
-    const auto index = static_cast<qsizetype>(
-        std::clamp(std::round(indexAt(at.x())), 0.0, static_cast<double>(values_.size() - 1)));
+    const double x = indexAt(at.x());
+    const double lastIndex = static_cast<double>(values_.size() - 1);
+    double nearest = std::round(x);
+    if (!xs_.empty()) {
+        // The nearer of the points either side of the pointer.
+        const double after = std::clamp(firstAtOrAfter(x), 0.0, lastIndex);
+        const double before = std::clamp(after - 1, 0.0, lastIndex);
+        nearest =
+            x - xAt(static_cast<std::size_t>(before)) < xAt(static_cast<std::size_t>(after)) - x
+                ? before
+                : after;
+    }
+    const auto index = static_cast<qsizetype>(std::clamp(nearest, 0.0, lastIndex));
     pointed_ = index;
     update();
     emit pointed(index, values_[static_cast<std::size_t>(index)]);

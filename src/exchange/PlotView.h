@@ -18,6 +18,15 @@ public:
 
     void setValues(std::vector<double> values);
     const std::vector<double>& values() const { return values_; }
+    // The values against an x of their own (seconds since a run began), in
+    // rising order, one per value; the chart then works on that axis as it
+    // does on the index.
+    void setPoints(std::vector<double> xs, std::vector<double> values);
+    // Adds a point at the right: a chart showing everything goes on showing
+    // everything, one the operator zoomed or dragged stays where it is.
+    void appendPoint(double x, double value);
+    // Empty when the values are against their index.
+    const std::vector<double>& xs() const { return xs_; }
     // Shows every value.
     void resetView();
     // The index range shown.
@@ -26,7 +35,7 @@ public:
     // The value range shown.
     double lowestShown() const { return y0_; }
     double highestShown() const { return y1_; }
-    // Zooms the index axis by `factor` (below 1 zooms in) around `index`.
+    // Zooms the index (or x) axis by `factor` (below 1 zooms in) around `index`.
     void zoomIndex(double index, double factor);
 
 signals:
@@ -48,12 +57,18 @@ private:
     // operator zooms or drags: past that the doubles run out (to infinity,
     // then NaN) and the drawing and the readout with them.
     void keepWithinData();
+    // A value's place on the axis, and the points at or around an x.
+    double xAt(std::size_t i) const;
+    double lastAtOrBefore(double x) const;
+    double firstAtOrAfter(double x) const;
 
     std::vector<double> values_;
+    std::vector<double> xs_;         // empty: against the index
     double x0_ = 0, x1_ = 1;         // index range shown
     double y0_ = 0, y1_ = 1;         // value range shown
     double fullY0_ = 0, fullY1_ = 1; // the value range that shows everything
     qsizetype pointed_ = -1;         // the value under the pointer, marked
+    bool showsAll_ = true;           // as resetView() left it
     QPointF dragFrom_;
     double dragX0_ = 0, dragY0_ = 0;
 };
