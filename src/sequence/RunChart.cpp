@@ -1,0 +1,145 @@
+#include "sequence/RunChart.h"
+
+#include "exchange/PlotView.h"
+#include "platform/FileDialogs.h"
+#include "platform/MessageBoxes.h"
+#include "platform/qt/QtText.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QVBoxLayout>
+
+#include <charconv>
+
+namespace sequence {
+
+namespace {
+
+std::string shortest(double value) {
+    char text[32];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value);
+    return error == std::errc() ? std::string(text, end) : std::string();
+}
+
+} // namespace
+
+RunChart::RunChart(platform::FileDialogs& fileDialogs, platform::MessageBoxes& boxes,
+                   QWidget* parent)
+    : QWidget(parent, Qt::Window), fileDialogs_(fileDialogs), boxes_(boxes),
+      chart_(new exchange::PlotView(this)), series_(new QComboBox(this)),
+      readout_(new QLabel(this)) {
+    setObjectName(QStringLiteral("RunChart"));
+    setWindowTitle(QStringLiteral("Run List"));
+    chart_->setObjectName(QStringLiteral("RunChartView"));
+    series_->setObjectName(QStringLiteral("RunChartSeries"));
+    series_->setToolTip(QStringLiteral("The message whose numbers are shown"));
+    readout_->setObjectName(QStringLiteral("RunChartReadout"));
+    auto* savePng = new QPushButton(QStringLiteral("Save &PNG..."), this);
+    auto* saveCsv = new QPushButton(QStringLiteral("Save &CSV..."), this);
+    savePng->setObjectName(QStringLiteral("RunChartSavePng"));
+    saveCsv->setObjectName(QStringLiteral("RunChartSaveCsv"));
+
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(series_);
+    controls->addWidget(savePng);
+    controls->addWidget(saveCsv);
+    controls->addStretch();
+    controls->addWidget(readout_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(controls);
+    layout->addWidget(chart_, 1);
+    resize(720, 420);
+
+    connect(series_, &QComboBox::currentIndexChanged, this, &RunChart::seriesChosen);
+    connect(savePng, &QPushButton::clicked, this, &RunChart::SavePng_Click);
+    connect(saveCsv, &QPushButton::clicked, this, &RunChart::SaveCsv_Click);
+    connect(chart_, &exchange::PlotView::pointed, this, &RunChart::pointed);
+}
+
+void RunChart::clear() {
+    all_.clear();
+    series_->clear();
+    readout_->clear();
+    chart_->setPoints({}, {});
+}
+
+void RunChart::add(const core::LogRow& row) {
+    if (!row.value) return;
+    std::size_t k = 0;
+    while (k < all_.size() && (all_[k].message != row.message || all_[k].position != row.position))
+        ++k;
+    if (k == all_.size()) {
+        all_.push_back({row.message, row.position, {}, {}});
+        QString name = QString::fromStdString(row.message);
+        if (row.position > 0) name += QStringLiteral(" [%1]").arg(row.position + 1);
+        // The first one added is shown (the box picks it with no point yet).
+        series_->addItem(name);
+    }
+    Series& series = all_[k];
+    series.xs.push_back(row.elapsedS);
+    series.values.push_back(*row.value);
+    if (static_cast<int>(k) == series_->currentIndex())
+        chart_->appendPoint(row.elapsedS, *row.value);
+}
+
+void RunChart::seriesChosen(int index) {
+    readout_->clear();
+    if (index < 0 || static_cast<std::size_t>(index) >= all_.size()) return;
+    chart_->setPoints(all_[static_cast<std::size_t>(index)].xs,
+                      all_[static_cast<std::size_t>(index)].values);
+}
+
+void RunChart::pointed(qsizetype index, double value) {
+    const auto& xs = chart_->xs();
+    if (index < 0 || static_cast<std::size_t>(index) >= xs.size()) return;
+    readout_->setText(QStringLiteral("%1 s: %2")
+                          .arg(xs[static_cast<std::size_t>(index)], 0, 'f', 3)
+                          .arg(value, 0, 'g', 10));
+}
+
+std::optional<std::u16string> RunChart::chooseFile(const std::u16string& title,
+                                                   const std::u16string& filter) {
+    platform::FileDialogRequest request;
+    request.mode = platform::FileDialogMode::Save;
+    request.title = title;
+    request.folder = folder_;
+    request.filter = filter;
+    const auto choice = fileDialogs_.choose(request);
+    if (!choice) return std::nullopt;
+    folder_ = choice->path.substr(0, choice->path.size() - choice->name.size());
+    return choice->path;
+}
+
+void RunChart::cannotWrite(const std::u16string& path) {
+    boxes_.show(u"The file\n" + path + u"\ncould not be written.", u"Run List",
+                platform::Buttons::Ok, platform::Icon::Exclamation);
+}
+
+void RunChart::SavePng_Click() {
+    const auto path = chooseFile(u"Save Run Chart as PNG", u"PNG Images (*.png)|*.png");
+    if (!path) return;
+    QSaveFile file(platform::toQString(*path));
+    if (!file.open(QIODevice::WriteOnly) || !chart_->grab().save(&file, "PNG") || !file.commit())
+        cannotWrite(*path);
+}
+
+void RunChart::SaveCsv_Click() {
+    const auto path = chooseFile(u"Save Run Chart Values as CSV", u"CSV Files (*.csv)|*.csv");
+    if (!path) return;
+    std::string text = "elapsed_s,value\r\n";
+    const auto& xs = chart_->xs();
+    const auto& values = chart_->values();
+    for (std::size_t i = 0; i < values.size() && i < xs.size(); ++i)
+        text += shortest(xs[i]) + ',' + shortest(values[i]) + "\r\n";
+    QSaveFile file(platform::toQString(*path));
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) !=
+            static_cast<qint64>(text.size()) ||
+        !file.commit())
+        cannotWrite(*path);
+}
+
+} // namespace sequence
