@@ -67,6 +67,8 @@ ManualForm::ManualForm(const ConsoleSeams& seams, QWidget* parent)
       about_(*this, state_, seams.boxes, seams.shell, version_, *ui_->SendMessageList),
       benchCommands_(*this, state_, seams.boxes, seams.fileDialogs, *ui_->SaveBenchAs,
                      *ui_->SendMessageList),
+      runList_(*this, console_, seams.fileDialogs, seams.boxes, *ui_->SendMessageList,
+               *ui_->vrAddCR, *ui_->vrAddLF),
       transferProgress_(new TransferProgress(*ui_->ReceivedMessages)) {
     ui_->Line1->setBackgroundRole(QPalette::Dark);
     applyFontFallbacks();
@@ -337,6 +339,7 @@ void ManualForm::wire() {
 
     using messagelist::MessageList;
     MessageList* list = &messageList_;
+    connect(ui_->RunList, &QAction::triggered, &runList_, &sequence::RunListCommand::RunList_Click);
     connect(ui_->SortMessageList, &QAction::triggered, list, &MessageList::SortMessageList_Click);
     connect(ui_->ClrMessageList, &QAction::triggered, list, &MessageList::ClrMessageList_Click);
     connect(ui_->SaveMessageList, &QAction::triggered, list, &MessageList::SaveMessageList_Click);
@@ -441,6 +444,7 @@ void ManualForm::prepareDataFolder() {
 }
 
 void ManualForm::keepExchange(const core::ExchangeRecord& record) {
+    runList_.exchangeRecorded(record);
     const bool kept = history_.add(record);
     historyPanel_->added();
     if (kept || historyFailureShown_) return;

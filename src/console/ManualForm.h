@@ -22,6 +22,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
+#include "sequence/RunListCommand.h"
 #include "syntaxcheck/SyntaxChecking.h"
 
 #include <QMainWindow>
@@ -97,6 +98,7 @@ public:
     syntaxcheck::SyntaxChecking& syntaxChecking() { return syntaxChecking_; }
     messagelist::MessageList& messageList() { return messageList_; }
     BenchCommands& benchCommands() { return benchCommands_; }
+    sequence::RunListCommand& runList() { return runList_; }
     // Blinks the syntax-error label: 200 ms, stopped until a syntax error.
     QTimer& Timer1() { return Timer1_; }
     TransferProgress& transferProgress() { return *transferProgress_; }
@@ -167,6 +169,7 @@ private:
     messagelist::MessageList messageList_;
     about::AboutCommand about_;
     BenchCommands benchCommands_;
+    sequence::RunListCommand runList_;
 
     TransferProgress* transferProgress_;
     QShortcut* escape_ = nullptr;

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <charconv>
@@ -33,6 +34,13 @@ RunChart::RunChart(platform::FileDialogs& fileDialogs, platform::MessageBoxes& b
       readout_(new QLabel(this)) {
     setObjectName(QStringLiteral("RunChart"));
     setWindowTitle(QStringLiteral("Run List"));
+    // Shown as a run starts, it leaves the focus (and Esc) with the main window.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    // No command of the busy table's: it only stops, as Esc in the main window.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (stop_) stop_();
+    });
     chart_->setObjectName(QStringLiteral("RunChartView"));
     series_->setObjectName(QStringLiteral("RunChartSeries"));
     series_->setToolTip(QStringLiteral("The message whose numbers are shown"));

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ public:
     RunChart(platform::FileDialogs& fileDialogs, platform::MessageBoxes& boxes,
              QWidget* parent = nullptr);
 
+    // Run by Esc in this window, as in the main window: ends the run.
+    void setStop(std::function<void()> stop) { stop_ = std::move(stop); }
     // Forgets the last run's series.
     void clear();
     // A row with no value (a failed read) draws nothing.
@@ -61,6 +64,7 @@ private:
     QLabel* readout_;
     std::vector<Series> all_;
     std::u16string folder_;
+    std::function<void()> stop_;
 };
 
 } // namespace sequence

@@ -28,6 +28,10 @@ RunListCommand::RunListCommand(QWidget& window, core::Console& console,
 
 RunListCommand::~RunListCommand() = default;
 
+RunChart* RunListCommand::chart() const {
+    return chart_;
+}
+
 void RunListCommand::exchangeRecorded(const core::ExchangeRecord& record) {
     if (running_ != nullptr) running_->exchangeRecorded(record);
 }
@@ -78,7 +82,10 @@ void RunListCommand::RunList_Click() {
         }
     }
 
-    if (chart_ == nullptr) chart_ = new RunChart(fileDialogs_, boxes_, &window_);
+    if (chart_ == nullptr) {
+        chart_ = new RunChart(fileDialogs_, boxes_, &window_);
+        chart_->setStop([this] { console_.requestStop(); });
+    }
     chart_->clear();
     chart_->show();
 

@@ -40,7 +40,7 @@ public:
     void exchangeRecorded(const core::ExchangeRecord& record);
 
     // The chart of the last run, or nullptr before the first.
-    RunChart* chart() const { return chart_; }
+    RunChart* chart() const;
 
 private:
     QWidget& window_;
