@@ -86,8 +86,10 @@ void PlotView::appendPoint(double x, double value) {
     if (xs_.empty() && !values_.empty()) return; // an index chart has no x to add at
     xs_.push_back(xs_.empty() ? x : std::max(x, xs_.back()));
     values_.push_back(value);
+    // The scale takes in the one new value: a long run costs no more per point.
+    takeInScale(value);
     if (showsAll_)
-        resetView();
+        showAll();
     else
         update();
 }
@@ -107,6 +109,21 @@ double PlotView::firstAtOrAfter(double x) const {
 }
 
 void PlotView::resetView() {
+    // Values too large to draw (an overflow reading) do not set the scale.
+    any_ = false;
+    for (const double v : values_)
+        takeInScale(v);
+    showAll();
+}
+
+void PlotView::takeInScale(double v) {
+    if (!std::isfinite(v) || std::abs(v) > std::numeric_limits<double>::max() / 64) return;
+    low_ = any_ ? std::min(low_, v) : v;
+    high_ = any_ ? std::max(high_, v) : v;
+    any_ = true;
+}
+
+void PlotView::showAll() {
     pointed_ = -1;
     showsAll_ = true;
     x0_ = 0;
@@ -117,15 +134,7 @@ void PlotView::resetView() {
         x1_ = xs_.back() > x0_ ? xs_.back() : x0_ + 1;
         if (xs_.back() <= xs_.front()) x0_ -= 1;
     }
-    // Values too large to draw (an overflow reading) do not set the scale.
-    double low = 0, high = 0;
-    bool any = false;
-    for (const double v : values_) {
-        if (!std::isfinite(v) || std::abs(v) > std::numeric_limits<double>::max() / 64) continue;
-        low = any ? std::min(low, v) : v;
-        high = any ? std::max(high, v) : v;
-        any = true;
-    }
+    const double low = any_ ? low_ : 0, high = any_ ? high_ : 0;
     // A flat record gets a margin of one, or more where one is lost in rounding.
     const double margin = high > low ? (high - low) * 0.05 : std::max(1.0, std::abs(high) * 1e-9);
     fullY0_ = y0_ = low - margin;

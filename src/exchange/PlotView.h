@@ -57,6 +57,9 @@ private:
     // operator zooms or drags: past that the doubles run out (to infinity,
     // then NaN) and the drawing and the readout with them.
     void keepWithinData();
+    // Widens the value scale to take in v, and shows everything.
+    void takeInScale(double v);
+    void showAll();
     // A value's place on the axis, and the points at or around an x.
     double xAt(std::size_t i) const;
     double lastAtOrBefore(double x) const;
@@ -69,6 +72,8 @@ private:
     double fullY0_ = 0, fullY1_ = 1; // the value range that shows everything
     qsizetype pointed_ = -1;         // the value under the pointer, marked
     bool showsAll_ = true;           // as resetView() left it
+    double low_ = 0, high_ = 0;      // the values that set the scale
+    bool any_ = false;
     QPointF dragFrom_;
     double dragX0_ = 0, dragY0_ = 0;
 };
