@@ -44,6 +44,7 @@ RunChart::RunChart(platform::FileDialogs& fileDialogs, platform::MessageBoxes& b
     chart_->setObjectName(QStringLiteral("RunChartView"));
     series_->setObjectName(QStringLiteral("RunChartSeries"));
     series_->setToolTip(QStringLiteral("The message whose numbers are shown"));
+    series_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     readout_->setObjectName(QStringLiteral("RunChartReadout"));
     auto* savePng = new QPushButton(QStringLiteral("Save &PNG..."), this);
     auto* saveCsv = new QPushButton(QStringLiteral("Save &CSV..."), this);
