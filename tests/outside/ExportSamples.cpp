@@ -2,6 +2,7 @@
 // (commas, quotes, line ends, every byte value, blocks, transfers), into a
 // folder for programs we did not write to read back.
 #include "core/History.h"
+#include "core/Sequence.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -60,6 +61,23 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s\n", error.c_str());
             return 1;
         }
+    }
+    // A run's log: numbers, an empty cell for a failed read, a message and a
+    // verdict that need quoting.
+    core::SequenceLog log;
+    if (const std::string error = log.open(folder / "Run.csv"); !error.empty()) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    for (int n = 0; n < 5; ++n) {
+        core::LogRow row;
+        row.utcMs = t0 + n * 100;
+        row.elapsedS = n * 0.1;
+        row.address = 22;
+        row.message = n == 3 ? "MEAS:VOLT? \"DC\",10" : "MEAS:VOLT?";
+        if (n != 2) row.value = 1.25 + n * 1e-3;
+        row.verdict = n == 2 ? "no answer" : n == 3 ? "ESR 32 CME; -113,\"Undefined header\"" : "";
+        if (!log.write(row)) return 1;
     }
     return 0;
 }

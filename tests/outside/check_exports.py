@@ -55,6 +55,18 @@ for name in ("History.jsonl", "Export.jsonl"):
     lines_frame = pd.read_json(folder / name, lines=True)
     assert len(lines_frame) == expected_rows
 
+# A run's log: one row per number, an empty value where the read failed.
+with open(folder / "Run.csv", newline="", encoding="utf-8") as f:
+    log = list(csv.reader(f, strict=True))
+assert log[0] == ["utc_time", "elapsed_s", "device", "message", "value", "verdict"], log[0]
+assert len(log) == 6 and all(len(r) == 6 for r in log), log
+assert log[3][4] == "" and log[3][5] == "no answer", log[3]
+assert log[4][3] == 'MEAS:VOLT? "DC",10', log[4]
+run = pd.read_csv(folder / "Run.csv", parse_dates=["utc_time"])
+assert str(run["utc_time"].dtype).startswith("datetime64"), run["utc_time"].dtype
+assert run["value"].isna().tolist() == [False, False, True, False, False]
+assert abs(run["value"].iloc[4] - 1.254) < 1e-12
+
 plot = folder / "durations.svg"
 script = f"""
 set terminal svg
@@ -62,7 +74,8 @@ set output '{plot}'
 set datafile separator ','
 set xdata time
 set timefmt '%Y-%m-%dT%H:%M:%S'
-plot '{folder / "History.csv"}' using 1:5 skip 1 with linespoints title 'duration (ms)'
+plot '{folder / "History.csv"}' using 1:5 skip 1 with linespoints title 'duration (ms)', \\
+     '{folder / "Run.csv"}' using 1:5 skip 1 with points title 'value'
 """
 subprocess.run(["gnuplot"], input=script, text=True, check=True)
 assert plot.stat().st_size > 0
