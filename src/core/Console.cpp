@@ -31,6 +31,7 @@ Console::Console(bus::Driver& driver, platform::MessageBoxes& boxes, platform::P
 platform::Answer Console::WaitingThreadBoxes::show(std::u16string_view text,
                                                    std::u16string_view title,
                                                    platform::Buttons buttons, platform::Icon icon) {
+    if (quiet && buttons == platform::Buttons::Ok) return platform::Answer::Ok;
     platform::Answer answer = platform::Answer::Cancel;
     worker_.callBack([&] { answer = boxes_.show(text, title, buttons, icon); });
     return answer;
@@ -201,11 +202,13 @@ bool Console::WriteMessage(const Operation&, std::u16string_view text) {
     return rejected;
 }
 
-std::u16string Console::ReadResponse(const Operation&) {
+std::u16string Console::ReadResponse(const Operation&, bool quiet) {
     // A read with nothing written before it ("??") is an exchange too.
     if (!exchange_) openExchange({});
     std::u16string answer;
+    boxes_.quiet = quiet;
     onBus([&] { answer = bus::ReadResponse(session_, session_.devices.DeviceHandle); });
+    boxes_.quiet = false;
     ExchangeRecord& r = *exchange_;
     r.answerBytes = answer.size();
     r.bytes += answer.size();

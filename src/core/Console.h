@@ -126,7 +126,9 @@ public:
     // the device rejected it; ErrorFlag is then set and no answer is read.
     bool WriteMessage(const Operation&, std::u16string_view text);
     // The selected device's whole answer (empty after the "I/O Error" box).
-    std::u16string ReadResponse(const Operation&);
+    // A quiet read (a run of the list, which nobody may be watching) shows
+    // no box: its record says "no answer" instead.
+    std::u16string ReadResponse(const Operation&, bool quiet = false);
 
     // Whether each message to the selected device is judged after it is sent
     // (off for every device at start; the table lives only for the run).
@@ -157,6 +159,8 @@ private:
             : worker_(worker), boxes_(boxes) {}
         platform::Answer show(std::u16string_view text, std::u16string_view title,
                               platform::Buttons buttons, platform::Icon icon) override;
+        // While set, a box that only says something (an OK box) is not shown.
+        bool quiet = false;
 
     private:
         Worker& worker_;

@@ -222,7 +222,9 @@ SequenceOutcome SequenceRun::run(const Console::Operation& operation) {
             const bool rejected = !out->text.empty() && console_.WriteMessage(operation, out->text);
             const bool wrote = !session.ErrorFlag;
             std::u16string answer;
-            if (out->query && wrote) answer = console_.ReadResponse(operation);
+            // Nobody may be watching a run: a query without an answer is an
+            // empty cell, not a box that holds the run until someone comes.
+            if (out->query && wrote) answer = console_.ReadResponse(operation, true);
             console_.judge(operation);
             const std::string_view unread = wrote ? "" : rejected ? "rejected" : "failed";
             if (out->query && !logAnswer(*out, entry, answer, unread, outcome)) return outcome;

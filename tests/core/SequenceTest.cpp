@@ -179,6 +179,7 @@ TEST_F(SequenceRunTest, AQueryWithoutAnAnswerIsARowWithAnEmptyValueAndTheRunGoes
     EXPECT_EQ(rows[0].verdict, "no answer");
     EXPECT_TRUE(rows[1].value);
     EXPECT_FALSE(rows[2].value);
+    EXPECT_TRUE(boxes.shown().empty()) << "an unattended run asks nothing";
 }
 
 TEST_F(SequenceRunTest, AStopEndsARunThatRepeatsUntilStopped) {
