@@ -95,7 +95,7 @@ VerdictReading readVerdict(bus::BusSession& s, std::int16_t dev, bool ieee4882) 
     reading.eventStatus = *value;
 
     for (int read = 0; read < kMaxErrorReads; ++read) {
-        const std::optional<std::string> line = ask(b, dev, u"SYST:ERR?");
+        const std::optional<std::string> line = ask(b, dev, u":SYST:ERR?");
         if (!line) {
             // A device without an error queue took the query for a command
             // error; reading the register again takes it back, so the next

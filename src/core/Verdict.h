@@ -43,8 +43,10 @@ std::string joinVerdicts(std::string_view verdict, std::string_view added);
 // driver calls (no boxes, ErrorFlag left alone), each under the short
 // time-out, the standing one restored afterwards. A serial poll first, as it
 // leaves the output queue alone; then, for an IEEE 488.2 device, "*ESR?"
-// and "SYST:ERR?" until code 0. A device with an answer waiting (MAV), or
-// one that does not answer "*ESR?", is judged by its status byte alone.
+// and ":SYST:ERR?" until code 0 (from the root, which SCPI devices take as
+// the same query and files that match queries exactly spell so). A device
+// with an answer waiting (MAV), or one that does not answer "*ESR?", is
+// judged by its status byte alone.
 VerdictReading readVerdict(bus::BusSession& s, std::int16_t dev, bool ieee4882);
 
 } // namespace core

@@ -133,7 +133,7 @@ TEST_F(ConsoleCore, AVerdictPollsThenAsksTheEventStatusAndTheErrorQueue) {
     console.judge(*op);
     EXPECT_EQ(driver.calls,
               (Calls{"ibask(32,3)", "ibtmo(32,10)", "ibrsp(32)", "ibwrt(32,*ESR?)", "ibrd(32,256)",
-                     "ibwrt(32,SYST:ERR?)", "ibrd(32,256)", "ibtmo(32,12)"}));
+                     "ibwrt(32,:SYST:ERR?)", "ibrd(32,256)", "ibtmo(32,12)"}));
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].answer, "+1.0");
     EXPECT_EQ(records[0].verdict, "OK");
@@ -171,7 +171,7 @@ TEST_P(ConsoleVerdict, AsksWhatTheDeviceCanTellAndJoinsItToTheRecord) {
 
 const std::string kUndefined = "-113,\"Undefined header\"";
 const std::string kOk = "0,\"No error\"\n";
-const std::string kEsr = "*ESR?", kErr = "SYST:ERR?";
+const std::string kEsr = "*ESR?", kErr = ":SYST:ERR?";
 
 Judging queueBound() {
     Judging j{"QueueReadTwentyTimesAtMost", 0, {0}, {{"4\n"}}, "ESR 4 QYE", {kEsr}};

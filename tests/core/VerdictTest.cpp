@@ -1,5 +1,8 @@
 #include "core/Verdict.h"
 
+#include "bus/drivers/BenchFile.h"
+#include "support/ScriptedMessageBoxes.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -48,3 +51,31 @@ TEST(Verdict, ErrorCodesOpenTheQueueLineOrThereIsNone) {
 }
 
 } // namespace
+
+#if VIREON_BENCH_FILES
+namespace {
+
+// pyvisa-sim's own file: a device whose file holds the status register and
+// one whose file holds the error queue (the bench's 488.2 model answers the
+// other), each after a command it does not know.
+TEST(Verdict, ReadsPyvisaSimsStatusRegisterAndErrorQueue) {
+    bus::BenchLoad load =
+        bus::loadBenchFile(std::string(VIREON_TEST_DATA_DIR) + "/pyvisa-sim/default.yaml");
+    ASSERT_TRUE(load.bus) << load.error;
+    testing_support::ScriptedMessageBoxes boxes;
+    testing_support::ThrowingExit exit;
+    bus::BusSession s(*load.bus, boxes, exit);
+    std::vector<std::string> verdicts;
+    for (const std::int16_t pad : {9, 4}) {
+        const std::int16_t ud = s.binding.ibdev(0, pad, 0, bus::T1s, 1, 0);
+        s.binding.ibwrt(ud, u"FAKE_COMMAND\n");
+        verdicts.push_back(core::verdictText(core::readVerdict(s, ud, true)));
+        verdicts.push_back(core::verdictText(core::readVerdict(s, ud, true)));
+    }
+    // The second verdict finds nothing: none of its own queries is left behind.
+    EXPECT_EQ(verdicts, (std::vector<std::string>{"ESR 32 CME; " + kUndefined, "OK",
+                                                  "ESR 160 CME PON; 1, Command error", "OK"}));
+}
+
+} // namespace
+#endif
