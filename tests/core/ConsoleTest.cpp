@@ -99,25 +99,6 @@ TEST_F(ConsoleCore, EachExchangeIsRecordedOnceWithItsVerdict) {
     EXPECT_GT(records[0].utcMs, 1700000000000);
 }
 
-// With its verdicts off (every device at start) a device sees nothing
-// beyond the exchange, whose record is told as soon as the answer is in.
-TEST_F(ConsoleCore, VerdictsAreOffPerDeviceAndThenJudgingAsksNothing) {
-    std::vector<core::ExchangeRecord> records;
-    console.setExchangeRecorded([&](const core::ExchangeRecord& r) { records.push_back(r); });
-    console.setSelectedVerdicts(true);
-    console.SelectDevice(*op, 2);
-    EXPECT_FALSE(console.selectedVerdicts());
-    driver.reads = {{"Vireon,1\n", bus::END, 0}};
-    console.WriteMessage(*op, u"*IDN?");
-    console.ReadResponse(*op);
-    EXPECT_EQ(records.size(), 1u);
-    const std::size_t calls = driver.calls.size();
-    console.judge(*op);
-    EXPECT_EQ(driver.calls.size(), calls);
-    console.SelectDevice(*op, 1);
-    EXPECT_TRUE(console.selectedVerdicts());
-}
-
 // The verdict's own queries go under the short time-out, and the standing
 // one comes back after them.
 TEST_F(ConsoleCore, AVerdictPollsThenAsksTheEventStatusAndTheErrorQueue) {
@@ -169,8 +150,6 @@ TEST_P(ConsoleVerdict, AsksWhatTheDeviceCanTellAndJoinsItToTheRecord) {
     EXPECT_EQ(records[0].verdict, j.verdict);
 }
 
-const std::string kUndefined = "-113,\"Undefined header\"";
-const std::string kOk = "0,\"No error\"\n";
 const std::string kEsr = "*ESR?", kErr = ":SYST:ERR?";
 
 Judging queueBound() {
@@ -185,8 +164,6 @@ Judging queueBound() {
 
 // clang-format off
 const Judging kJudgings[] = {
-    {"CommandErrorAndItsQueueLine", 0, {32}, {{"32\n"}, {kUndefined + "\n"}, {kOk}},
-     "ESR 32 CME; " + kUndefined, {kEsr, kErr, kErr}},
     {"SilentEventStatusLeavesTheStatusByte", 0, {0}, {}, "OK", {kEsr}},
     // The query it did not know is taken back by a second register read.
     {"NoErrorQueue", 0, {0}, {{"0\n"}}, "OK", {kEsr, kErr, kEsr}},

@@ -34,8 +34,6 @@ const Judged kJudged[] = {
      "-222,\"Data out of range\""},
     {"QueueStillFullAfterTheLastRead", {true, 0, 4, {kInterrupted, kInterrupted}, true},
      "ESR 4 QYE; -410,\"Query INTERRUPTED\"; -410,\"Query INTERRUPTED\"; more errors"},
-    {"StatusByteAloneClear", {true, 0, std::nullopt, {}, false}, "OK"},
-    {"StatusByteAloneSet", {true, 97, std::nullopt, {}, false}, "STB 97"},
     {"PollUnanswered", {false, 0, std::nullopt, {}, false}, "no poll"},
 };
 // clang-format on
