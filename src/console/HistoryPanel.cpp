@@ -31,15 +31,6 @@ std::string bytesOf(const QString& text) {
     return platform::toBytes(text.toStdU16String());
 }
 
-bool containsIgnoringCase(std::string_view hay, std::string_view needle) {
-    const auto lower = [](char c) {
-        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    };
-    return needle.empty() ||
-           std::search(hay.begin(), hay.end(), needle.begin(), needle.end(),
-                       [&](char a, char b) { return lower(a) == lower(b); }) != hay.end();
-}
-
 } // namespace
 
 HistoryModel::HistoryModel(const core::History& history, QObject* parent)
@@ -48,8 +39,7 @@ HistoryModel::HistoryModel(const core::History& history, QObject* parent)
 }
 
 bool HistoryModel::matches(const core::ExchangeRecord& r) const {
-    return (address_ == 0 || r.address == address_) && containsIgnoringCase(r.verdict, verdict_) &&
-           (containsIgnoringCase(r.sent, text_) || containsIgnoringCase(r.answer, text_));
+    return core::matchesSearch(r, text_, address_, verdict_);
 }
 
 void HistoryModel::setFilter(std::string text, int address, std::string verdict) {

@@ -1,5 +1,6 @@
 #include "core/History.h"
 
+#include "core/TextFiles.h"
 #include "platform/Text8.h"
 
 #include <algorithm>
@@ -254,37 +255,6 @@ private:
     const char* p_;
     const char* end_;
 };
-
-bool containsIgnoringCase(std::string_view hay, std::string_view needle) {
-    if (needle.empty()) return true;
-    const auto lower = [](char c) {
-        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    };
-    return std::search(hay.begin(), hay.end(), needle.begin(), needle.end(),
-                       [&](char a, char b) { return lower(a) == lower(b); }) != hay.end();
-}
-
-void appendCsvField(std::string& out, std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-        out += text;
-        return;
-    }
-    out += '"';
-    for (const char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
-}
-
-std::FILE* openFile(const fs::path& path, const char* mode) {
-#ifdef _WIN32
-    const std::wstring wide(mode, mode + std::strlen(mode));
-    return _wfopen(path.c_str(), wide.c_str());
-#else
-    return std::fopen(path.c_str(), mode);
-#endif
-}
 
 std::string shownPath(const fs::path& path) {
     const auto text = path.u8string();
@@ -544,16 +514,17 @@ bool History::compact() {
     return replaced && file_ != nullptr;
 }
 
+bool matchesSearch(const ExchangeRecord& r, std::string_view text, int address,
+                   std::string_view verdict) {
+    return (address == 0 || r.address == address) && containsIgnoringCase(r.verdict, verdict) &&
+           (containsIgnoringCase(r.sent, text) || containsIgnoringCase(r.answer, text));
+}
+
 std::vector<std::size_t> History::find(std::string_view text, int address,
                                        std::string_view verdict) const {
     std::vector<std::size_t> found;
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
-        const ExchangeRecord& r = rows_[i];
-        if (address != 0 && r.address != address) continue;
-        if (!containsIgnoringCase(r.verdict, verdict)) continue;
-        if (containsIgnoringCase(r.sent, text) || containsIgnoringCase(r.answer, text))
-            found.push_back(i);
-    }
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (matchesSearch(rows_[i], text, address, verdict)) found.push_back(i);
     return found;
 }
 

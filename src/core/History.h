@@ -60,6 +60,12 @@ std::optional<ExchangeRecord> fromJsonLine(std::string_view line);
 std::string csvHeader();
 std::string toCsvRow(const ExchangeRecord& record);
 
+// Whether the record's sent or answer bytes contain `text` (bytes in the
+// console's code page, letter case aside), it is of the device at `address`
+// (0: any) and its verdict contains `verdict`.
+bool matchesSearch(const ExchangeRecord& record, std::string_view text, int address,
+                   std::string_view verdict);
+
 // The exchanges of this and earlier runs, oldest first, at most `cap` of
 // them, kept in a JSON Lines file beside the start-up message list.
 //
@@ -90,9 +96,7 @@ public:
     std::size_t dropped() const { return dropped_; }
     const ExchangeRecord& operator[](std::size_t i) const { return rows_[i]; }
 
-    // The rows whose sent or answer bytes contain `text` (bytes in the
-    // console's code page, letter case aside), of the
-    // device at `address` (0: any) and whose verdict contains `verdict`.
+    // The rows that match the search, as matchesSearch says.
     std::vector<std::size_t> find(std::string_view text, int address = 0,
                                   std::string_view verdict = {}) const;
 

@@ -1,5 +1,6 @@
 #include "core/Sequence.h"
 
+#include "core/TextFiles.h"
 #include "platform/Text8.h"
 #include "platform/TextTrim.h"
 
@@ -15,15 +16,6 @@ namespace {
 // The outgoing list's first entry, which shows the help and is no message.
 constexpr std::u16string_view kHelpEntry = u"<Help>";
 
-std::FILE* openFile(const std::filesystem::path& path, const char* mode) {
-#ifdef _WIN32
-    const std::wstring wide(mode, mode + std::strlen(mode));
-    return _wfopen(path.c_str(), wide.c_str());
-#else
-    return std::fopen(path.c_str(), mode);
-#endif
-}
-
 std::optional<double> numberOf(std::string_view token) {
     // from_chars takes no "+"; a sign after it ("+-1") is no number either.
     if (!token.empty() && token.front() == '+') {
@@ -37,19 +29,6 @@ std::optional<double> numberOf(std::string_view token) {
     // "inf" is no reading.
     if (error != std::errc() || at != end || !std::isfinite(value)) return std::nullopt;
     return value;
-}
-
-void addField(std::string& out, std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-        out += text;
-        return;
-    }
-    out += '"';
-    for (const char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
 }
 
 std::string shortest(double value) {
@@ -108,11 +87,11 @@ std::string logRow(const LogRow& row) {
     out += ',';
     out += std::to_string(row.address);
     out += ',';
-    addField(out, row.message);
+    appendCsvField(out, row.message);
     out += ',';
     if (row.value) out += shortest(*row.value);
     out += ',';
-    addField(out, row.verdict);
+    appendCsvField(out, row.verdict);
     out += "\r\n";
     return out;
 }
