@@ -63,7 +63,6 @@ TEST(StartUpWindow, CaptionSaysSimulatedAndOnlyTheFirstActivationLoadsTheOptions
     ConsoleHarness real;
     real.create(false).Form_Load();
     EXPECT_EQ(real.form().windowTitle(), QStringLiteral("Vireon, v2.0 - Dec 2024 / TW"));
-    EXPECT_EQ(real.form().VerVR(), u"2024-12-28 - v2.0");
     ConsoleHarness h;
     h.settings.write(u"Settings", u"Add CR", u"0");
     auto& form = h.create();

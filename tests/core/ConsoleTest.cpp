@@ -22,10 +22,13 @@ struct ConsoleCore : ::testing::Test {
         console.TakeBus();
         console.SelectDevice(*console.beginOperation(), 1);
         driver.calls.clear();
+        console.setExchangeRecorded(
+            [this](const core::ExchangeRecord& r) { records.push_back(r); });
     }
     testing_support::ScriptedDriver driver;
     testing_support::ScriptedMessageBoxes boxes;
     testing_support::ThrowingExit exit;
+    std::vector<core::ExchangeRecord> records; // outlives the operation, which may tell one
     core::Console console{driver, boxes, exit};
     std::optional<core::Console::Operation> op = console.beginOperation();
 };
@@ -69,8 +72,6 @@ TEST_F(ConsoleCore, FileTransfersRunUnderTheLongTimeOutAndRestoreTheStandingOne)
 // Every exchange reaches the history as one record, when it is over: what
 // went out, what came back, and what became of it.
 TEST_F(ConsoleCore, EachExchangeIsRecordedOnceWithItsVerdict) {
-    std::vector<core::ExchangeRecord> records;
-    console.setExchangeRecorded([&](const core::ExchangeRecord& r) { records.push_back(r); });
     driver.reads = {{"Vireon,1\n", bus::END, 0}, {"#15ABCDE", bus::END, 0}};
     console.WriteMessage(*op, u"*IDN?\n");
     console.ReadResponse(*op);
@@ -102,8 +103,6 @@ TEST_F(ConsoleCore, EachExchangeIsRecordedOnceWithItsVerdict) {
 // The verdict's own queries go under the short time-out, and the standing
 // one comes back after them.
 TEST_F(ConsoleCore, AVerdictPollsThenAsksTheEventStatusAndTheErrorQueue) {
-    std::vector<core::ExchangeRecord> records;
-    console.setExchangeRecorded([&](const core::ExchangeRecord& r) { records.push_back(r); });
     console.setSelectedVerdicts(true);
     driver.reads = {
         {"+1.0\n", bus::END, 0}, {"0\n", bus::END, 0}, {"0,\"No error\"\n", bus::END, 0}};
@@ -133,8 +132,6 @@ class ConsoleVerdict : public ConsoleCore, public testing::WithParamInterface<Ju
 
 TEST_P(ConsoleVerdict, AsksWhatTheDeviceCanTellAndJoinsItToTheRecord) {
     const Judging& j = GetParam();
-    std::vector<core::ExchangeRecord> records;
-    console.setExchangeRecorded([&](const core::ExchangeRecord& r) { records.push_back(r); });
     console.SetSelectedMethod(*op, j.method);
     console.setSelectedVerdicts(true);
     driver.pollBytes = j.polls;

@@ -1,13 +1,12 @@
 #include "core/Sequence.h"
 
 #include "bus/drivers/SimulatedBus.h"
+#include "support/Files.h"
 #include "support/ScriptedMessageBoxes.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -105,13 +104,6 @@ TEST(SequenceParts, AWaitEndsAtTheSliceInWhichTheStopCame) {
     EXPECT_TRUE(slept.empty());
 }
 
-std::string fileText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // A run on the simulated bench through the console: the multimeter at 5.
 struct SequenceRunTest : ::testing::Test {
     SequenceRunTest() {
@@ -121,8 +113,6 @@ struct SequenceRunTest : ::testing::Test {
         });
         console.TakeBus();
         console.SelectDevice(*op, 1);
-        dir = fs::temp_directory_path() /
-              ("vireon-sequence-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
         fs::create_directories(dir);
     }
     ~SequenceRunTest() override { fs::remove_all(dir); }
@@ -145,7 +135,7 @@ struct SequenceRunTest : ::testing::Test {
     std::vector<core::ExchangeRecord> records;
     std::vector<core::LogRow> rows;
     std::function<void()> onRow;
-    fs::path dir;
+    fs::path dir = testing_support::scratchFile("");
 };
 
 TEST_F(SequenceRunTest, EachRoundLogsARowPerQueryAndEachMessageIsAnExchange) {
@@ -168,7 +158,7 @@ TEST_F(SequenceRunTest, EachRoundLogsARowPerQueryAndEachMessageIsAnExchange) {
     std::string expected = core::logHeader();
     for (const core::LogRow& row : rows)
         expected += core::logRow(row);
-    EXPECT_EQ(fileText(dir / "run.csv"), expected);
+    EXPECT_EQ(testing_support::fileText(dir / "run.csv"), expected);
 }
 
 TEST_F(SequenceRunTest, AQueryWithoutAnAnswerIsARowWithAnEmptyValueAndTheRunGoesOn) {

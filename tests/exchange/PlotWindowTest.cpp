@@ -1,10 +1,7 @@
 #include "console/ConsoleHarness.h"
 #include "exchange/AnswerCommands.h"
 #include "exchange/AnswerWindows.h"
-#include "exchange/PlotView.h"
-
-#include <QMouseEvent>
-#include <QWheelEvent>
+#include "exchange/PlotGestures.h"
 
 #include <gtest/gtest.h>
 
@@ -44,61 +41,25 @@ TEST(PlotWindow, TheScopesCurvePlotsAndSavesAsCsv) {
 
 namespace {
 
-struct Gesture {
-    const char* name;
-    void (*apply)(exchange::PlotView& view);
-};
-
-void wheel(exchange::PlotView& view, int delta, Qt::KeyboardModifiers modifiers) {
-    QWheelEvent event(QPointF(200, 150), view.mapToGlobal(QPointF(200, 150)), QPoint(),
-                      QPoint(0, delta), Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(&view, &event);
-}
-
-void drag(exchange::PlotView& view, QPointF from, QPointF to) {
-    QMouseEvent press(QEvent::MouseButtonPress, from, view.mapToGlobal(from), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&view, &press);
-    QMouseEvent move(QEvent::MouseMove, to, view.mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
-                     Qt::NoModifier);
-    QCoreApplication::sendEvent(&view, &move);
-}
-
 constexpr int kSteps = 4000;
 
+// kSteps turns of the wheel by `delta`, or with no delta kSteps drags after
+// `zoomOutFirst` turns out.
+struct Gesture {
+    const char* name;
+    int delta;
+    Qt::KeyboardModifiers modifiers = {};
+    int zoomOutFirst = 0;
+    QPointF from = {}, to = {};
+};
+
 const Gesture kGestures[] = {
-    {"WheelOut",
-     [](exchange::PlotView& v) {
-         for (int i = 0; i < kSteps; ++i)
-             wheel(v, -120, {});
-     }},
-    {"WheelIn",
-     [](exchange::PlotView& v) {
-         for (int i = 0; i < kSteps; ++i)
-             wheel(v, 120, {});
-     }},
-    {"ShiftWheelOut",
-     [](exchange::PlotView& v) {
-         for (int i = 0; i < kSteps; ++i)
-             wheel(v, -120, Qt::ShiftModifier);
-     }},
-    {"ShiftWheelIn",
-     [](exchange::PlotView& v) {
-         for (int i = 0; i < kSteps; ++i)
-             wheel(v, 120, Qt::ShiftModifier);
-     }},
-    {"DragRightAfterZoomingOut",
-     [](exchange::PlotView& v) {
-         for (int i = 0; i < 40; ++i)
-             wheel(v, -120, {});
-         for (int i = 0; i < kSteps; ++i)
-             drag(v, QPointF(70, 150), QPointF(360, 150));
-     }},
-    {"DragDown",
-     [](exchange::PlotView& v) {
-         for (int i = 0; i < kSteps; ++i)
-             drag(v, QPointF(200, 15), QPointF(200, 270));
-     }},
+    {"WheelOut", -120},
+    {"WheelIn", 120},
+    {"ShiftWheelOut", -120, Qt::ShiftModifier},
+    {"ShiftWheelIn", 120, Qt::ShiftModifier},
+    {"DragRightAfterZoomingOut", 0, {}, 40, {70, 150}, {360, 150}},
+    {"DragDown", 0, {}, 0, {200, 15}, {200, 270}},
 };
 
 class PlotViewGesture : public ::testing::TestWithParam<Gesture> {};
@@ -115,7 +76,12 @@ TEST_P(PlotViewGesture, KeepsTheViewWithinItsData) {
         values[i] = static_cast<double>(i % 7);
     view.setValues(values);
 
-    GetParam().apply(view);
+    const Gesture& g = GetParam();
+    for (int i = 0; i < g.zoomOutFirst; ++i)
+        plot_testing::wheel(view, -120);
+    for (int i = 0; i < kSteps; ++i)
+        g.delta ? plot_testing::wheel(view, g.delta, g.modifiers)
+                : plot_testing::drag(view, g.from, g.to);
 
     EXPECT_TRUE(std::isfinite(view.firstShown()) && std::isfinite(view.lastShown()));
     EXPECT_GT(view.lastShown(), view.firstShown());
@@ -125,13 +91,7 @@ TEST_P(PlotViewGesture, KeepsTheViewWithinItsData) {
     EXPECT_GT(view.highestShown(), view.lowestShown());
     EXPECT_GE(view.lowestShown(), -100.0);
     EXPECT_LE(view.highestShown(), 100.0);
-
-    qsizetype pointed = -1;
-    QObject::connect(&view, &exchange::PlotView::pointed,
-                     [&](qsizetype index, double) { pointed = index; });
-    QMouseEvent hover(QEvent::MouseMove, QPointF(200, 150), view.mapToGlobal(QPointF(200, 150)),
-                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&view, &hover);
+    const qsizetype pointed = plot_testing::pointedAtMiddle(view);
     EXPECT_GE(pointed, 0);
     EXPECT_LT(pointed, 1000);
     view.grab(); // draws without tripping the sanitizers

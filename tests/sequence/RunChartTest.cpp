@@ -1,8 +1,4 @@
-#include "exchange/PlotView.h"
-
-#include <QCoreApplication>
-#include <QMouseEvent>
-#include <QWheelEvent>
+#include "exchange/PlotGestures.h"
 
 #include <gtest/gtest.h>
 
@@ -11,20 +7,8 @@
 
 namespace {
 
-void wheel(exchange::PlotView& view, int delta) {
-    QWheelEvent event(QPointF(200, 150), view.mapToGlobal(QPointF(200, 150)), QPoint(),
-                      QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(&view, &event);
-}
-
-void drag(exchange::PlotView& view, QPointF from, QPointF to) {
-    QMouseEvent press(QEvent::MouseButtonPress, from, view.mapToGlobal(from), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&view, &press);
-    QMouseEvent move(QEvent::MouseMove, to, view.mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
-                     Qt::NoModifier);
-    QCoreApplication::sendEvent(&view, &move);
-}
+using plot_testing::drag;
+using plot_testing::wheel;
 
 // Seconds since a run began, a point every 0.5 s from 10 s on.
 exchange::PlotView& timeChart(exchange::PlotView& view, std::size_t count) {
@@ -69,12 +53,7 @@ TEST(RunChartView, KeepsTheViewWithinItsTimes) {
     EXPECT_GT(view.lastShown(), view.firstShown());
     EXPECT_GE(view.firstShown(), 10 - 4 * 500.0);
     EXPECT_LE(view.lastShown(), 10 + 5 * 500.0);
-    qsizetype pointed = -1;
-    QObject::connect(&view, &exchange::PlotView::pointed,
-                     [&](qsizetype index, double) { pointed = index; });
-    QMouseEvent hover(QEvent::MouseMove, QPointF(200, 150), view.mapToGlobal(QPointF(200, 150)),
-                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&view, &hover);
+    const qsizetype pointed = plot_testing::pointedAtMiddle(view);
     EXPECT_GE(pointed, 0);
     EXPECT_LT(pointed, 1000);
     view.grab();
