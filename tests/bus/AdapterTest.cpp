@@ -114,11 +114,13 @@ struct Bench {
     std::string error;
 };
 
-class SimulatedAdapter : public testing::TestWithParam<Protocol> {};
+class SimulatedAdapter : public testing::TestWithParam<Protocol> {
+protected:
+    void SetUp() override { ASSERT_TRUE(bench.driver) << bench.error; }
+    Bench bench{GetParam()};
+};
 
 TEST_P(SimulatedAdapter, EveryByteValueGoesThroughBothWaysUnchanged) {
-    Bench bench(GetParam());
-    ASSERT_TRUE(bench.driver) << bench.error;
     std::string all;
     for (int b = 0; b < 256; ++b)
         all += static_cast<char>(b);
@@ -127,8 +129,6 @@ TEST_P(SimulatedAdapter, EveryByteValueGoesThroughBothWaysUnchanged) {
 }
 
 TEST_P(SimulatedAdapter, ALostOrSilentAdapterFailsWithNoBoardAndIsOpenedAgain) {
-    Bench bench(GetParam());
-    ASSERT_TRUE(bench.driver) << bench.error;
     Talk talk(*bench.driver);
     const std::int32_t ud = talk.open(5);
     const std::string identity = talk.ask(5, "*IDN?\n");
@@ -153,8 +153,6 @@ TEST_P(SimulatedAdapter, ALostOrSilentAdapterFailsWithNoBoardAndIsOpenedAgain) {
 // The adapter's SRQ line says someone asks; the poll that finds the device
 // is the one the next serial poll reports.
 TEST_P(SimulatedAdapter, AWaitForServiceFindsTheRequestAndKeepsItsStatusByte) {
-    Bench bench(GetParam());
-    ASSERT_TRUE(bench.driver) << bench.error;
     Talk talk(*bench.driver);
     const std::int32_t ud = talk.open(5);
     talk.write(ud, "*SRE 16\n");
@@ -184,8 +182,6 @@ constexpr int kSlowPaceMs = 60;
 // ends with the time-out and what came (however the bytes were spaced), and
 // the rest of its answer is not taken for the next one.
 TEST_P(SimulatedAdapter, ASlowTalkerEndsTheReadAtTheTimeOutWithWhatCame) {
-    Bench bench(GetParam());
-    ASSERT_TRUE(bench.driver) << bench.error;
     Talk talk(*bench.driver);
     const std::int32_t ud = talk.open(3);
     bench.driver->ibtmo(ud, bus::T300ms);
@@ -206,8 +202,6 @@ TEST_P(SimulatedAdapter, ASlowTalkerEndsTheReadAtTheTimeOutWithWhatCame) {
 // The adapter's own reply (to a serial poll) comes a byte at a time: it is
 // lost by the deadline, and the next call opens it again.
 TEST_P(SimulatedAdapter, AnAdapterThatTricklesItsReplyIsLostByTheDeadline) {
-    Bench bench(GetParam());
-    ASSERT_TRUE(bench.driver) << bench.error;
     Talk talk(*bench.driver);
     const std::string identity = talk.ask(5, "*IDN?\n");
     const std::int32_t ud = talk.open(5);
@@ -224,8 +218,6 @@ TEST_P(SimulatedAdapter, AnAdapterThatTricklesItsReplyIsLostByTheDeadline) {
 // while it waits, with what reached the file, and the device clear the stop
 // brings goes to the adapter that is still open.
 TEST_P(SimulatedAdapter, AStopEndsAFileFromASlowTalkerAndItsClearFollows) {
-    Bench bench(GetParam());
-    ASSERT_TRUE(bench.driver) << bench.error;
     std::vector<std::string> sent;
     dynamic_cast<bus::AdapterDriver&>(*bench.driver)
         .setWireLog([&](bool out, std::string_view line) {
@@ -268,8 +260,6 @@ TEST_P(SimulatedAdapter, AStopEndsAFileFromASlowTalkerAndItsClearFollows) {
 // An adapter that stops answering once opened: the listener search ends at
 // its first question, and the start-up box is told which adapter it was.
 TEST_P(SimulatedAdapter, ALostAdapterEndsTheListenerSearchAndIsNamed) {
-    Bench bench(GetParam());
-    ASSERT_TRUE(bench.driver) << bench.error;
     Talk talk(*bench.driver);
     bench.simulator->setSilent(true);
     bus::Addr4882 probes[32] = {}, found[31] = {};

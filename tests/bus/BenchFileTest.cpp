@@ -47,10 +47,9 @@ TEST_P(BenchFiles, AnswerAsTheFileSays) {
     expectAnswers(*load.bus, GetParam().steps);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, BenchFiles,
-    testing::Values(GoodFile{"Version11",
-                             opening("1.1") + R"(devices:
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Table, BenchFiles, testing::Values(
+    GoodFile{"Version11", opening("1.1") + R"(devices:
   supply:
     eom: {GPIB INSTR: {q: "\n", r: "\n"}}
     dialogues:
@@ -80,40 +79,25 @@ resources:
   TCPIP0::1.2.3.4::INSTR: {device: meter}
   GPIB0::8::96::INSTR: {device: meter}
 )",
-                             2,
-                             {{4, "*CLS\n", kTimeout},
-                              {4, "*IDN?\n", "ACME,PS,1,0\n"},
-                              {4, "VOLT?\n", "1.500\n"},
-                              {4, "VOLT 12.5\n", "OK\n"},
-                              {4, "VOLT?\n", "12.500\n"},
-                              {4, "VOLT 31\n", kTimeout},
-                              {4, "*ESR?\n", "16\n"},
-                              {4, "MODE AC\n", kTimeout},
-                              {4, "MODE XX\n", kTimeout},
-                              {4, "MODE?\n", "AC\n"},
-                              {4, "N?\n", "+003\n"},
-                              {4, "FOO\n", kTimeout},
-                              {4, "*ESR?\n", "48\n"},
-                              {4, "A;B\n", "both\n"},
-                              {4, "OUTP ON;VOLT?;*OPC?\n", "12.500;1\n"},
-                              {7, "READ?\r\n", "\x01\xffok\r\n"},
-                              {7, "NOPE\r\n", "ERR?\r\n"},
-                              {8, "*IDN?\n", kNoListener}}},
-                    GoodFile{
-                        "Version10",
-                        opening("1.0") + R"(devices:
+        2,
+        {{4, "*CLS\n", kTimeout}, {4, "*IDN?\n", "ACME,PS,1,0\n"}, {4, "VOLT?\n", "1.500\n"},
+         {4, "VOLT 12.5\n", "OK\n"}, {4, "VOLT?\n", "12.500\n"}, {4, "VOLT 31\n", kTimeout},
+         {4, "*ESR?\n", "16\n"}, {4, "MODE AC\n", kTimeout}, {4, "MODE XX\n", kTimeout},
+         {4, "MODE?\n", "AC\n"}, {4, "N?\n", "+003\n"}, {4, "FOO\n", kTimeout},
+         {4, "*ESR?\n", "48\n"}, {4, "A;B\n", "both\n"}, {4, "OUTP ON;VOLT?;*OPC?\n", "12.500;1\n"},
+         {7, "READ?\r\n", "\x01\xffok\r\n"}, {7, "NOPE\r\n", "ERR?\r\n"},
+         {8, "*IDN?\n", kNoListener}}},
+    GoodFile{"Version10", opening("1.0") + R"(devices:
   old:
     error: BAD
     dialogues: [{q: "ID?", r: "OLD 1"}, {q: "CLR", r: null_response}]
 resources:
   GPIB0::9::INSTR: {device: old}
 )",
-                        0,
-                        {{9, "ID?\n", "OLD 1\n"}, {9, "X\n", "BAD\n"}, {9, "CLR\n", kTimeout}}},
-                    // The file's answers, register and queue win over the
-                    // status model's, which still does the rest.
-                    GoodFile{"FileStatusBesideTheModel",
-                             opening("1.0") + R"(devices:
+        0, {{9, "ID?\n", "OLD 1\n"}, {9, "X\n", "BAD\n"}, {9, "CLR\n", kTimeout}}},
+    // The file's answers, register and queue win over the status model's,
+    // which still does the rest.
+    GoodFile{"FileStatusBesideTheModel", opening("1.0") + R"(devices:
   psu:
     dialogues:
       - {q: "*IDN?", r: "ACME,PSU,2,1"}
@@ -130,20 +114,13 @@ resources:
 resources:
   GPIB0::3::INSTR: {device: psu}
 )",
-                             0,
-                             {{3, "*ESE 32;*SRE 32\n", kTimeout},
-                              {3, "FOO\n", "BAD\n"},
-                              {3, "*ESR?\n", "32\n"},
-                              {3, "*ESR?\n", "0\n"},
-                              {3, "*STB?\n", "96\n"},
-                              {3, "VOLT 9\n", "RANGE\n"},
-                              {3, "*OPC?\n", "DONE\n"},
-                              {3, "*CLS;*OPC?\n", "1\n"},
-                              {3, "*STB?\n", "0\n"}}},
-                    // A device without the status model splits at its
-                    // delimiter; channels preselected or named in the query.
-                    GoodFile{"PlainDeviceWithChannels",
-                             opening("1") + R"(devices:
+        0,
+        {{3, "*ESE 32;*SRE 32\n", kTimeout}, {3, "FOO\n", "BAD\n"}, {3, "*ESR?\n", "32\n"},
+         {3, "*ESR?\n", "0\n"}, {3, "*STB?\n", "96\n"}, {3, "VOLT 9\n", "RANGE\n"},
+         {3, "*OPC?\n", "DONE\n"}, {3, "*CLS;*OPC?\n", "1\n"}, {3, "*STB?\n", "0\n"}}},
+    // A device without the status model splits at its delimiter; channels
+    // preselected or named in the query.
+    GoodFile{"PlainDeviceWithChannels", opening("1") + R"(devices:
   meter:
     delimiter: ","
     error: 'ERR\r'
@@ -166,23 +143,13 @@ resources:
   GPIB0::6: {device: meter, channel_ids: {input: [1, 2, 3]}}
   gpib0::intfc: {device: meter}
 )",
-                             1,
-                             {{6, "ID?\n", "M1\n"},
-                              {6, "A,B\n", "both\n"},
-                              {6, "CH 2,R 20\n", kTimeout},
-                              {6, "R?\n", "20\n"},
-                              {6, "CH 1,R?\n", "10\n"},
-                              {6, "CH 3,R?\n", "ERR\r\n"},
-                              {6, "IN3 1,IN3?\n", "1\n"},
-                              {6, "IN2?\n", "0\n"}}}),
-    [](const testing::TestParamInfo<GoodFile>& info) { return info.param.name; });
-
-// Anchors used as hand-written files use them: a text, a list of dialogues,
-// a whole device.
-INSTANTIATE_TEST_SUITE_P(
-    Aliases, BenchFiles,
-    testing::Values(GoodFile{
-        "SharedAsFilesShareThem",
+        1,
+        {{6, "ID?\n", "M1\n"}, {6, "A,B\n", "both\n"}, {6, "CH 2,R 20\n", kTimeout},
+         {6, "R?\n", "20\n"}, {6, "CH 1,R?\n", "10\n"}, {6, "CH 3,R?\n", "ERR\r\n"},
+         {6, "IN3 1,IN3?\n", "1\n"}, {6, "IN2?\n", "0\n"}}},
+    // Anchors used as hand-written files use them: a text, a list of
+    // dialogues, a whole device.
+    GoodFile{"AliasesSharedAsFilesShareThem",
         opening("1.1") + R"(answer: &T "ACME,X,1,0"
 devices:
   first: &D
@@ -202,6 +169,7 @@ resources:
         0,
         {{1, "A?\n", "ACME,X,1,0\n"}, {2, "*IDN?\n", "ACME,X,1,0\n"}, {2, "ON2?\n", "0\n"}}}),
     [](const testing::TestParamInfo<GoodFile>& info) { return info.param.name; });
+// clang-format on
 
 // One device and the line before its resources.
 const std::string kBench =
@@ -261,17 +229,17 @@ TEST_P(BenchAddresses, PlaceOrSkipOrRefuseTheResource) {
     if (row.pad != 0) expectAnswers(*load.bus, {{row.pad, "A\n", "B\n"}});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, BenchAddresses,
-    testing::Values(AddressRow{"Plain", "GPIB0::7::INSTR", 7, ""},
-                    AddressRow{"ThirtyOne", "GPIB0::31::INSTR", 0,
-                               "GPIB0::31::INSTR: address \"31\" is not one of 1 to 30"},
-                    AddressRow{"TenToTheTenth", "GPIB0::1e10::INSTR", 0,
-                               "GPIB0::1e10::INSTR: address \"1E10\" is not one of 1 to 30"},
-                    AddressRow{"BoardOneWithLeadingZeros", "GPIB00001::7::INSTR", 0, ""},
-                    AddressRow{"BoardBeyondAnyNumber", "GPIB99999999999999999999::7::INSTR", 0,
-                               ""}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Table, BenchAddresses, testing::Values(
+    AddressRow{"Plain", "GPIB0::7::INSTR", 7, ""},
+    AddressRow{"ThirtyOne", "GPIB0::31::INSTR", 0,
+               "GPIB0::31::INSTR: address \"31\" is not one of 1 to 30"},
+    AddressRow{"TenToTheTenth", "GPIB0::1e10::INSTR", 0,
+               "GPIB0::1e10::INSTR: address \"1E10\" is not one of 1 to 30"},
+    AddressRow{"BoardOneWithLeadingZeros", "GPIB00001::7::INSTR", 0, ""},
+    AddressRow{"BoardBeyondAnyNumber", "GPIB99999999999999999999::7::INSTR", 0, ""}),
     [](const testing::TestParamInfo<AddressRow>& info) { return info.param.name; });
+// clang-format on
 
 std::string repeated(const std::string& piece, int times, const std::string& between = ", ") {
     std::string out;
@@ -410,81 +378,36 @@ TEST_P(PyvisaSimFiles, AnswerAsPyvisaSimsTestsExpect) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, PyvisaSimFiles,
-    testing::Values(PyvisaSimTest{"PropertiesAndErrorsOfDevice1",
-                                  "default.yaml",
-                                  8,
-                                  {{"?IDN", "LSG Serial #1234"},
-                                   {"?FREQ", "100.00"},
-                                   {"!FREQ 10.3", "OK"},
-                                   {"?FREQ", "10.30"},
-                                   {"?AMP", "1.00"},
-                                   {"!AMP 3.8", "OK"},
-                                   {"?AMP", "3.80"},
-                                   {"?OFF", "0.00"},
-                                   {"!OFF 1.2", "OK"},
-                                   {"?OFF", "1.20"},
-                                   {"?OUT", "0"},
-                                   {"!OUT 1", "OK"},
-                                   {"?OUT", "1"},
-                                   {"?WVF", "0"},
-                                   {"!WVF 1", "OK"},
-                                   {"?WVF", "1"},
-                                   {"!CAL", "OK"},
-                                   {"!WVF 23", "ERROR"},
-                                   {"!AMP -1.0", "ERROR"},
-                                   {"!AMP 11.0", "ERROR"},
-                                   {"!FREQ 0.0", "FREQ_ERROR"},
-                                   {"BOGUS_COMMAND", "ERROR"}}},
-                    PyvisaSimTest{"InvalidCommandIsAnsweredAndInTheRegister",
-                                  "default.yaml",
-                                  10,
-                                  {{"FAKE_COMMAND", "INVALID_COMMAND"}, {"*ESR?", "32"}}},
-                    PyvisaSimTest{"NothingToReadTimesOut", "default.yaml", 10, {{"", kTimeout}}},
-                    PyvisaSimTest{"InvalidValuesSetTheRegister",
-                                  "default.yaml",
-                                  9,
-                                  {{"FAKE_COMMAND", kTimeout},
-                                   {"*ESR?", "32"},
-                                   {":VOLT:IMM:AMPL 2.00", kTimeout},
-                                   {"*ESR?", "0"},
-                                   {":VOLT:IMM:AMPL 0.5", kTimeout},
-                                   {"*ESR?", "32"},
-                                   {":VOLT:IMM:AMPL 6.5", kTimeout},
-                                   {"*ESR?", "32"}}},
-                    PyvisaSimTest{"ErrorQueueHoldsTheCommandError",
-                                  "default.yaml",
-                                  4,
-                                  {{":SYST:ERR?", "0, No Error"},
-                                   {"FAKE COMMAND", kTimeout},
-                                   {":SYST:ERR?", "1, Command error"},
-                                   {":VOLT:IMM:AMPL 0", kTimeout},
-                                   {":SYST:ERR?", "1, Command error"}}},
-                    PyvisaSimTest{"RandomAnswersRepeat",
-                                  "default.yaml",
-                                  5,
-                                  {{":READ?", "7.79"},
-                                   {":SCAN?", "2.57, 1.47, 1.08, 7.78, 5.73"},
-                                   {":VOLT:IMM:AMPL?", "0.90"},
-                                   {":BAD:SCAN:OUTSIDE?", kTimeout},
-                                   {":BAD:SCAN:INSIDE?", kTimeout}}},
-                    PyvisaSimTest{"ChannelPreselectedByAProperty",
-                                  "channels.yaml",
-                                  8,
-                                  {{"I?", "1"},
-                                   {"F?", "1.000"},
-                                   {"F 5.0", kTimeout},
-                                   {"F?", "5.000"},
-                                   {"I 2;F?", "1.000"}}},
-                    PyvisaSimTest{"ChannelNamedInTheQuery",
-                                  "channels.yaml",
-                                  9,
-                                  {{"CH 1:VOLT:IMM:AMPL?", "+1.00000000E+00"},
-                                   {"CH 1:VOLT:IMM:AMPL 2.0", kTimeout},
-                                   {"CH 1:VOLT:IMM:AMPL?", "+2.00000000E+00"},
-                                   {"CH 2:VOLT:IMM:AMPL?", "+1.00000000E+00"}}}),
+// The other properties of device 1 go through the same getter and setter.
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Table, PyvisaSimFiles, testing::Values(
+    PyvisaSimTest{"PropertiesAndErrorsOfDevice1", "default.yaml", 8,
+        {{"?IDN", "LSG Serial #1234"}, {"?FREQ", "100.00"}, {"!FREQ 10.3", "OK"},
+         {"?FREQ", "10.30"}, {"?OUT", "0"}, {"!OUT 1", "OK"}, {"?OUT", "1"}, {"!CAL", "OK"},
+         {"!WVF 23", "ERROR"},
+         {"!AMP -1.0", "ERROR"}, {"!AMP 11.0", "ERROR"}, {"!FREQ 0.0", "FREQ_ERROR"},
+         {"BOGUS_COMMAND", "ERROR"}}},
+    PyvisaSimTest{"InvalidCommandIsAnsweredAndInTheRegister", "default.yaml", 10,
+        {{"FAKE_COMMAND", "INVALID_COMMAND"}, {"*ESR?", "32"}}},
+    PyvisaSimTest{"InvalidValuesSetTheRegister", "default.yaml", 9,
+        {{"FAKE_COMMAND", kTimeout}, {"*ESR?", "32"}, {":VOLT:IMM:AMPL 2.00", kTimeout},
+         {"*ESR?", "0"}, {":VOLT:IMM:AMPL 0.5", kTimeout}, {"*ESR?", "32"},
+         {":VOLT:IMM:AMPL 6.5", kTimeout}, {"*ESR?", "32"}}},
+    PyvisaSimTest{"ErrorQueueHoldsTheCommandError", "default.yaml", 4,
+        {{":SYST:ERR?", "0, No Error"}, {"FAKE COMMAND", kTimeout},
+         {":SYST:ERR?", "1, Command error"}, {":VOLT:IMM:AMPL 0", kTimeout},
+         {":SYST:ERR?", "1, Command error"}}},
+    PyvisaSimTest{"RandomAnswersRepeat", "default.yaml", 5,
+        {{":READ?", "7.79"}, {":SCAN?", "2.57, 1.47, 1.08, 7.78, 5.73"},
+         {":VOLT:IMM:AMPL?", "0.90"}, {":BAD:SCAN:OUTSIDE?", kTimeout},
+         {":BAD:SCAN:INSIDE?", kTimeout}}},
+    PyvisaSimTest{"ChannelPreselectedByAProperty", "channels.yaml", 8,
+        {{"I?", "1"}, {"F?", "1.000"}, {"F 5.0", kTimeout}, {"F?", "5.000"}, {"I 2;F?", "1.000"}}},
+    PyvisaSimTest{"ChannelNamedInTheQuery", "channels.yaml", 9,
+        {{"CH 1:VOLT:IMM:AMPL?", "+1.00000000E+00"}, {"CH 1:VOLT:IMM:AMPL 2.0", kTimeout},
+         {"CH 1:VOLT:IMM:AMPL?", "+2.00000000E+00"}, {"CH 2:VOLT:IMM:AMPL?", "+1.00000000E+00"}}}),
     [](const testing::TestParamInfo<PyvisaSimTest>& info) { return info.param.name; });
+// clang-format on
 
 TEST(Replay, RepeatedWritesGetTheirAnswersInOrderAndUnknownOnesNone) {
     bus::ReplayLoad load =

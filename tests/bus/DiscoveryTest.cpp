@@ -25,39 +25,26 @@ TEST_F(Discovery, ListenersButTheBoardFillTheTableOrEndTheProgram) {
         std::string advice = "";
     };
     const std::string restart = "\n\nCorrect problem and restart.";
+    // clang-format off
     const Case cases[] = {
         {{0, 5, 9, 22}, -1, {3, 5, 9, 22}, ""},
         {{0, 5, 0, 22}, -1, {2, 5, 22}, ""},
         {{5, 9, 21, 22}, -1, {3, 5, 9, 22}, "", 21},
         {{5, 9, 0, 22}, -1, {2, 5, 9}, "", 21},
-        {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
-         -1,
-         {14, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
-         ""},
+        {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, -1,
+         {14, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, ""},
         {{}, bus::EBUS, {}, "Initialization Error 14|No listeners found." + restart},
-        {{},
-         bus::ETAB,
-         {},
+        {{}, bus::ETAB, {},
          "Initialization Error 20|Too many listeners found.\nMax 14 listeners allowed." + restart},
-        {{},
-         bus::ENOL,
-         {},
-         "Initialization Error 2|No listeners found.\nSwitch on." + restart,
-         0,
+        {{}, bus::ENOL, {}, "Initialization Error 2|No listeners found.\nSwitch on." + restart, 0,
          "Switch on."},
-        {{},
-         bus::EDVR,
-         {},
-         "Initialization Error 0|Load the module in /home/jürgen." + restart,
-         0,
+        {{}, bus::EDVR, {}, "Initialization Error 0|Load the module in /home/jürgen." + restart, 0,
          "Load the module in /home/jürgen."},
         // An adapter that stopped answering is named alone, not as an empty bus.
-        {{},
-         bus::ENEB,
-         {},
+        {{}, bus::ENEB, {},
          "Initialization Error 7|The Prologix adapter on /dev/ttyUSB0 stopped answering." + restart,
-         0,
-         "The Prologix adapter on /dev/ttyUSB0 stopped answering."}};
+         0, "The Prologix adapter on /dev/ttyUSB0 stopped answering."}};
+    // clang-format on
     for (const Case& c : cases) {
         driver.listeners = c.listeners;
         driver.boardAddress = c.board;

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -68,10 +68,7 @@ TEST_P(LongLines, ALineLongerThanTheLimitIsSkippedAndNamed) {
     } else {
         // Read in pieces smaller than a line.
         const std::string path = testing_support::scratchFile(".jsonl");
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(file, nullptr);
-        std::fwrite(trace.data(), 1, trace.size(), file);
-        std::fclose(file);
+        std::ofstream(path, std::ios::binary) << trace;
         load = bus::loadTrace(path);
         std::filesystem::remove(path);
         for (std::string& note : load.notes)
@@ -137,22 +134,21 @@ TEST_P(AnswerQueue, UnreadAnswersWaitUpToTheInstrumentsOutputLimit) {
 constexpr std::size_t kLimit = bus::sim::Instrument::kMaxOutput;
 constexpr std::size_t kWaveform = 300 * 1024;
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, AnswerQueue,
-    testing::Values(QueueCase{"TheAnswerThatCrossesTheLimitIsCutAndTheRestLost",
-                              kWaveform,
-                              std::string(20, 'w'),
-                              {kWaveform, kWaveform, kWaveform, kWaveform, kWaveform, kWaveform,
-                               kWaveform, kWaveform, kWaveform, kWaveform, kWaveform, kWaveform,
-                               kWaveform, kLimit - 13 * kWaveform}},
-                    QueueCase{"AnAnswerLongerThanTheLimitComesWholeAndLeavesNoRoom",
-                              kLimit + 1000,
-                              "ww",
-                              {kLimit + 1000}},
-                    QueueCase{"AClearMakesRoomAgain",
-                              kWaveform,
-                              std::string(20, 'w') + "cww",
-                              {kWaveform, kWaveform}}),
+std::vector<std::size_t> thirteenWaveformsAndTheCutOne() {
+    std::vector<std::size_t> sizes(13, kWaveform);
+    sizes.push_back(kLimit - 13 * kWaveform);
+    return sizes;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Table, AnswerQueue, testing::Values(
+    QueueCase{"TheAnswerThatCrossesTheLimitIsCutAndTheRestLost", kWaveform, std::string(20, 'w'),
+              thirteenWaveformsAndTheCutOne()},
+    QueueCase{"AnAnswerLongerThanTheLimitComesWholeAndLeavesNoRoom", kLimit + 1000, "ww",
+              {kLimit + 1000}},
+    QueueCase{"AClearMakesRoomAgain", kWaveform, std::string(20, 'w') + "cww",
+              {kWaveform, kWaveform}}),
     [](const testing::TestParamInfo<QueueCase>& info) { return info.param.name; });
+// clang-format on
 
 } // namespace
