@@ -116,12 +116,16 @@ QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int 
 
 HistoryPanel::HistoryPanel(const core::History& history, platform::FileDialogs& dialogs,
                            platform::MessageBoxes& boxes,
-                           std::function<void(const std::string&)> sendAgain, QWidget* parent)
+                           std::function<void(const std::string&)> sendAgain, ShowAnswer show,
+                           QWidget* parent)
     : QWidget(parent), history_(history), dialogs_(dialogs), boxes_(boxes),
-      sendAgain_(std::move(sendAgain)), model_(new HistoryModel(history, this)),
-      search_(new QLineEdit(this)), device_(new QComboBox(this)), verdict_(new QLineEdit(this)),
-      view_(new QTableView(this)), copy_(new QPushButton(QStringLiteral("Copy"), this)),
-      sendAgainButton_(new QPushButton(QStringLiteral("Send Again"), this)) {
+      sendAgain_(std::move(sendAgain)), show_(std::move(show)),
+      model_(new HistoryModel(history, this)), search_(new QLineEdit(this)),
+      device_(new QComboBox(this)), verdict_(new QLineEdit(this)), view_(new QTableView(this)),
+      copy_(new QPushButton(QStringLiteral("Copy"), this)),
+      sendAgainButton_(new QPushButton(QStringLiteral("Send Again"), this)),
+      hex_(new QPushButton(QStringLiteral("Hex..."), this)),
+      plot_(new QPushButton(QStringLiteral("Plot..."), this)) {
     setObjectName(QStringLiteral("HistoryPanelWidget"));
     search_->setObjectName(QStringLiteral("HistorySearch"));
     search_->setPlaceholderText(QStringLiteral("Search sent and answers"));
@@ -157,6 +161,8 @@ HistoryPanel::HistoryPanel(const core::History& history, platform::FileDialogs& 
     view_->setMinimumHeight(view_->verticalHeader()->defaultSectionSize() * 7);
     copy_->setObjectName(QStringLiteral("HistoryCopy"));
     sendAgainButton_->setObjectName(QStringLiteral("HistorySendAgain"));
+    hex_->setObjectName(QStringLiteral("HistoryHex"));
+    plot_->setObjectName(QStringLiteral("HistoryPlot"));
     auto* exportCsv = new QPushButton(QStringLiteral("Export CSV..."), this);
     exportCsv->setObjectName(QStringLiteral("HistoryExportCsv"));
     auto* exportJson = new QPushButton(QStringLiteral("Export JSON Lines..."), this);
@@ -167,7 +173,7 @@ HistoryPanel::HistoryPanel(const core::History& history, platform::FileDialogs& 
     filters->addWidget(device_);
     filters->addWidget(verdict_, 1);
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {copy_, sendAgainButton_, exportCsv, exportJson})
+    for (QPushButton* b : {copy_, sendAgainButton_, hex_, plot_, exportCsv, exportJson})
         buttons->addWidget(b);
     buttons->addStretch(1);
     auto* column = new QVBoxLayout(this);
@@ -181,6 +187,8 @@ HistoryPanel::HistoryPanel(const core::History& history, platform::FileDialogs& 
     connect(device_, &QComboBox::currentIndexChanged, this, &HistoryPanel::filterChanged);
     connect(copy_, &QPushButton::clicked, this, &HistoryPanel::Copy_Click);
     connect(sendAgainButton_, &QPushButton::clicked, this, &HistoryPanel::SendAgain_Click);
+    connect(hex_, &QPushButton::clicked, this, &HistoryPanel::Hex_Click);
+    connect(plot_, &QPushButton::clicked, this, &HistoryPanel::Plot_Click);
     connect(exportCsv, &QPushButton::clicked, this, &HistoryPanel::ExportCsv_Click);
     connect(exportJson, &QPushButton::clicked, this, &HistoryPanel::ExportJsonLines_Click);
     connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -226,6 +234,28 @@ void HistoryPanel::updateButtons() {
         sendable = r.kind.empty() && !r.sent.empty();
     }
     sendAgainButton_->setEnabled(sendable);
+    const bool shown = chosenAnswer().has_value();
+    hex_->setEnabled(shown);
+    plot_->setEnabled(shown);
+}
+
+std::optional<std::u16string> HistoryPanel::chosenAnswer() const {
+    const QModelIndexList rows = view_->selectionModel()->selectedRows();
+    if (rows.size() != 1) return std::nullopt;
+    const core::ExchangeRecord& r = history_[model_->historyIndex(rows.front().row())];
+    if (r.whole) return *r.whole;
+    // A short answer is kept whole in the record itself.
+    if (!r.kind.empty() || r.block || r.answer.empty() || r.answer.size() != r.answerBytes)
+        return std::nullopt;
+    return platform::fromBytes(r.answer);
+}
+
+void HistoryPanel::Hex_Click() {
+    if (const auto answer = chosenAnswer(); answer && show_) show_(*answer, false);
+}
+
+void HistoryPanel::Plot_Click() {
+    if (const auto answer = chosenAnswer(); answer && show_) show_(*answer, true);
 }
 
 void HistoryPanel::Copy_Click() {

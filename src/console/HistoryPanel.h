@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,9 +64,11 @@ private:
 class HistoryPanel : public QWidget {
     Q_OBJECT
 public:
+    // `show` opens the Hex (false) or Plot (true) window on an answer.
+    using ShowAnswer = std::function<void(const std::u16string& answer, bool plot)>;
     HistoryPanel(const core::History& history, platform::FileDialogs& dialogs,
                  platform::MessageBoxes& boxes, std::function<void(const std::string&)> sendAgain,
-                 QWidget* parent = nullptr);
+                 ShowAnswer show, QWidget* parent = nullptr);
 
     void added();
     // The history was opened afresh: every row is looked at again.
@@ -77,8 +80,13 @@ public:
     // history's indexes, oldest first.
     std::vector<std::size_t> chosenRows() const;
 
+    // The chosen row's whole answer, while the history still has all of it.
+    std::optional<std::u16string> chosenAnswer() const;
+
     void Copy_Click();
     void SendAgain_Click();
+    void Hex_Click();
+    void Plot_Click();
     void ExportCsv_Click();
     void ExportJsonLines_Click();
 
@@ -91,6 +99,7 @@ private:
     platform::FileDialogs& dialogs_;
     platform::MessageBoxes& boxes_;
     std::function<void(const std::string&)> sendAgain_;
+    ShowAnswer show_;
     HistoryModel* model_;
     QLineEdit* search_;
     QComboBox* device_;
@@ -98,6 +107,8 @@ private:
     QTableView* view_;
     QPushButton* copy_;
     QPushButton* sendAgainButton_;
+    QPushButton* hex_;
+    QPushButton* plot_;
 };
 
 } // namespace console

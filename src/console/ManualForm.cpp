@@ -207,8 +207,15 @@ void ManualForm::growWithTheWindow() {
 }
 
 void ManualForm::addHistoryPanel() {
-    historyPanel_ = new HistoryPanel(history_, fileDialogs_, console_.boxes(),
-                                     [this](const std::string& sent) { sendAgain(sent); });
+    historyPanel_ = new HistoryPanel(
+        history_, fileDialogs_, console_.boxes(),
+        [this](const std::string& sent) { sendAgain(sent); },
+        [this](const std::u16string& answer, bool plot) {
+            if (plot)
+                answerCommands_.showPlot(answer, u"chosen");
+            else
+                answerCommands_.showHex(answer);
+        });
     historyDock_ = new QDockWidget(QStringLiteral("Exchange History"), this);
     historyDock_->setObjectName(QStringLiteral("HistoryDock"));
     historyDock_->setWidget(historyPanel_);

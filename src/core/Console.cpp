@@ -216,6 +216,8 @@ std::u16string Console::ReadResponse(const Operation&, bool quiet) {
     if (!r.block)
         r.answer =
             platform::toBytes(std::u16string_view(answer).substr(0, ExchangeRecord::kKeptAnswer));
+    if (r.block || answer.size() > ExchangeRecord::kKeptAnswer)
+        r.whole = std::make_shared<const std::u16string>(answer);
     if (answer.empty() && r.verdict.empty() && !monitor_.stopRequested()) r.verdict = "no answer";
     exchangeDone();
     return answer;

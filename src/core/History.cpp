@@ -358,6 +358,12 @@ std::string shownAnswer(const ExchangeRecord& record) {
     return shownText(record.answer);
 }
 
+bool ExchangeRecord::operator==(const ExchangeRecord& o) const {
+    return utcMs == o.utcMs && address == o.address && sent == o.sent && answer == o.answer &&
+           answerBytes == o.answerBytes && block == o.block && durationUs == o.durationUs &&
+           bytes == o.bytes && verdict == o.verdict && kind == o.kind && file == o.file;
+}
+
 std::string toJsonLine(const ExchangeRecord& r) {
     std::string line = "{\"time\":\"" + isoUtc(r.utcMs) +
                        "\",\"address\":" + std::to_string(r.address) + ",\"sent\":";
@@ -405,7 +411,8 @@ std::string toCsvRow(const ExchangeRecord& r) {
     return row;
 }
 
-History::History(std::size_t cap) : cap_(std::max<std::size_t>(cap, 1)) {}
+History::History(std::size_t cap, std::size_t heldAnswers)
+    : cap_(std::max<std::size_t>(cap, 1)), heldLimit_(heldAnswers) {}
 
 History::~History() {
     if (file_ != nullptr) std::fclose(file_);
@@ -416,6 +423,8 @@ std::string History::open(const fs::path& path) {
     file_ = nullptr;
     dropped_ += rows_.size();
     rows_.clear();
+    holding_.clear();
+    held_ = 0;
     linesInFile_ = 0;
     path_ = path;
     std::string note;
@@ -493,8 +502,22 @@ bool History::add(ExchangeRecord record) {
     } else {
         kept = path_.empty();
     }
+    if (record.whole) {
+        holding_.push_back(dropped_ + rows_.size());
+        held_ += record.whole->size();
+    }
     rows_.push_back(std::move(record));
+    // The oldest whole answers go first; their rows stay.
+    while (held_ > heldLimit_ && holding_.size() > 1) {
+        const std::size_t number = holding_.front();
+        holding_.pop_front();
+        if (number < dropped_) continue;
+        auto& whole = rows_[number - dropped_].whole;
+        held_ -= whole ? whole->size() : 0;
+        whole.reset();
+    }
     if (rows_.size() > cap_) {
+        if (rows_.front().whole) held_ -= rows_.front().whole->size();
         rows_.pop_front();
         ++dropped_;
     }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,11 +32,15 @@ struct ExchangeRecord {
     // for an answer received into `file`, "from file" for `file` sent.
     std::string kind;
     std::string file; // in UTF-8
+    // The whole answer of a block or of a long one, while the history still
+    // holds it in memory (never in the file): the Hex and Plot windows show it.
+    std::shared_ptr<const std::u16string> whole;
 
     // Longer answers are kept only in part; the whole stays in the view.
     static constexpr std::size_t kKeptAnswer = 4096;
 
-    bool operator==(const ExchangeRecord&) const = default;
+    // What was exchanged; the answer held in memory is no part of it.
+    bool operator==(const ExchangeRecord& other) const;
 };
 
 // A text of the window (a file's path) in UTF-8.
@@ -77,8 +82,11 @@ bool matchesSearch(const ExchangeRecord& record, std::string_view text, int addr
 class History {
 public:
     static constexpr std::size_t kDefaultCap = 100000;
+    // The whole answers held for Hex and Plot, newest first, up to this many
+    // characters together.
+    static constexpr std::size_t kHeldAnswers = 64u << 20;
 
-    explicit History(std::size_t cap = kDefaultCap);
+    explicit History(std::size_t cap = kDefaultCap, std::size_t heldAnswers = kHeldAnswers);
     ~History();
     History(const History&) = delete;
     History& operator=(const History&) = delete;
@@ -117,6 +125,11 @@ private:
     std::FILE* file_ = nullptr;
     std::size_t linesInFile_ = 0;
     std::size_t dropped_ = 0;
+    // The rows (by number since the history was made) holding whole answers,
+    // oldest first, and the characters they hold.
+    std::deque<std::size_t> holding_;
+    std::size_t held_ = 0;
+    std::size_t heldLimit_;
 };
 
 } // namespace core

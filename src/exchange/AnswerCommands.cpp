@@ -31,19 +31,27 @@ HexView* AnswerCommands::hexView() const {
 }
 
 void AnswerCommands::Hex_Click() {
-    if (!hex_) hex_ = new HexView(&window_);
-    hex_->setBytes(platform::toBytes(exchange_.lastAnswer()));
-    bringUp(*hex_);
+    showHex(exchange_.lastAnswer());
 }
 
 void AnswerCommands::Plot_Click() {
-    const std::u16string& answer = exchange_.lastAnswer();
+    showPlot(exchange_.lastAnswer());
+}
+
+void AnswerCommands::showHex(const std::u16string& answer) {
+    if (!hex_) hex_ = new HexView(&window_);
+    hex_->setBytes(platform::toBytes(answer));
+    bringUp(*hex_);
+}
+
+void AnswerCommands::showPlot(const std::u16string& answer, std::u16string_view which) {
     std::optional<std::string> block = BlockData(answer);
     std::optional<std::vector<double>> numbers;
     if (!block) numbers = ParseNumberList(answer);
     if (!block && !numbers) {
-        boxes_.show(u"The last answer is neither a list of numbers nor a block of data.\n"
-                    u"There is nothing to plot.",
+        boxes_.show(u"The " + std::u16string(which) +
+                        u" answer is neither a list of numbers nor a block of data.\n"
+                        u"There is nothing to plot.",
                     u"Plot", platform::Buttons::Ok, platform::Icon::Information);
         return;
     }

@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QPointer>
 
+#include <string>
+#include <string_view>
+
 class QWidget;
 
 namespace platform {
@@ -27,6 +30,9 @@ public:
 
     void Hex_Click();
     void Plot_Click();
+    // The same for any answer (one of the history: `which` is "chosen").
+    void showHex(const std::u16string& answer);
+    void showPlot(const std::u16string& answer, std::u16string_view which = u"last");
 
     // The windows once opened, for whoever looks at them.
     PlotWindow* plotWindow() const;
