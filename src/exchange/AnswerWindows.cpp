@@ -12,7 +12,6 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -39,8 +38,8 @@ constexpr std::array<FormatChoice, 6> kFormats{{
 
 PlotWindow::PlotWindow(platform::FileDialogs& fileDialogs, platform::MessageBoxes& boxes,
                        QWidget* parent)
-    : QWidget(parent, Qt::Window), fileDialogs_(fileDialogs), boxes_(boxes),
-      chart_(new PlotView(this)), format_(new QComboBox(this)), readout_(new QLabel(this)) {
+    : QWidget(parent, Qt::Window), files_(fileDialogs, boxes, u"Plot"), chart_(new PlotView(this)),
+      format_(new QComboBox(this)), readout_(new QLabel(this)) {
     setObjectName(QStringLiteral("PlotWindow"));
     chart_->setObjectName(QStringLiteral("Chart"));
     format_->setObjectName(QStringLiteral("SampleFormat"));
@@ -98,42 +97,12 @@ void PlotWindow::pointed(qsizetype index, double value) {
     readout_->setText(QStringLiteral("Point %1: %2").arg(index).arg(value, 0, 'g', 10));
 }
 
-std::optional<std::u16string> PlotWindow::chooseFile(const std::u16string& title,
-                                                     const std::u16string& filter) {
-    platform::FileDialogRequest request;
-    request.mode = platform::FileDialogMode::Save;
-    request.title = title;
-    request.folder = folder_;
-    request.filter = filter;
-    const auto choice = fileDialogs_.choose(request);
-    if (!choice) return std::nullopt;
-    folder_ = choice->path.substr(0, choice->path.size() - choice->name.size());
-    return choice->path;
-}
-
-void PlotWindow::cannotWrite(const std::u16string& path) {
-    boxes_.show(u"The file\n" + path + u"\ncould not be written.", u"Plot", platform::Buttons::Ok,
-                platform::Icon::Exclamation);
-}
-
 void PlotWindow::SavePng_Click() {
-    const auto path = chooseFile(u"Save Plot as PNG", u"PNG Images (*.png)|*.png");
-    if (!path) return;
-    QSaveFile file(platform::toQString(*path));
-    if (!file.open(QIODevice::WriteOnly) || !chart_->grab().save(&file, "PNG") || !file.commit())
-        cannotWrite(*path);
+    files_.savePng(*chart_, u"Save Plot as PNG");
 }
 
 void PlotWindow::SaveCsv_Click() {
-    const auto path = chooseFile(u"Save Plot Values as CSV", u"CSV Files (*.csv)|*.csv");
-    if (!path) return;
-    const std::string text = CsvText(chart_->values());
-    QSaveFile file(platform::toQString(*path));
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size()) ||
-        !file.commit())
-        cannotWrite(*path);
+    files_.saveCsv(CsvText(chart_->values()), u"Save Plot Values as CSV");
 }
 
 HexView::HexView(QWidget* parent) : QAbstractScrollArea(parent) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exchange/AnswerData.h"
+#include "exchange/ChartFiles.h"
 
 #include <QAbstractScrollArea>
 #include <QWidget>
@@ -44,17 +45,12 @@ private:
     void formatChosen();
     void pointed(qsizetype index, double value);
     void plot(std::vector<double> values);
-    std::optional<std::u16string> chooseFile(const std::u16string& title,
-                                             const std::u16string& filter);
-    void cannotWrite(const std::u16string& path);
 
-    platform::FileDialogs& fileDialogs_;
-    platform::MessageBoxes& boxes_;
+    ChartFiles files_;
     PlotView* chart_;
     QComboBox* format_;
     QLabel* readout_;
     std::string block_;
-    std::u16string folder_;
 };
 
 // Every byte of the last answer, 16 to a line; only the lines in sight are

@@ -9,7 +9,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -29,7 +28,7 @@ std::string shortest(double value) {
 
 RunChart::RunChart(platform::FileDialogs& fileDialogs, platform::MessageBoxes& boxes,
                    QWidget* parent)
-    : QWidget(parent, Qt::Window), fileDialogs_(fileDialogs), boxes_(boxes),
+    : QWidget(parent, Qt::Window), files_(fileDialogs, boxes, u"Run List"),
       chart_(new exchange::PlotView(this)), series_(new QComboBox(this)),
       readout_(new QLabel(this)) {
     setObjectName(QStringLiteral("RunChart"));
@@ -109,46 +108,17 @@ void RunChart::pointed(qsizetype index, double value) {
                           .arg(value, 0, 'g', 10));
 }
 
-std::optional<std::u16string> RunChart::chooseFile(const std::u16string& title,
-                                                   const std::u16string& filter) {
-    platform::FileDialogRequest request;
-    request.mode = platform::FileDialogMode::Save;
-    request.title = title;
-    request.folder = folder_;
-    request.filter = filter;
-    const auto choice = fileDialogs_.choose(request);
-    if (!choice) return std::nullopt;
-    folder_ = choice->path.substr(0, choice->path.size() - choice->name.size());
-    return choice->path;
-}
-
-void RunChart::cannotWrite(const std::u16string& path) {
-    boxes_.show(u"The file\n" + path + u"\ncould not be written.", u"Run List",
-                platform::Buttons::Ok, platform::Icon::Exclamation);
-}
-
 void RunChart::SavePng_Click() {
-    const auto path = chooseFile(u"Save Run Chart as PNG", u"PNG Images (*.png)|*.png");
-    if (!path) return;
-    QSaveFile file(platform::toQString(*path));
-    if (!file.open(QIODevice::WriteOnly) || !chart_->grab().save(&file, "PNG") || !file.commit())
-        cannotWrite(*path);
+    files_.savePng(*chart_, u"Save Run Chart as PNG");
 }
 
 void RunChart::SaveCsv_Click() {
-    const auto path = chooseFile(u"Save Run Chart Values as CSV", u"CSV Files (*.csv)|*.csv");
-    if (!path) return;
     std::string text = "elapsed_s,value\r\n";
     const auto& xs = chart_->xs();
     const auto& values = chart_->values();
     for (std::size_t i = 0; i < values.size() && i < xs.size(); ++i)
         text += shortest(xs[i]) + ',' + shortest(values[i]) + "\r\n";
-    QSaveFile file(platform::toQString(*path));
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size()) ||
-        !file.commit())
-        cannotWrite(*path);
+    files_.saveCsv(text, u"Save Run Chart Values as CSV");
 }
 
 } // namespace sequence

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Sequence.h"
+#include "exchange/ChartFiles.h"
 
 #include <QWidget>
 
@@ -53,17 +54,12 @@ private:
     };
     void seriesChosen(int index);
     void pointed(qsizetype index, double value);
-    std::optional<std::u16string> chooseFile(const std::u16string& title,
-                                             const std::u16string& filter);
-    void cannotWrite(const std::u16string& path);
 
-    platform::FileDialogs& fileDialogs_;
-    platform::MessageBoxes& boxes_;
+    exchange::ChartFiles files_;
     exchange::PlotView* chart_;
     QComboBox* series_;
     QLabel* readout_;
     std::vector<Series> all_;
-    std::u16string folder_;
     std::function<void()> stop_;
 };
 
