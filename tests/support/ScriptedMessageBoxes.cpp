@@ -1,5 +1,7 @@
 #include "support/ScriptedMessageBoxes.h"
 
+#include "core/History.h"
+
 namespace testing_support {
 
 platform::Answer ScriptedMessageBoxes::show(std::u16string_view text, std::u16string_view title,
@@ -17,20 +19,7 @@ platform::Answer ScriptedMessageBoxes::show(std::u16string_view text, std::u16st
 }
 
 std::string utf8(std::u16string_view text) {
-    std::string out;
-    for (char16_t c : text) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    return core::toUtf8(text);
 }
 
 } // namespace testing_support
