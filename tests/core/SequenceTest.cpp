@@ -158,7 +158,7 @@ TEST_F(SequenceRunTest, EachRoundLogsARowPerQueryAndEachMessageIsAnExchange) {
     std::string expected = core::logHeader();
     for (const core::LogRow& row : rows)
         expected += core::logRow(row);
-    EXPECT_EQ(testing_support::fileText(dir / "run.csv"), expected);
+    EXPECT_EQ(testing_support::fileText((dir / "run.csv").string()), expected);
 }
 
 TEST_F(SequenceRunTest, AQueryWithoutAnAnswerIsARowWithAnEmptyValueAndTheRunGoesOn) {
