@@ -30,6 +30,17 @@ ExchangeRecord record(std::int64_t ms, int address, std::string sent, std::strin
     return r;
 }
 
+// A history file of the test's own, gone (with what was set aside) once
+// every history that had it open is closed: declared first, it goes last.
+struct Scratch {
+    std::string path = scratchFile(".jsonl");
+    ~Scratch() {
+        std::error_code ignored;
+        for (const char* suffix : {"", ".unreadable"})
+            std::filesystem::remove(path + suffix, ignored);
+    }
+};
+
 void appendRaw(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
 }
@@ -91,7 +102,8 @@ TEST(ExchangeRecord, CsvRowsQuoteWhatTheyMust) {
 }
 
 TEST(History, KeepsItsRowsAcrossRunsAndFindsThem) {
-    const std::string path = scratchFile(".jsonl");
+    const Scratch scratch;
+    const std::string& path = scratch.path;
     {
         History history;
         EXPECT_EQ(history.open(path), "");
@@ -108,13 +120,13 @@ TEST(History, KeepsItsRowsAcrossRunsAndFindsThem) {
     EXPECT_EQ(history.find("?", 5), (std::vector<std::size_t>{1}));
     EXPECT_EQ(history.find("", 0, "reject"), (std::vector<std::size_t>{2}));
     EXPECT_EQ(history.find("").size(), 3u);
-    std::filesystem::remove(path);
 }
 
 // A console killed while writing leaves a line without its end: that line
 // goes, every whole line stays, and the next row starts a line of its own.
 TEST(History, ALineCutShortByAKillIsDroppedAndNothingElse) {
-    const std::string path = scratchFile(".jsonl");
+    const Scratch scratch;
+    const std::string& path = scratch.path;
     {
         History history;
         history.open(path);
@@ -130,11 +142,11 @@ TEST(History, ALineCutShortByAKillIsDroppedAndNothingElse) {
     History history;
     EXPECT_EQ(history.open(path), "");
     EXPECT_EQ(history.size(), 2u);
-    std::filesystem::remove(path);
 }
 
 TEST(History, AFileThatCannotBeReadIsSetAsideWhole) {
-    const std::string path = scratchFile(".jsonl");
+    const Scratch scratch;
+    const std::string& path = scratch.path;
     const std::string garbage = "{\"time\":\"2026-12-07T02:25:01.123Z\"}\nnot json\n";
     appendRaw(path, garbage);
     History history;
@@ -144,14 +156,13 @@ TEST(History, AFileThatCannotBeReadIsSetAsideWhole) {
     EXPECT_EQ(fileText(path + ".unreadable"), garbage);
     EXPECT_TRUE(history.add(record(1000, 1, "X\n", "")));
     EXPECT_EQ(fileText(path).find("not json"), std::string::npos);
-    for (const char* suffix : {"", ".unreadable"})
-        std::filesystem::remove(path + suffix);
 }
 
 // Past its cap the history drops its oldest rows, and the file follows
 // once it holds a tenth more than the cap.
 TEST(History, KeepsOnlyTheNewestRowsUpToItsCap) {
-    const std::string path = scratchFile(".jsonl");
+    const Scratch scratch;
+    const std::string& path = scratch.path;
     {
         History history(10);
         history.open(path);
@@ -166,7 +177,6 @@ TEST(History, KeepsOnlyTheNewestRowsUpToItsCap) {
     history.open(path);
     ASSERT_EQ(history.size(), 10u);
     EXPECT_EQ(history[9].sent, "N24\n");
-    std::filesystem::remove(path);
 }
 
 TEST(History, SaysWhatCouldNotBeWritten) {
