@@ -47,25 +47,11 @@ PlotWindow::PlotWindow(platform::FileDialogs& fileDialogs, platform::MessageBoxe
     for (const FormatChoice& choice : kFormats)
         format_->addItem(QString::fromLatin1(choice.caption));
     format_->setToolTip(QStringLiteral("How the block's bytes are samples"));
-    auto* savePng = new QPushButton(QStringLiteral("Save &PNG..."), this);
-    auto* saveCsv = new QPushButton(QStringLiteral("Save &CSV..."), this);
-    savePng->setObjectName(QStringLiteral("SavePng"));
-    saveCsv->setObjectName(QStringLiteral("SaveCsv"));
-
-    auto* controls = new QHBoxLayout;
-    controls->addWidget(format_);
-    controls->addWidget(savePng);
-    controls->addWidget(saveCsv);
-    controls->addStretch();
-    controls->addWidget(readout_);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(controls);
-    layout->addWidget(chart_, 1);
-    resize(720, 420);
+    const SaveButtons save = layOutChartWindow(*this, *format_, *chart_, *readout_, {});
 
     connect(format_, &QComboBox::currentIndexChanged, this, &PlotWindow::formatChosen);
-    connect(savePng, &QPushButton::clicked, this, &PlotWindow::SavePng_Click);
-    connect(saveCsv, &QPushButton::clicked, this, &PlotWindow::SaveCsv_Click);
+    connect(save.png, &QPushButton::clicked, this, &PlotWindow::SavePng_Click);
+    connect(save.csv, &QPushButton::clicked, this, &PlotWindow::SaveCsv_Click);
     connect(chart_, &PlotView::pointed, this, &PlotWindow::pointed);
 }
 

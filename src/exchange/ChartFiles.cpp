@@ -4,8 +4,12 @@
 #include "platform/MessageBoxes.h"
 #include "platform/qt/QtText.h"
 
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 #include <QSaveFile>
+#include <QVBoxLayout>
 #include <QWidget>
 
 namespace exchange {
@@ -45,6 +49,25 @@ void ChartFiles::saveCsv(const std::string& text, const std::u16string& dialogTi
             static_cast<qint64>(text.size()) ||
         !file.commit())
         cannotWrite(*path);
+}
+
+SaveButtons layOutChartWindow(QWidget& window, QWidget& choice, QWidget& chart, QLabel& readout,
+                              const QString& name) {
+    SaveButtons buttons{new QPushButton(QStringLiteral("Save &PNG..."), &window),
+                        new QPushButton(QStringLiteral("Save &CSV..."), &window)};
+    buttons.png->setObjectName(name + QStringLiteral("SavePng"));
+    buttons.csv->setObjectName(name + QStringLiteral("SaveCsv"));
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(&choice);
+    controls->addWidget(buttons.png);
+    controls->addWidget(buttons.csv);
+    controls->addStretch();
+    controls->addWidget(&readout);
+    auto* layout = new QVBoxLayout(&window);
+    layout->addLayout(controls);
+    layout->addWidget(&chart, 1);
+    window.resize(720, 420);
+    return buttons;
 }
 
 } // namespace exchange

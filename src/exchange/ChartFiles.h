@@ -3,6 +3,9 @@
 #include <optional>
 #include <string>
 
+class QLabel;
+class QPushButton;
+class QString;
 class QWidget;
 
 namespace platform {
@@ -34,5 +37,15 @@ private:
     std::u16string boxTitle_;
     std::u16string folder_;
 };
+
+// The chart windows' one layout: the window's own choice box and the two
+// save buttons (named NAMESavePng and NAMESaveCsv) in a row above the chart,
+// the pointer's readout at the row's right end.
+struct SaveButtons {
+    QPushButton* png;
+    QPushButton* csv;
+};
+SaveButtons layOutChartWindow(QWidget& window, QWidget& choice, QWidget& chart, QLabel& readout,
+                              const QString& name);
 
 } // namespace exchange

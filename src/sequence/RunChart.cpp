@@ -45,25 +45,12 @@ RunChart::RunChart(platform::FileDialogs& fileDialogs, platform::MessageBoxes& b
     series_->setToolTip(QStringLiteral("The message whose numbers are shown"));
     series_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     readout_->setObjectName(QStringLiteral("RunChartReadout"));
-    auto* savePng = new QPushButton(QStringLiteral("Save &PNG..."), this);
-    auto* saveCsv = new QPushButton(QStringLiteral("Save &CSV..."), this);
-    savePng->setObjectName(QStringLiteral("RunChartSavePng"));
-    saveCsv->setObjectName(QStringLiteral("RunChartSaveCsv"));
-
-    auto* controls = new QHBoxLayout;
-    controls->addWidget(series_);
-    controls->addWidget(savePng);
-    controls->addWidget(saveCsv);
-    controls->addStretch();
-    controls->addWidget(readout_);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(controls);
-    layout->addWidget(chart_, 1);
-    resize(720, 420);
+    const exchange::SaveButtons save = exchange::layOutChartWindow(
+        *this, *series_, *chart_, *readout_, QStringLiteral("RunChart"));
 
     connect(series_, &QComboBox::currentIndexChanged, this, &RunChart::seriesChosen);
-    connect(savePng, &QPushButton::clicked, this, &RunChart::SavePng_Click);
-    connect(saveCsv, &QPushButton::clicked, this, &RunChart::SaveCsv_Click);
+    connect(save.png, &QPushButton::clicked, this, &RunChart::SavePng_Click);
+    connect(save.csv, &QPushButton::clicked, this, &RunChart::SaveCsv_Click);
     connect(chart_, &exchange::PlotView::pointed, this, &RunChart::pointed);
 }
 
