@@ -35,11 +35,11 @@ echo "== Contents of $deb =="
 dpkg-deb -f "$deb" Package Version Architecture Section Depends
 root=$work/root
 dpkg-deb -x "$deb" "$root"
-for f in usr/bin/vireon \
+for f in usr/bin/vireon usr/bin/vireon-serve \
          usr/share/applications/$id.desktop \
          usr/share/metainfo/$id.metainfo.xml \
          usr/share/icons/hicolor/scalable/apps/$id.svg \
-         usr/share/man/man1/vireon.1.gz \
+         usr/share/man/man1/vireon.1.gz usr/share/man/man1/vireon-serve.1.gz \
          usr/share/doc/vireon/copyright usr/share/doc/vireon/changelog.gz; do
   [ -f "$root/$f" ] || fail "the package lacks /$f"
 done
@@ -52,7 +52,9 @@ done
 echo "== Desktop entry, AppStream data, manual page =="
 desktop-file-validate "$root/usr/share/applications/$id.desktop"
 appstreamcli validate --no-net "$root/usr/share/metainfo/$id.metainfo.xml"
-man_warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/vireon.1.gz" 2>&1 >/dev/null)
+man_warnings=$(for page in vireon vireon-serve; do
+  LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null
+done)
 [ -z "$man_warnings" ] || fail "the manual page has problems: $man_warnings"
 echo "manual page: no warnings"
 
@@ -71,6 +73,10 @@ echo "vireon --version: $version"
 grep -q "<release version=\"${version#Vireon }\"" /usr/share/metainfo/$id.metainfo.xml ||
   fail "the AppStream releases do not list ${version#Vireon }"
 /usr/bin/vireon --help | grep -q -- '--driver' || fail "vireon --help does not mention --driver"
+# The installed server starts on the bench and says how to reach it.
+reach=$(timeout 5 /usr/bin/vireon-serve prologix tcp | head -n 1 || true)
+[[ "$reach" == prologix:127.0.0.1:* ]] || fail "vireon-serve printed \"$reach\", expected prologix:127.0.0.1:PORT"
+echo "vireon-serve: $reach"
 
 echo "== The window under Xvfb =="
 # A home of its own, so the run leaves no settings or data folder behind.

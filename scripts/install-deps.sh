@@ -7,7 +7,9 @@
 #            scripts/build.sh clang and scripts/fuzz.sh
 #   mingw    also the MinGW-w64 cross compiler, Wine and GoogleTest's sources,
 #            for scripts/build.sh mingw and scripts/wine-tests.sh
-#   outside  also the programs that read the exports back (pandas, gnuplot)
+#   outside  also the programs we check ourselves against: the readers of the
+#            exports (pandas, gnuplot), the VXI-11 clients lxi-tools and
+#            pyvisa-py, and tshark's dissectors
 set -euo pipefail
 
 packages=(
@@ -27,7 +29,7 @@ case "${1:-}" in
     ) ;;
   clang) packages+=(clang libclang-rt-14-dev llvm) ;;
   mingw) packages+=(g++-mingw-w64-x86-64-posix wine wine64 googletest) ;;
-  outside) packages+=(python3 python3-pandas gnuplot-nox) ;;
+  outside) packages+=(python3 python3-pandas gnuplot-nox lxi-tools python3-pyvisa-py tshark) ;;
   *) echo "unknown package set: $1 (expected: package, clang, mingw or outside)" >&2; exit 2 ;;
 esac
 

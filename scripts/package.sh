@@ -21,7 +21,7 @@ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
   -DVIREON_BUILD_TESTS=OFF -DVIREON_BUILD_BENCH=OFF \
   -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake --build "$dir" -j"$jobs" --target vireon vireon_data
+cmake --build "$dir" -j"$jobs" --target vireon vireon-serve vireon_data
 
 rm -f vireon_*.deb "$dir"/vireon_*.deb
 (cd "$dir" && cpack -G DEB)
