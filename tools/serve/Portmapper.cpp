@@ -1,0 +1,133 @@
+#include "Portmapper.h"
+
+#include "bus/drivers/vxi11/OncRpc.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace serve::portmap {
+
+namespace {
+
+using namespace bus::vxi11;
+
+constexpr std::uint32_t kNull = 0;
+constexpr std::uint32_t kSet = 1;
+constexpr std::uint32_t kUnset = 2;
+constexpr std::uint32_t kDump = 4;
+constexpr std::size_t kMaxText = 256;
+
+const Mapping* find(const std::vector<Mapping>& mappings, std::uint32_t program,
+                    std::uint32_t version, std::uint32_t protocol) {
+    for (const Mapping& m : mappings)
+        if (m.program == program && m.version == version && m.protocol == protocol) return &m;
+    return nullptr;
+}
+
+} // namespace
+
+std::string answer(std::string_view record, const std::vector<Mapping>& mappings,
+                   const std::string& host) {
+    XdrReader in(record);
+    RpcCall call;
+    std::string why;
+    if (!readRpcCall(in, call, why)) return {};
+    if (call.program != kPortmapperProgram)
+        return rpcReply(call.xid, AcceptStat::ProgramUnavailable).take();
+    if (call.version < 2 || call.version > 4) {
+        XdrWriter out = rpcReply(call.xid, AcceptStat::ProgramMismatch);
+        return out.u32(2).u32(4).take();
+    }
+    if (call.procedure == kNull) return rpcReply(call.xid).take();
+    if (call.version == 2 && call.procedure == kPortmapperGetPort) {
+        std::uint32_t program = 0, version = 0, protocol = 0, port = 0;
+        if (!in.u32(program) || !in.u32(version) || !in.u32(protocol) || !in.u32(port))
+            return rpcReply(call.xid, AcceptStat::GarbageArguments).take();
+        const Mapping* m = find(mappings, program, version, protocol);
+        return rpcReply(call.xid).u32(m != nullptr ? m->port : 0).take();
+    }
+    if (call.version == 2 && call.procedure == kDump) {
+        XdrWriter out = rpcReply(call.xid);
+        for (const Mapping& m : mappings)
+            out.u32(1).u32(m.program).u32(m.version).u32(m.protocol).u32(m.port);
+        return out.u32(0).take();
+    }
+    if (call.version > 2 && call.procedure == kPortmapperGetPort) { // GETADDR
+        std::uint32_t program = 0, version = 0;
+        std::string netid, address, owner;
+        if (!in.u32(program) || !in.u32(version) || !in.opaque(netid, kMaxText) ||
+            !in.opaque(address, kMaxText) || !in.opaque(owner, kMaxText))
+            return rpcReply(call.xid, AcceptStat::GarbageArguments).take();
+        const std::uint32_t protocol = netid == "tcp"   ? kProtocolTcp
+                                       : netid == "udp" ? kProtocolUdp
+                                                        : 0;
+        const Mapping* m = find(mappings, program, version, protocol);
+        // A universal address: the host's dotted quad, then the port's two bytes.
+        const std::string universal = m == nullptr ? std::string()
+                                                   : host + "." + std::to_string(m->port >> 8) +
+                                                         "." + std::to_string(m->port & 0xFF);
+        return rpcReply(call.xid).opaque(universal).take();
+    }
+    return rpcReply(call.xid, AcceptStat::ProcedureUnavailable).take();
+}
+
+bool registerWithRpcbind(const Mapping& mapping, bool set, std::string& error) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = std::string("UDP socket: ") + std::strerror(errno);
+        return false;
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(111);
+    const std::uint32_t xid = static_cast<std::uint32_t>(::getpid()) ^ 0x5EB1u;
+    XdrWriter out = rpcCall(xid, kPortmapperProgram, kPortmapperVersion, set ? kSet : kUnset);
+    out.u32(mapping.program).u32(mapping.version).u32(mapping.protocol).u32(mapping.port);
+    int granted = -1; // the answer's boolean once one came
+    error.clear();
+    // UDP may lose a datagram: ask three times before giving up.
+    for (int attempt = 0; attempt < 3 && granted < 0 && error.empty(); ++attempt) {
+        if (::sendto(fd, out.bytes().data(), out.bytes().size(), 0,
+                     reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0) {
+            error = std::string("rpcbind: ") + std::strerror(errno);
+            break;
+        }
+        pollfd p{fd, POLLIN, 0};
+        while (granted < 0 && error.empty() && ::poll(&p, 1, 300) > 0) {
+            char reply[512];
+            const ssize_t n = ::recv(fd, reply, sizeof reply, 0);
+            if (n <= 0) break; // ICMP port unreachable: nobody listens
+            XdrReader in(std::string_view(reply, static_cast<std::size_t>(n)));
+            std::string why;
+            std::uint32_t value = 0;
+            switch (readRpcReply(in, xid, why)) {
+            case ReplyCheck::OtherCall:
+                break;
+            case ReplyCheck::Results:
+                if (in.u32(value))
+                    granted = value != 0 ? 1 : 0;
+                else
+                    error = "rpcbind's answer is cut short";
+                break;
+            case ReplyCheck::Failed:
+                error = "rpcbind: " + why;
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    if (granted == 1) return true;
+    if (error.empty())
+        error =
+            granted == 0 ? "rpcbind refused the mapping" : "no rpcbind answers on 127.0.0.1:111";
+    return false;
+}
+
+} // namespace serve::portmap
