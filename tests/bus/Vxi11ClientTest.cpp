@@ -1,0 +1,309 @@
+// The VXI-11 back end: against a scripted server for every way a reply can
+// go wrong, and against vireon-serve's gateway in front of the built-in
+// bench for what the driver contract suite cannot see (blocks byte-exact,
+// the listener search, service requests over the interrupt channel, a stop).
+
+#include "bus/drivers/vxi11/Vxi11Client.h"
+
+#include "support/Talk.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#ifndef _WIN32
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using bus::vxi11::Vxi11Client;
+using bus::vxi11::XdrReader;
+using bus::vxi11::XdrWriter;
+using testing::HasSubstr;
+using testing_support::Talk;
+
+TEST(Vxi11Address, ReadsHostPortmapperPortAndDevice) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "error"}, {"host/", "error"}, {"/dev/ttyUSB0", "error"}, {"host:0/inst0", "error"}};
+    for (const auto& [text, expected] : cases) {
+        std::string error;
+        const auto client = Vxi11Client::openWith(
+            text, [](const std::string&, int, std::string&) { return nullptr; }, false, error);
+        EXPECT_FALSE(client) << text;
+        EXPECT_FALSE(error.empty()) << text;
+    }
+    // What the connector is asked for: the portmapper's host and port.
+    const std::pair<const char*, const char*> reached[] = {{"lab-gw", "lab-gw 111"},
+                                                           {"lab-gw:4111/gpib0", "lab-gw 4111"},
+                                                           {"[::1]:99/inst1", "::1 99"}};
+    for (const auto& [text, expected] : reached) {
+        std::string asked, error;
+        Vxi11Client::openWith(
+            text,
+            [&](const std::string& host, int port, std::string& why) {
+                asked = host + " " + std::to_string(port);
+                why = "refused";
+                return nullptr;
+            },
+            false, error);
+        EXPECT_EQ(asked, expected);
+        EXPECT_THAT(error, HasSubstr("portmapper")) << text;
+    }
+}
+
+#ifndef _WIN32
+
+constexpr std::uint32_t kCoreProgram = 0x0607AF;
+
+// How the scripted server answers the next device_read.
+enum class Fault {
+    None,
+    OtherCallFirst, // a reply with another xid, then the right one
+    OnlyOtherCall,  // a reply with another xid, then silence
+    HugeFragment,   // a record mark of 2 GiB
+    Truncated,      // half a record, then silence
+    NotAReply,      // a call where the reply belongs
+    Refused,        // the call not accepted (procedure unavailable)
+    TooMuchData,    // more data than was asked for
+    Silent,         // nothing at all
+    Dropped,        // the connection closed
+};
+
+// A loopback server that plays the portmapper, the core channel and the
+// abort channel on one port: create_link, device_write and device_read with
+// a fixed answer, device_readstb, and Device_Error 0 for the rest.
+class ScriptedServer {
+public:
+    ScriptedServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof at;
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at);
+        ::listen(fd_, 8);
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&at), &length);
+        port_ = ntohs(at.sin_port);
+        accepting_ = std::thread([this] { acceptAll(); });
+    }
+    ~ScriptedServer() {
+        stop_ = true;
+        accepting_.join();
+        for (std::thread& t : serving_)
+            t.join();
+        ::close(fd_);
+    }
+    std::string where() const { return "127.0.0.1:" + std::to_string(port_); }
+    void failNextRead(Fault fault) { fault_ = fault; }
+    int connections() const { return connections_; }
+
+    std::string answer = "VIREON,SCRIPTED,0,1\n";
+
+private:
+    void acceptAll() {
+        while (!stop_) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            const int peer = ::accept(fd_, nullptr, nullptr);
+            ++connections_;
+            serving_.emplace_back([this, peer] { serve(peer); });
+        }
+    }
+
+    void serve(int peer) {
+        bus::vxi11::RecordReader records(1 << 20);
+        while (!stop_) {
+            pollfd p{peer, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            char chunk[4096];
+            const ssize_t n = ::recv(peer, chunk, sizeof chunk, 0);
+            if (n <= 0) break;
+            records.feed(chunk, static_cast<std::size_t>(n));
+            std::string record, error;
+            while (records.next(record, error) == bus::vxi11::RecordReader::Status::Record) {
+                if (!answerCall(peer, record)) {
+                    ::close(peer);
+                    return;
+                }
+            }
+        }
+        ::close(peer);
+    }
+
+    void send(int peer, const std::string& bytes) {
+        ::send(peer, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
+
+    // False when the connection is to close.
+    bool answerCall(int peer, const std::string& record) {
+        XdrReader in(record);
+        bus::vxi11::RpcCall call;
+        std::string error;
+        if (!bus::vxi11::readRpcCall(in, call, error)) return false;
+        XdrWriter reply = bus::vxi11::rpcReply(call.xid);
+        if (call.program == bus::vxi11::kPortmapperProgram) {
+            reply.u32(static_cast<std::uint32_t>(port_));
+        } else if (call.program == kCoreProgram && call.procedure == 10) {
+            reply.i32(0).i32(7).u32(static_cast<std::uint32_t>(port_)).u32(1024);
+        } else if (call.program == kCoreProgram && call.procedure == 11) {
+            std::int32_t lid = 0;
+            std::uint32_t io = 0, lock = 0, flags = 0;
+            std::string data;
+            in.i32(lid), in.u32(io), in.u32(lock), in.u32(flags), in.opaque(data, 1 << 20);
+            reply.i32(0).u32(static_cast<std::uint32_t>(data.size()));
+        } else if (call.program == kCoreProgram && call.procedure == 12) {
+            return answerRead(peer, call.xid, fault_.exchange(Fault::None));
+        } else if (call.program == kCoreProgram && call.procedure == 13) {
+            reply.i32(0).u32(0x42);
+        } else {
+            reply.i32(0);
+        }
+        send(peer, bus::vxi11::recordOf(reply.bytes()));
+        return true;
+    }
+
+    bool answerRead(int peer, std::uint32_t xid, Fault fault) {
+        const auto readReply = [&](std::uint32_t id, const std::string& data) {
+            return bus::vxi11::recordOf(
+                bus::vxi11::rpcReply(id).i32(0).i32(4).opaque(data).bytes());
+        };
+        switch (fault) {
+        case Fault::None:
+            send(peer, readReply(xid, answer));
+            return true;
+        case Fault::OtherCallFirst:
+            send(peer, readReply(xid + 1000, "not this one\n") + readReply(xid, answer));
+            return true;
+        case Fault::OnlyOtherCall:
+            send(peer, readReply(xid - 1, answer));
+            return true;
+        case Fault::HugeFragment:
+            send(peer, XdrWriter().u32(0xFFFFFFFF).take());
+            return true;
+        case Fault::Truncated:
+            send(peer, readReply(xid, answer).substr(0, 20));
+            return true;
+        case Fault::NotAReply:
+            send(peer, bus::vxi11::recordOf(bus::vxi11::rpcCall(xid, 1, 1, 1).bytes()));
+            return true;
+        case Fault::Refused:
+            send(peer, bus::vxi11::recordOf(
+                           bus::vxi11::rpcReply(xid, bus::vxi11::AcceptStat::ProcedureUnavailable)
+                               .bytes()));
+            return true;
+        case Fault::TooMuchData:
+            send(peer, readReply(xid, std::string(5000, 'x')));
+            return true;
+        case Fault::Silent:
+            return true;
+        case Fault::Dropped:
+            return false;
+        }
+        return false;
+    }
+
+    int fd_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<Fault> fault_{Fault::None};
+    std::atomic<int> connections_{0};
+    std::thread accepting_;
+    std::vector<std::thread> serving_;
+};
+
+std::unique_ptr<Vxi11Client> openScripted(ScriptedServer& server) {
+    std::string error;
+    auto client = Vxi11Client::openWith(
+        server.where() + "/inst0",
+        [](const std::string& host, int port, std::string& why) {
+            bus::adapter::AdapterAddress a;
+            a.host = host;
+            a.tcpPort = port;
+            return bus::adapter::openTransport(a, why);
+        },
+        false, error);
+    EXPECT_TRUE(client) << error;
+    return client;
+}
+
+// A call that ends by the deadline of a 300 ms time-out, with room to spare.
+template <typename Call> void withinDeadline(Call call) {
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::milliseconds(10 * (300 + Vxi11Client::kSilenceMarginMs)))
+        << "the deadline did not hold";
+}
+
+TEST(Vxi11Scripted, AskPollAndClearOneInstrumentAtAddressOne) {
+    ScriptedServer server;
+    const auto client = openScripted(server);
+    ASSERT_TRUE(client);
+    EXPECT_EQ(client->description(), "VXI-11 inst0 on 127.0.0.1");
+    Talk talk(*client);
+    EXPECT_EQ(talk.ask(1, "*IDN?\n"), server.answer);
+    EXPECT_EQ(talk.poll(talk.open(1)), 0x42);
+    EXPECT_EQ(talk.ask(2, "*IDN?\n"), testing_support::kNoListener);
+    // A write longer than the server takes at once goes in pieces.
+    const std::string block(5000, 'b');
+    talk.write(talk.open(1), block);
+    EXPECT_EQ(talk.cntl, 5000);
+    EXPECT_EQ(talk.sta & bus::ERR, 0);
+}
+
+struct BadReply {
+    const char* name;
+    Fault fault;
+    bool answered; // the read still gets its own answer
+};
+
+class Vxi11BadReply : public testing::TestWithParam<BadReply> {};
+
+TEST_P(Vxi11BadReply, FailsTheCallWithinItsDeadlineAndTheNextCallConnectsAgain) {
+    ScriptedServer server;
+    const auto client = openScripted(server);
+    ASSERT_TRUE(client);
+    Talk talk(*client);
+    const std::int32_t ud = talk.open(1);
+    client->ibtmo(ud, bus::T300ms);
+    talk.write(ud, "*IDN?\n");
+    server.failNextRead(GetParam().fault);
+    char buffer[256];
+    withinDeadline([&] { client->ibrd(ud, buffer, sizeof buffer); });
+    if (GetParam().answered) {
+        EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(talk.cntl)), server.answer);
+        EXPECT_EQ(talk.sta & (bus::ERR | bus::END), bus::END);
+        return;
+    }
+    EXPECT_EQ(talk.sta & bus::ERR, bus::ERR);
+    EXPECT_EQ(talk.err, bus::ENEB);
+    EXPECT_THAT(client->startupAdvice(bus::ENEB, 0), HasSubstr("device_read inst0"));
+    EXPECT_EQ(talk.ask(1, "*IDN?\n"), server.answer);
+    EXPECT_EQ(server.connections(), 4) << "portmapper and core channel, twice";
+}
+
+const BadReply kBadReplies[] = {
+    {"AReplyToAnotherCallFirst", Fault::OtherCallFirst, true},
+    {"OnlyAReplyToAnotherCall", Fault::OnlyOtherCall, false},
+    {"AHugeFragmentLength", Fault::HugeFragment, false},
+    {"ATruncatedRecord", Fault::Truncated, false},
+    {"ACallInsteadOfAReply", Fault::NotAReply, false},
+    {"AProcedureRefused", Fault::Refused, false},
+    {"MoreDataThanAskedFor", Fault::TooMuchData, false},
+    {"ASilentServer", Fault::Silent, false},
+    {"ADroppedConnection", Fault::Dropped, false},
+};
+INSTANTIATE_TEST_SUITE_P(Replies, Vxi11BadReply, testing::ValuesIn(kBadReplies),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+#endif // !_WIN32
+
+} // namespace
