@@ -1,0 +1,627 @@
+#include "bus/drivers/hislip/HislipClient.h"
+
+#include "bus/drivers/adapter/PlusPlusAdapter.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace bus::hislip {
+
+namespace {
+
+using adapter::timeoutMs;
+
+constexpr std::uint16_t kVendorId = ('V' << 8) | 'R';
+constexpr std::size_t kReceiveChunk = 256 * 1024;
+// How often a read that may be stopped looks whether it is to stop.
+constexpr int kStopLookMs = 100;
+constexpr std::uint32_t kLockWaitMs = 0; // a locked device is reported at once
+
+// What came back, shown safely in a message.
+std::string shown(std::string_view bytes) {
+    std::string text;
+    for (const char c : bytes.substr(0, 80)) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b < 0x7F) {
+            text += c;
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            text += hex;
+        }
+    }
+    return bytes.size() > 80 ? text + "..." : text;
+}
+
+int remainingMs(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::int64_t>(left.count(), 0));
+}
+
+bool gatewayName(const std::string& sub) {
+    if (sub.size() < 5 || sub.compare(0, 4, "gpib") != 0) return false;
+    return std::all_of(sub.begin() + 4, sub.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+} // namespace
+
+struct HislipClient::Link {
+    std::string name; // the sub-address
+    std::unique_ptr<adapter::Transport> sync, async;
+    MessageReader syncReader{HislipClient::kMaxMessage}, asyncReader{HislipClient::kMaxMessage};
+    std::uint64_t serverMax = HislipClient::kMaxMessage;
+    std::uint32_t nextId = kFirstMessageId;
+    std::uint32_t awaitedId = 0; // the DataEnd the answer in progress answers
+    bool rmtDelivered = false;   // a whole answer was read since the last message
+    bool serviceRequested = false;
+    std::optional<std::uint8_t> polled; // a status byte a check took, for the next poll
+    // What arrived of the answer and was not handed out yet.
+    std::string pending;
+    std::size_t pendingStart = 0;
+    bool pendingEnd = false; // pending holds the answer's last byte
+
+    bool open() const { return sync && async; }
+};
+
+HislipClient::HislipClient(std::string host, std::string subAddress, Connector connector)
+    : host_(std::move(host)), subAddress_(std::move(subAddress)),
+      gateway_(gatewayName(subAddress_)), connector_(std::move(connector)) {}
+
+HislipClient::~HislipClient() = default;
+
+std::unique_ptr<HislipClient> HislipClient::open(const std::string& args, std::string& error) {
+    const std::size_t slash = args.find('/');
+    const std::string where = args.substr(0, slash);
+    adapter::AdapterAddress address = adapter::parseAdapterAddress(where, kDefaultPort, error);
+    if (!error.empty()) return nullptr;
+    if (address.serial || address.host.empty()) {
+        error = "hislip:" + args + ": HOST[:PORT][/SUBADDRESS] names no host";
+        return nullptr;
+    }
+    return openWith(
+        args, [address](std::string& why) { return adapter::openTransport(address, why); }, error);
+}
+
+std::unique_ptr<HislipClient> HislipClient::openWith(const std::string& args, Connector connector,
+                                                     std::string& error) {
+    const std::size_t slash = args.find('/');
+    std::string sub = slash == std::string::npos ? "hislip0" : args.substr(slash + 1);
+    if (sub.empty()) sub = "hislip0";
+    if (sub.size() > 256 || sub.find_first_of(" \t\r\n") != std::string::npos) {
+        error = "hislip:" + args + ": \"" + shown(sub) + "\" is no sub-address";
+        return nullptr;
+    }
+    std::unique_ptr<HislipClient> client(
+        new HislipClient(args.substr(0, slash), std::move(sub), std::move(connector)));
+    client->startCall(kCommandMs);
+    if (client->gateway()) {
+        // A gateway's sessions are per address: here the server need only be
+        // there.
+        std::string why;
+        if (!client->connector_(why)) {
+            error = client->description() + ": " + why;
+            return nullptr;
+        }
+        return client;
+    }
+    bool refused = false;
+    if (client->linkFor(1, 0, refused) == nullptr) {
+        error = client->problem_;
+        return nullptr;
+    }
+    return client;
+}
+
+std::string HislipClient::description() const {
+    return "HiSLIP " + subAddress_ + " on " + host_;
+}
+
+void HislipClient::setLocking(bool lock) {
+    locking_ = lock;
+    for (auto& [key, link] : links_)
+        drop(*link);
+}
+
+std::string HislipClient::startupAdvice(std::int32_t iberr, std::int32_t) {
+    return iberr == ENEB || iberr == EBUS ? problem_ : std::string();
+}
+
+int HislipClient::leftMs() const {
+    return remainingMs(deadline_);
+}
+
+void HislipClient::say(const std::string& step, const std::string& what) {
+    problem_ = description() + (gateway_ ? "" : "") + ": " + step + ": " + what;
+}
+
+std::string HislipClient::sessionName(std::int32_t pad, std::int32_t sad) const {
+    if (!gateway_) return subAddress_;
+    return subAddress_ + "," + std::to_string(pad) +
+           (sad != 0 ? "," + std::to_string(sad - 0x60) : "");
+}
+
+HislipClient::Link* HislipClient::linkFor(std::int32_t pad, std::int32_t sad, bool& refused) {
+    refused = false;
+    if (!gateway_ && (pad != 1 || sad != 0)) {
+        refused = true;
+        return nullptr;
+    }
+    auto& slot = links_[pad | sad << 8];
+    if (!slot) {
+        slot = std::make_unique<Link>();
+        slot->name = sessionName(pad, sad);
+    }
+    if (slot->open()) return slot.get();
+    switch (openLink(*slot)) {
+    case Opened::Yes:
+        return slot.get();
+    case Opened::Refused:
+        refused = true;
+        return nullptr;
+    case Opened::Lost:
+        return nullptr;
+    }
+    return nullptr;
+}
+
+HislipClient::Opened HislipClient::openLink(Link& link) {
+    drop(link);
+    const std::string step = "opening session " + link.name;
+    std::string why;
+    link.sync = connector_(why);
+    if (!link.sync) {
+        serverLost_ = true;
+        problem_ = description() + ": " + why;
+        return Opened::Lost;
+    }
+    serverLost_ = false;
+    Message m;
+    if (!send(link, false, Type::Initialize, 0,
+              static_cast<std::uint32_t>(kProtocolVersion) << 16 | kVendorId, link.name))
+        return Opened::Lost;
+    switch (receive(link, false, m, deadline_)) {
+    case Got::Message:
+        break;
+    case Got::Bad:
+        drop(link);
+        return Opened::Lost;
+    default:
+        drop(link);
+        say(step, "no answer to Initialize");
+        serverLost_ = true;
+        return Opened::Lost;
+    }
+    if (m.type() == Type::FatalError) {
+        drop(link);
+        say(step, "the server refused it: " + fatalErrorText(m.header.control) +
+                      (m.payload.empty() ? "" : " (\"" + shown(m.payload) + "\")"));
+        return Opened::Refused;
+    }
+    if (m.type() != Type::InitializeResponse) {
+        drop(link);
+        say(step, typeName(m.header.type) + " came back to Initialize");
+        return Opened::Lost;
+    }
+    if ((m.header.control & 1) != 0) {
+        drop(link);
+        say(step, "the server works in overlapped mode only");
+        return Opened::Lost;
+    }
+    const std::uint32_t session = m.header.parameter & 0xFFFF;
+    link.async = connector_(why);
+    if (!link.async) {
+        drop(link);
+        problem_ = description() + ": " + why;
+        return Opened::Lost;
+    }
+    if (!send(link, true, Type::AsyncInitialize, 0, session)) return Opened::Lost;
+    if (!asyncReply(link, Type::AsyncInitializeResponse, "opening the asynchronous channel"))
+        return Opened::Lost;
+    if (!send(link, true, Type::AsyncMaximumMessageSize, 0, 0, encodeSize(kMaxMessage)))
+        return Opened::Lost;
+    const auto size =
+        asyncReply(link, Type::AsyncMaximumMessageSizeResponse, "agreeing the message size");
+    if (!size) return Opened::Lost;
+    std::uint64_t serverMax = 0;
+    if (!decodeSize(size->payload, serverMax) || serverMax <= kHeaderSize) {
+        drop(link);
+        say("agreeing the message size", "\"" + shown(size->payload) + "\" came back");
+        return Opened::Lost;
+    }
+    link.serverMax = serverMax;
+    if (locking_) {
+        if (!send(link, true, Type::AsyncLock, 1, kLockWaitMs)) return Opened::Lost;
+        const auto lock = asyncReply(link, Type::AsyncLockResponse, "locking the device");
+        if (!lock) return Opened::Lost;
+        if (lock->header.control != 1) {
+            drop(link);
+            say("locking the device", "another client holds the lock");
+            return Opened::Lost;
+        }
+    }
+    return Opened::Yes;
+}
+
+void HislipClient::drop(Link& link) {
+    link.sync.reset();
+    link.async.reset();
+    link.syncReader.reset();
+    link.asyncReader.reset();
+    link.nextId = kFirstMessageId;
+    link.awaitedId = 0;
+    link.rmtDelivered = false;
+    link.serviceRequested = false;
+    link.polled.reset();
+    link.pending.clear();
+    link.pendingStart = 0;
+    link.pendingEnd = false;
+}
+
+AdapterDriver::Result HislipClient::lost(Link& link, const std::string& why) {
+    if (!why.empty()) problem_ = description() + ": " + why;
+    drop(link);
+    return Result::failed(ENEB);
+}
+
+bool HislipClient::send(Link& link, bool async, Type type, std::uint8_t control,
+                        std::uint32_t parameter, std::string_view payload) {
+    adapter::Transport* t = async ? link.async.get() : link.sync.get();
+    if (t == nullptr) return false;
+    std::string bytes;
+    appendHeader(bytes, type, control, parameter, payload.size());
+    bool sent;
+    if (payload.size() <= 64 * 1024) {
+        bytes += payload;
+        sent = t->send(bytes.data(), bytes.size(), std::max(leftMs(), 1));
+    } else {
+        sent = t->send(bytes.data(), bytes.size(), std::max(leftMs(), 1)) &&
+               t->send(payload.data(), payload.size(), std::max(leftMs(), 1));
+    }
+    if (sent) return true;
+    say("sending " + typeName(static_cast<std::uint8_t>(type)),
+        "the connection dropped or took nothing in time");
+    drop(link);
+    return false;
+}
+
+HislipClient::Got HislipClient::receive(Link& link, bool async, Message& m, Clock::time_point until,
+                                        bool stoppable) {
+    adapter::Transport* t = async ? link.async.get() : link.sync.get();
+    MessageReader& reader = async ? link.asyncReader : link.syncReader;
+    if (t == nullptr) return Got::Lost;
+    for (;;) {
+        switch (reader.next(m)) {
+        case MessageReader::Status::Message:
+            return Got::Message;
+        case MessageReader::Status::Bad:
+            say(async ? "reading the asynchronous channel" : "reading the synchronous channel",
+                reader.error());
+            drop(link);
+            return Got::Bad;
+        case MessageReader::Status::NeedMore:
+            break;
+        }
+        int wait = remainingMs(until);
+        if (stoppable) {
+            if (stopRequested()) return Got::Stopped;
+            wait = std::min(wait, kStopLookMs);
+        }
+        const long n = wait > 0 || !stoppable
+                           ? t->receive(reader.space(kReceiveChunk), kReceiveChunk, wait)
+                           : 0;
+        if (n < 0) return Got::Lost;
+        reader.commit(static_cast<std::size_t>(n));
+        if (n == 0 && Clock::now() >= until) return Got::Silence;
+    }
+}
+
+void HislipClient::noteAsync(Link& link, const Message& m) {
+    if (m.type() == Type::AsyncServiceRequest) link.serviceRequested = true;
+}
+
+std::optional<Message> HislipClient::asyncReply(Link& link, Type type, const char* step) {
+    Message m;
+    for (;;) {
+        switch (receive(link, true, m, deadline_)) {
+        case Got::Message:
+            break;
+        case Got::Bad:
+            return std::nullopt;
+        case Got::Lost:
+            lost(link, std::string(step) + ": the server closed the connection");
+            return std::nullopt;
+        default:
+            lost(link, std::string(step) + ": no " + typeName(static_cast<std::uint8_t>(type)) +
+                           " came back in time");
+            return std::nullopt;
+        }
+        if (m.type() == type) return m;
+        if (m.type() == Type::AsyncServiceRequest || m.type() == Type::AsyncInterrupted ||
+            m.header.type >= static_cast<std::uint8_t>(Type::FirstVendor)) {
+            noteAsync(link, m);
+            continue;
+        }
+        if (m.type() == Type::FatalError) {
+            lost(link, std::string(step) + ": the server ended the session: " +
+                           fatalErrorText(m.header.control) + " (\"" + shown(m.payload) + "\")");
+        } else if (m.type() == Type::Error) {
+            lost(link, std::string(step) + ": the server answered with an error: " +
+                           errorText(m.header.control) + " (\"" + shown(m.payload) + "\")");
+        } else {
+            lost(link, std::string(step) + ": " + typeName(m.header.type) +
+                           " came back instead of " + typeName(static_cast<std::uint8_t>(type)));
+        }
+        return std::nullopt;
+    }
+}
+
+bool HislipClient::otherSyncMessage(Link& link, const Message& m, const char* step,
+                                    Result& result) {
+    switch (m.type()) {
+    case Type::Interrupted:
+    case Type::DeviceClearAcknowledge:
+        return true;
+    case Type::FatalError:
+        result =
+            lost(link, std::string(step) + ": the server ended the session: " +
+                           fatalErrorText(m.header.control) + " (\"" + shown(m.payload) + "\")");
+        return false;
+    case Type::Error:
+        // The session goes on; this call fails with what the server said.
+        say(step, "the server answered with an error: " + errorText(m.header.control) + " (\"" +
+                      shown(m.payload) + "\")");
+        result = Result::failed(EBUS);
+        return false;
+    default:
+        if (m.header.type >= static_cast<std::uint8_t>(Type::FirstVendor)) return true;
+        result = lost(link, std::string(step) + ": " + typeName(m.header.type) +
+                                " came on the synchronous channel");
+        return false;
+    }
+}
+
+std::optional<std::uint8_t> HislipClient::statusQuery(Link& link, const char* step) {
+    if (!send(link, true, Type::AsyncStatusQuery, link.rmtDelivered ? kRmtDelivered : 0,
+              link.nextId - 2))
+        return std::nullopt;
+    const auto reply = asyncReply(link, Type::AsyncStatusResponse, step);
+    if (!reply) return std::nullopt;
+    return reply->header.control;
+}
+
+AdapterDriver::Result HislipClient::interfaceClear() {
+    // HiSLIP has no interface clear; a device clear is a call of its own.
+    return Result::ok();
+}
+
+AdapterDriver::Result HislipClient::remoteEnable(bool on) {
+    startCall(kCommandMs);
+    bool refused = false;
+    Link* link = nullptr;
+    if (!gateway_) {
+        link = linkFor(1, 0, refused);
+        if (link == nullptr) return Result::failed(ENEB);
+    } else {
+        for (auto& [key, l] : links_)
+            if (l->open()) link = l.get();
+        // No session yet: remote enable comes with the first one.
+        if (link == nullptr) return Result::ok();
+    }
+    if (!send(*link, true, Type::AsyncRemoteLocalControl, on ? 1 : 0, link->nextId - 2) ||
+        !asyncReply(*link, Type::AsyncRemoteLocalResponse, "remote enable"))
+        return Result::failed(ENEB);
+    return Result::ok();
+}
+
+bool HislipClient::listening(std::int32_t pad, std::int32_t sad) {
+    startCall(kCommandMs);
+    bool refused = false;
+    return linkFor(pad, sad, refused) != nullptr;
+}
+
+AdapterDriver::Result HislipClient::write(const Target& target, const char* data, std::size_t size,
+                                          bool end) {
+    startCall(timeoutMs(target.tmo) + kMarginMs);
+    bool refused = false;
+    Link* link = linkFor(target.pad, target.sad, refused);
+    if (link == nullptr) return Result::failed(refused ? ENOL : ENEB);
+    // A new message ends what is left of the last answer.
+    link->pending.clear();
+    link->pendingStart = 0;
+    link->pendingEnd = false;
+    link->polled.reset();
+    const std::size_t most = static_cast<std::size_t>(
+        std::min<std::uint64_t>(link->serverMax - kHeaderSize, kMaxPayload));
+    std::size_t at = 0;
+    do {
+        const std::size_t n = std::min(most, size - at);
+        const bool last = at + n == size;
+        const Type type = last && end ? Type::DataEnd : Type::Data;
+        const std::uint32_t id = link->nextId;
+        if (!send(*link, false, type, link->rmtDelivered ? kRmtDelivered : 0, id,
+                  std::string_view(data + at, n)))
+            return Result::failed(ENEB, at);
+        link->rmtDelivered = false;
+        link->nextId += 2;
+        if (type == Type::DataEnd) link->awaitedId = id;
+        at += n;
+    } while (at < size);
+    return Result::ok(size);
+}
+
+AdapterDriver::Result HislipClient::read(const Target& target, char* buffer, std::size_t size) {
+    const int consoleMs = timeoutMs(target.tmo);
+    startCall(consoleMs + kMarginMs);
+    const auto consoleEnd = Clock::now() + std::chrono::milliseconds(consoleMs);
+    bool refused = false;
+    Link* link = linkFor(target.pad, target.sad, refused);
+    if (link == nullptr) return Result::failed(refused ? ENOL : ENEB);
+    const bool stoppable = stopWatched();
+    std::size_t count = 0;
+    Message m;
+    for (;;) {
+        const std::size_t n = std::min(size - count, link->pending.size() - link->pendingStart);
+        if (n > 0) std::memcpy(buffer + count, link->pending.data() + link->pendingStart, n);
+        link->pendingStart += n;
+        count += n;
+        if (link->pendingStart == link->pending.size()) {
+            link->pending.clear();
+            link->pendingStart = 0;
+            if (link->pendingEnd) {
+                link->pendingEnd = false;
+                link->rmtDelivered = true;
+                return Result::ok(count, true);
+            }
+        }
+        if (count == size) return Result::ok(count);
+        switch (receive(*link, false, m, consoleEnd, stoppable)) {
+        case Got::Message:
+            break;
+        case Got::Stopped:
+            return Result::failed(EABO, count);
+        case Got::Bad:
+            return Result::failed(ENEB, count);
+        case Got::Lost:
+            lost(*link, "reading the answer: the server closed the connection");
+            return Result::failed(ENEB, count);
+        case Got::Silence: {
+            // A slow device, or a server gone? The asynchronous channel says.
+            const auto status = statusQuery(*link, "reading the answer");
+            if (!status) return Result::failed(ENEB, count);
+            if ((*status & 0x40) != 0) link->polled = status;
+            return Result::timeout(count);
+        }
+        }
+        if (m.type() == Type::Data || m.type() == Type::DataEnd) {
+            // Left over from an answer that a newer message ended.
+            if (m.header.parameter != link->awaitedId) continue;
+            link->pending = std::move(m.payload);
+            link->pendingStart = 0;
+            link->pendingEnd = m.type() == Type::DataEnd;
+            continue;
+        }
+        Result result;
+        if (!otherSyncMessage(*link, m, "reading the answer", result)) {
+            result.count = count;
+            return result;
+        }
+    }
+}
+
+AdapterDriver::Result HislipClient::serialPoll(const Target& target, std::uint8_t& statusByte) {
+    startCall(timeoutMs(target.tmo) + kMarginMs);
+    bool refused = false;
+    Link* link = linkFor(target.pad, target.sad, refused);
+    if (link == nullptr) return Result::failed(refused ? ENOL : ENEB);
+    link->serviceRequested = false;
+    if (link->polled) {
+        statusByte = *link->polled;
+        link->polled.reset();
+        return Result::ok(1);
+    }
+    const auto status = statusQuery(*link, "serial poll");
+    if (!status) return Result::failed(ENEB);
+    statusByte = *status;
+    return Result::ok(1);
+}
+
+bool HislipClient::clearLink(Link& link) {
+    // Part of a message that never came whole leaves the channel out of
+    // step: a new session starts in step, and is cleared like the old one.
+    if (link.syncReader.buffered() > 0 && openLink(link) != Opened::Yes) return false;
+    link.pending.clear();
+    link.pendingStart = 0;
+    link.pendingEnd = false;
+    if (!send(link, true, Type::AsyncDeviceClear, 0, 0) ||
+        !asyncReply(link, Type::AsyncDeviceClearAcknowledge, "device clear"))
+        return false;
+    // Synchronized mode asked for (control code 0); everything before the
+    // acknowledgement belongs to what was cleared.
+    if (!send(link, false, Type::DeviceClearComplete, 0, 0)) return false;
+    Message m;
+    for (;;) {
+        switch (receive(link, false, m, deadline_)) {
+        case Got::Message:
+            break;
+        case Got::Lost:
+            lost(link, "device clear: the server closed the connection");
+            return false;
+        case Got::Bad:
+            return false;
+        default:
+            lost(link, "device clear: no DeviceClearAcknowledge came back in time");
+            return false;
+        }
+        if (m.type() == Type::DeviceClearAcknowledge) break;
+        if (m.type() == Type::FatalError) {
+            lost(link,
+                 "device clear: the server ended the session: " + fatalErrorText(m.header.control));
+            return false;
+        }
+    }
+    if ((m.header.control & 1) != 0) {
+        lost(link, "device clear: the server went over to overlapped mode");
+        return false;
+    }
+    link.nextId = kFirstMessageId;
+    link.awaitedId = 0;
+    link.rmtDelivered = false;
+    link.polled.reset();
+    return true;
+}
+
+AdapterDriver::Result HislipClient::clear(std::int32_t pad, std::int32_t sad) {
+    startCall(kCommandMs);
+    if (pad == NOADDR) {
+        for (auto& [key, l] : links_)
+            if (l->open() && !clearLink(*l)) return Result::failed(ENEB);
+        return Result::ok();
+    }
+    bool refused = false;
+    Link* link = linkFor(pad, sad, refused);
+    if (link == nullptr) return Result::failed(refused ? ENOL : ENEB);
+    return clearLink(*link) ? Result::ok() : Result::failed(ENEB);
+}
+
+bool HislipClient::serviceRequest(const Target* target, bool wait) {
+    const int waitMs = wait && target ? timeoutMs(target->tmo) : 0;
+    startCall(waitMs + kCommandMs);
+    const auto waitEnd = Clock::now() + std::chrono::milliseconds(waitMs);
+    std::vector<Link*> watched;
+    if (target != nullptr) {
+        const auto found = links_.find(target->pad | target->sad << 8);
+        if (found != links_.end() && found->second->open()) watched.push_back(found->second.get());
+    } else {
+        for (auto& [key, l] : links_)
+            if (l->open()) watched.push_back(l.get());
+    }
+    for (;;) {
+        for (Link* link : watched) {
+            if (!link->open()) continue;
+            // What has arrived, without waiting.
+            Message m;
+            while (link->open() && receive(*link, true, m, Clock::now(), false) == Got::Message) {
+                if (m.type() == Type::FatalError) lost(*link, "the server ended the session");
+                noteAsync(*link, m);
+            }
+            if (link->serviceRequested) return true;
+        }
+        if (!wait || Clock::now() >= waitEnd || watched.empty()) return false;
+        if (watched.size() == 1 && watched[0]->open()) {
+            Message m;
+            const Got got = receive(*watched[0], true, m, waitEnd, stopWatched());
+            if (got == Got::Message) {
+                noteAsync(*watched[0], m);
+                if (m.type() == Type::FatalError) lost(*watched[0], "the server ended the session");
+            } else if (got != Got::Silence) {
+                return false;
+            }
+        } else {
+            return false;
+        }
+    }
+}
+
+} // namespace bus::hislip
