@@ -5,6 +5,9 @@
 
 #include "bus/drivers/vxi11/Vxi11Client.h"
 
+#include "bus/drivers/SimulatedBus.h"
+#include "bus/drivers/TransferMonitor.h"
+#include "support/Files.h"
 #include "support/Talk.h"
 
 #include <gmock/gmock.h>
@@ -14,6 +17,12 @@
 #include <chrono>
 #include <mutex>
 #include <thread>
+
+#include <filesystem>
+
+#ifdef VIREON_ADAPTER_SIM
+#include "Vxi11Server.h"
+#endif
 
 #ifndef _WIN32
 #include <netinet/in.h>
@@ -303,6 +312,123 @@ const BadReply kBadReplies[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Replies, Vxi11BadReply, testing::ValuesIn(kBadReplies),
                          [](const auto& row) { return std::string(row.param.name); });
+
+#ifdef VIREON_ADAPTER_SIM
+
+// vireon-serve's gateway in front of the built-in bench (a multimeter at 5,
+// a legacy instrument at 9, an oscilloscope at 22), reached through its own
+// portmapper on a free port.
+class Vxi11Served : public testing::Test {
+protected:
+    Vxi11Served() : server(options(), makeBench()) {}
+    static serve::Vxi11Options options() {
+        serve::Vxi11Options o;
+        o.portmapperPort = 0;
+        return o;
+    }
+    std::unique_ptr<bus::Driver> makeBench() {
+        auto made = bus::SimulatedBus::defaultBench();
+        bench = made.get();
+        return made;
+    }
+    std::unique_ptr<Vxi11Client> open(const std::string& device) {
+        std::string error;
+        auto client = Vxi11Client::open(
+            "127.0.0.1:" + std::to_string(server.portmapperPort()) + "/" + device, error);
+        EXPECT_TRUE(client) << error;
+        return client;
+    }
+
+    bus::SimulatedBus* bench = nullptr;
+    serve::Vxi11Server server;
+};
+
+TEST_F(Vxi11Served, AGatewayShowsEachListenerAtItsOwnAddress) {
+    const auto client = open("gpib0");
+    ASSERT_TRUE(client);
+    bus::Addr4882 probes[32], found[31] = {};
+    for (int a = 0; a <= 30; ++a)
+        probes[a] = static_cast<bus::Addr4882>(a);
+    probes[31] = bus::NOADDR;
+    Talk talk(*client);
+    client->FindLstn(0, probes, found, 31);
+    ASSERT_EQ(talk.sta & bus::ERR, 0) << client->lastError();
+    EXPECT_THAT(std::vector<bus::Addr4882>(found, found + talk.cntl),
+                testing::ElementsAre(0, 5, 9, 22));
+    EXPECT_NE(talk.ask(22, "*IDN?\n"), talk.ask(5, "*IDN?\n"));
+}
+
+// inst0 is the lowest listener, shown at address 1; a block of megabytes
+// comes byte for byte as the bench itself gives it.
+TEST_F(Vxi11Served, OneInstrumentAnswersQueriesAndLongBlocksByteForByte) {
+    const auto client = open("inst0");
+    const auto gateway = open("gpib0");
+    ASSERT_TRUE(client && gateway);
+    auto direct = bus::SimulatedBus::defaultBench();
+    Talk lan(*client), scope(*gateway), local(*direct);
+    EXPECT_EQ(lan.ask(1, "*IDN?\n"), local.ask(5, "*IDN?\n"));
+    const std::string setup =
+        "HOR:RECO 2000000\nDAT:ENC RIB\nDAT:WID 2\nDAT:STAR 1\nDAT:STOP 2000000\n";
+    const std::string block = local.ask(22, setup + "CURV?\n");
+    ASSERT_GT(block.size(), 4000000u);
+    const std::int32_t ud = scope.open(22);
+    gateway->ibtmo(ud, bus::T10s);
+    scope.write(ud, setup + "CURV?\n");
+    std::string got(block.size() + 16, '\0');
+    gateway->ibrd(ud, got.data(), static_cast<std::int32_t>(got.size()));
+    EXPECT_EQ(scope.sta & (bus::ERR | bus::END), bus::END) << gateway->lastError();
+    got.resize(static_cast<std::size_t>(scope.cntl));
+    EXPECT_TRUE(got == block) << "the block differs";
+}
+
+// The request comes over the interrupt channel; the poll that took it is
+// the one the next serial poll reports.
+TEST_F(Vxi11Served, AWaitForServiceHearsTheInterruptChannel) {
+    const auto client = open("gpib0");
+    ASSERT_TRUE(client);
+    Talk talk(*client);
+    const std::int32_t ud = talk.open(5);
+    talk.write(ud, "*SRE 16\n");
+    EXPECT_TRUE(client->interruptChannel());
+    talk.write(ud, "*IDN?\n");
+    EXPECT_EQ(client->ibwait(ud, bus::RQS | bus::TIMO) & (bus::RQS | bus::TIMO), bus::RQS);
+    EXPECT_EQ(talk.poll(ud), 0x50);
+    EXPECT_EQ(talk.poll(ud) & 0x40, 0) << "the request was taken by the first poll";
+}
+
+// A stop while a slow block comes in aborts the read over the abort
+// channel; after the clear the console sends, a query gets its own answer.
+TEST_F(Vxi11Served, AStopAbortsTheReadAndTheNextQueryGetsItsOwnAnswer) {
+    const auto client = open("gpib0");
+    ASSERT_TRUE(client);
+    bus::TransferMonitor monitor(*client);
+    Talk talk(monitor);
+    const std::string identity = talk.ask(22, "*IDN?\n");
+    const std::int32_t ud = talk.open(22);
+    monitor.ibtmo(ud, bus::T10s);
+    talk.write(ud, "DAT:ENC RIB;STAR 1;STOP 20000\nCURV?\n");
+    bench->setRate(2000); // ten seconds of block
+    // The whole block is one device_read: the stop comes while it runs (or,
+    // should it come first, the abort is sent again until the read ends).
+    std::thread operatorStops([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        monitor.requestStop();
+    });
+    const std::string path = testing_support::scratchFile(".bin");
+    monitor.ibrdfA(ud, path.c_str());
+    operatorStops.join();
+    std::filesystem::remove(path);
+    EXPECT_EQ(talk.sta & (bus::ERR | bus::TIMO), bus::ERR);
+    EXPECT_EQ(talk.err, bus::EABO);
+    EXPECT_LT(talk.cntl, 40000);
+    bench->setRate(0);
+    monitor.ibclr(ud);
+    EXPECT_EQ(talk.sta & bus::ERR, 0) << client->lastError();
+    monitor.reset(); // as the console does once the stop is dealt with
+    EXPECT_EQ(talk.ask(22, "*IDN?\n"), identity) << client->lastError();
+}
+
+#endif // VIREON_ADAPTER_SIM
 
 #endif // !_WIN32
 

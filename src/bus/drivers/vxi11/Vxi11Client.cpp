@@ -53,6 +53,7 @@ constexpr std::int32_t kEosEndsRead = 0x400;
 // long the abort channel may take to answer.
 constexpr int kStopLookMs = 100;
 constexpr int kAbortMs = 1000;
+constexpr int kAbortRepeatMs = 200;
 // Replies of the portmapper and the abort channel are a few words.
 constexpr std::size_t kSmallRecord = 4096;
 constexpr std::size_t kReceiveChunk = 256 * 1024;
@@ -72,8 +73,9 @@ bool isGpibInterface(std::string_view device) {
 
 // One RPC over `pipe`: sends the call and reads records until the reply
 // with its xid comes, by `until`. Replies to other calls are skipped. With a
-// stop watcher, `onStop` runs once when a stop is asked for, and the wait
-// goes on for the reply.
+// stop watcher, `onStop` runs when a stop is asked for, and again each
+// kAbortRepeatMs while the reply does not come (an abort that reaches the
+// server before the call it is for is lost); the wait goes on for the reply.
 bool exchange(adapter::Transport& pipe, RecordReader& records, std::uint32_t xid,
               std::uint32_t program, std::uint32_t procedure, const XdrWriter& args,
               std::chrono::steady_clock::time_point until, std::string& results, std::string& what,
@@ -89,6 +91,7 @@ bool exchange(adapter::Transport& pipe, RecordReader& records, std::uint32_t xid
     thread_local std::string chunk;
     chunk.resize(kReceiveChunk);
     bool stopped = false;
+    auto nextStop = std::chrono::steady_clock::now();
     for (;;) {
         std::string got, error;
         const RecordReader::Status status = records.next(got, error);
@@ -111,9 +114,10 @@ bool exchange(adapter::Transport& pipe, RecordReader& records, std::uint32_t xid
             }
             continue; // another call's reply
         }
-        if (stopAsked && !stopped && stopAsked()) {
+        if (stopAsked && std::chrono::steady_clock::now() >= nextStop && (stopped || stopAsked())) {
             stopped = true;
             onStop();
+            nextStop = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAbortRepeatMs);
         }
         const int left = remainingMs(until);
         if (left == 0) {
@@ -121,7 +125,7 @@ bool exchange(adapter::Transport& pipe, RecordReader& records, std::uint32_t xid
             return false;
         }
         const long n = pipe.receive(chunk.data(), chunk.size(),
-                                    stopAsked && !stopped ? std::min(left, kStopLookMs) : left);
+                                    stopAsked ? std::min(left, kStopLookMs) : left);
         if (n < 0) {
             what = "the connection dropped";
             return false;
