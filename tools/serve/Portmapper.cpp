@@ -30,6 +30,11 @@ const Mapping* find(const std::vector<Mapping>& mappings, std::uint32_t program,
     return nullptr;
 }
 
+// rpcbind's universal address: the host's dotted quad, then the port's two bytes.
+std::string universalAddress(const std::string& host, std::uint16_t port) {
+    return host + "." + std::to_string(port >> 8) + "." + std::to_string(port & 0xFF);
+}
+
 } // namespace
 
 std::string answer(std::string_view record, const std::vector<Mapping>& mappings,
@@ -56,6 +61,17 @@ std::string answer(std::string_view record, const std::vector<Mapping>& mappings
         XdrWriter out = rpcReply(call.xid);
         for (const Mapping& m : mappings)
             out.u32(1).u32(m.program).u32(m.version).u32(m.protocol).u32(m.port);
+        return out.u32(0).take();
+    }
+    if (call.version > 2 && call.procedure == kDump) { // rpcbind's list: netids, addresses
+        XdrWriter out = rpcReply(call.xid);
+        for (const Mapping& m : mappings)
+            out.u32(1)
+                .u32(m.program)
+                .u32(m.version)
+                .opaque(m.protocol == kProtocolTcp ? "tcp" : "udp")
+                .opaque(universalAddress(host, m.port))
+                .opaque("superuser");
         return out.u32(0).take();
     }
     if (call.version > 2 && call.procedure == kPortmapperGetPort) { // GETADDR

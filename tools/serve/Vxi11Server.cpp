@@ -114,7 +114,14 @@ Vxi11Server::Vxi11Server(Vxi11Options options, std::unique_ptr<bus::Driver> bus)
     int udpPort = 0;
     pmapTcpFd_ = listenOn(SOCK_STREAM, options_.portmapperPort, portmapperPort_);
     if (pmapTcpFd_ >= 0) pmapUdpFd_ = listenOn(SOCK_DGRAM, portmapperPort_, udpPort);
-    if (pmapTcpFd_ < 0 || pmapUdpFd_ < 0) {
+    if (pmapTcpFd_ >= 0 && pmapUdpFd_ >= 0) {
+        // The portmapper lists itself, as rpcinfo expects.
+        for (const std::uint32_t version : {2u, 3u, 4u})
+            for (const std::uint32_t protocol :
+                 {bus::vxi11::kProtocolTcp, bus::vxi11::kProtocolUdp})
+                mappings_.push_back({bus::vxi11::kPortmapperProgram, version, protocol,
+                                     static_cast<std::uint16_t>(portmapperPort_)});
+    } else {
         if (pmapTcpFd_ >= 0) ::close(pmapTcpFd_);
         pmapTcpFd_ = -1;
         portmapperPort_ = 0;
@@ -201,19 +208,18 @@ int Vxi11Server::listenOn(int type, int port, int& bound) {
 }
 
 std::vector<std::string> Vxi11Server::reachWith() const {
-    std::vector<std::string> lines;
+    if (portmapperPort_ == 0 && !registered_)
+        return {"VXI-11 core channel: " + host_ + " TCP port " + std::to_string(corePort_) +
+                " (no portmapper: only for clients told the core port)"};
     const bool standard = registered_ || portmapperPort_ == 111;
-    lines.push_back(
-        "vxi11:" + host_ +
-        (standard || portmapperPort_ == 0 ? "" : ":" + std::to_string(portmapperPort_)) + "/gpib0");
+    std::vector<std::string> lines = {
+        "vxi11:" + host_ + (standard ? "" : ":" + std::to_string(portmapperPort_)) + "/gpib0"};
+    // VISA resource strings know no portmapper port but 111.
     if (standard) {
         for (const int pad : listeners_)
             lines.push_back("TCPIP0::" + host_ + "::gpib0," + std::to_string(pad) + "::INSTR");
         if (!listeners_.empty()) lines.push_back("TCPIP0::" + host_ + "::inst0::INSTR");
     }
-    if (portmapperPort_ == 0 && !registered_)
-        lines.push_back("VXI-11 core channel: " + host_ + " TCP port " + std::to_string(corePort_) +
-                        " (no portmapper)");
     return lines;
 }
 
