@@ -115,6 +115,8 @@ Vxi11Server::Vxi11Server(Vxi11Options options, std::unique_ptr<bus::Driver> bus)
     pmapTcpFd_ = listenOn(SOCK_STREAM, options_.portmapperPort, portmapperPort_);
     if (pmapTcpFd_ >= 0) pmapUdpFd_ = listenOn(SOCK_DGRAM, portmapperPort_, udpPort);
     if (pmapTcpFd_ >= 0 && pmapUdpFd_ >= 0) {
+        const int on = 1;
+        ::setsockopt(pmapUdpFd_, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
         // The portmapper lists itself, as rpcinfo expects.
         for (const std::uint32_t version : {2u, 3u, 4u})
             for (const std::uint32_t protocol :
@@ -223,6 +225,39 @@ std::vector<std::string> Vxi11Server::reachWith() const {
     return lines;
 }
 
+// One portmapper call over UDP. GETADDR names the address the call came to,
+// which on a server listening on every interface is the one the client sees.
+void Vxi11Server::answerDatagram() {
+    char datagram[9000];
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    sockaddr_in from{};
+    iovec io{datagram, sizeof datagram};
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t n = ::recvmsg(pmapUdpFd_, &message, MSG_DONTWAIT);
+    if (n <= 0) return;
+    std::string host = host_;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info{};
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            sockaddr_in local{};
+            local.sin_addr = info.ipi_addr;
+            host = dotted(local);
+        }
+    }
+    const std::string reply =
+        portmap::answer(std::string_view(datagram, static_cast<std::size_t>(n)), mappings_, host);
+    if (!reply.empty())
+        ::sendto(pmapUdpFd_, reply.data(), reply.size(), MSG_DONTWAIT,
+                 reinterpret_cast<sockaddr*>(&from), message.msg_namelen);
+}
+
 void Vxi11Server::acceptLoop() {
     while (!stopping_) {
         pollfd p[5] = {{wake_[0], POLLIN, 0},
@@ -232,20 +267,7 @@ void Vxi11Server::acceptLoop() {
                        {pmapUdpFd_, POLLIN, 0}};
         if (::poll(p, 5, 500) < 0 && errno != EINTR) break;
         if (stopping_) break;
-        if ((p[4].revents & POLLIN) != 0) {
-            char datagram[9000];
-            sockaddr_in from{};
-            socklen_t length = sizeof from;
-            const ssize_t n = ::recvfrom(pmapUdpFd_, datagram, sizeof datagram, MSG_DONTWAIT,
-                                         reinterpret_cast<sockaddr*>(&from), &length);
-            if (n > 0) {
-                const std::string reply = portmap::answer(
-                    std::string_view(datagram, static_cast<std::size_t>(n)), mappings_, host_);
-                if (!reply.empty())
-                    ::sendto(pmapUdpFd_, reply.data(), reply.size(), MSG_DONTWAIT,
-                             reinterpret_cast<sockaddr*>(&from), length);
-            }
-        }
+        if ((p[4].revents & POLLIN) != 0) answerDatagram();
         std::lock_guard<std::mutex> lock(state_);
         // Threads of closed connections are joined here, so they do not pile up.
         for (auto it = connections_.begin(); it != connections_.end();) {

@@ -54,6 +54,7 @@ private:
 
     int listenOn(int type, int port, int& bound);
     void acceptLoop();
+    void answerDatagram();
     void serve(Connection* connection);
     std::string handle(Connection& connection, std::string_view record, bool& close);
     std::string call(Connection& connection, const vxi11::CoreCall& c);
