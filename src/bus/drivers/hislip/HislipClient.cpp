@@ -313,7 +313,8 @@ HislipClient::Got HislipClient::receive(Link& link, bool async, Message& m, Cloc
                            : 0;
         if (n < 0) return Got::Lost;
         reader.commit(static_cast<std::size_t>(n));
-        if (n == 0 && Clock::now() >= until) return Got::Silence;
+        // A receive that came back empty waited its time out.
+        if (n == 0 && (!stoppable || Clock::now() >= until)) return Got::Silence;
     }
 }
 
