@@ -4,6 +4,12 @@
 #include "bus/drivers/TraceDriver.h"
 #include "support/Files.h"
 
+#ifdef VIREON_ADAPTER_SIM
+#include "HislipServer.h"
+#include "Vxi11Server.h"
+#include "bus/drivers/SimulatedBus.h"
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -19,7 +25,11 @@ TEST(DriverChoices, NameInAnyCaseThenArguments) {
     const std::pair<const char*, const char*> cases[] = {
         {"gPiB", "gpib "}, {"", "choose auto, sim, gpib"}, {"gpib:5", "takes no arguments"},
         {" sim", "unknown driver \" sim\""}, {"simul", "--driver help"},
-        {"trace:x.jsonl", "unknown driver"}};
+        {"trace:x.jsonl", "unknown driver"},
+        {"VXI11:lab-gw:1111/gpib0,22", "vxi11 lab-gw:1111/gpib0,22"},
+        {"vxi11", "needs vxi11:HOST[:PMAPPORT][/DEVICE]"},
+        {"HiSLIP:[fe80::1]:4880/hislip0", "hislip [fe80::1]:4880/hislip0"},
+        {"hislip:", "needs hislip:HOST[:PORT][/SUBADDRESS]"}};
     // clang-format on
     for (const auto& [text, expected] : cases) {
         std::string error;
@@ -69,6 +79,36 @@ TEST(SelectDriver, ATraceWrapsTheBackEndOrIsLeftOutWithANote) {
     EXPECT_EQ(s.notes[0].rfind("trace disabled: cannot open trace file '" + nowhere + "': ", 0), 0u)
         << s.notes[0];
     EXPECT_NE(s.driver, nullptr) << "the bench runs untraced";
+}
+
+// The protocols themselves are tested with their clients; here, that each
+// row reaches the server behind its arguments and names what it reached,
+// and that a host where nothing listens is named in the refusal.
+TEST(SelectDriver, TheLanRowsReachTheirServerOrNameTheHost) {
+#ifdef VIREON_ADAPTER_SIM
+    serve::Vxi11Options vxi11Options;
+    vxi11Options.portmapperPort = 0;
+    serve::Vxi11Server vxi11(vxi11Options, bus::SimulatedBus::defaultBench());
+    serve::HislipServer hislip({}, bus::SimulatedBus::defaultBench());
+    ASSERT_EQ(vxi11.error() + hislip.error(), "");
+    const std::pair<std::string, std::string> reached[] = {
+        {"vxi11:127.0.0.1:" + std::to_string(vxi11.portmapperPort()) + "/gpib0",
+         "VXI-11 gpib0 on 127.0.0.1"},
+        {"hislip:127.0.0.1:" + std::to_string(hislip.port()),
+         "HiSLIP hislip0 on 127.0.0.1:" + std::to_string(hislip.port())}};
+    for (const auto& [choice, description] : reached) {
+        const bus::DriverSelection s = bus::selectDriver(choice, "");
+        EXPECT_NE(s.driver, nullptr) << choice << ": " << s.error;
+        EXPECT_EQ(s.description, description);
+        EXPECT_TRUE(s.notes.empty()) << s.notes.front();
+    }
+#endif
+    // Port 1 on loopback: refused at once, no network asked.
+    for (const char* nobody : {"vxi11:127.0.0.1:1", "hislip:127.0.0.1:1/gpib0"}) {
+        const bus::DriverSelection s = bus::selectDriver(nobody, "");
+        EXPECT_EQ(s.driver, nullptr) << nobody;
+        EXPECT_NE(s.error.find("127.0.0.1"), std::string::npos) << s.error;
+    }
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include "bus/drivers/TraceDriver.h"
 #include "bus/drivers/VisaBus.h"
 #include "bus/drivers/adapter/PlusPlusAdapter.h"
+#include "bus/drivers/hislip/HislipClient.h"
+#include "bus/drivers/vxi11/Vxi11Client.h"
 
 #include <algorithm>
 #include <array>
@@ -170,6 +172,27 @@ DriverSelection makeAr488(BackEndRequest& request) {
     return makeAdapter(adapter::kAr488, request);
 }
 
+DriverSelection makeVxi11(BackEndRequest& request) {
+    DriverSelection s;
+    auto driver = vxi11::Vxi11Client::open(request.args, s.error);
+    if (driver) {
+        s.description = driver->description();
+        if (!driver->interruptChannel())
+            s.notes.push_back(s.description +
+                              ": no interrupt channel, so service requests are polled for");
+    }
+    s.driver = std::move(driver);
+    return s;
+}
+
+DriverSelection makeHislip(BackEndRequest& request) {
+    DriverSelection s;
+    auto driver = hislip::HislipClient::open(request.args, s.error);
+    if (driver) s.description = driver->description();
+    s.driver = std::move(driver);
+    return s;
+}
+
 DriverSelection makeTrace(BackEndRequest& request) {
     DriverSelection s = std::move(request.inner);
     TraceOpenResult traced =
@@ -188,7 +211,8 @@ DriverSelection makeTrace(BackEndRequest& request) {
 }
 
 constexpr std::array kBackEnds{
-    BackEnd{"auto", "", "the GPIB library when its board answers, else the simulated bench (the default)",
+    BackEnd{"auto", "",
+            "the GPIB library when its board answers, else the simulated bench (the default)",
             false, &makeAuto},
     BackEnd{"sim", "FILE.yaml",
             "the built-in simulated bench (multimeter at 5, function generator at 9, "
@@ -215,6 +239,15 @@ constexpr std::array kBackEnds{
             "an AR488 adapter on a serial PORT (/dev/ttyACM0, COM3) or over the network "
             "(TCP port 1234 unless given)",
             false, &makeAr488},
+    BackEnd{"vxi11", "HOST[:PMAPPORT][/DEVICE]",
+            "a LAN instrument over VXI-11 (device inst0 unless given; the portmapper on "
+            "port 111 unless given), or with /gpib0 a LAN/GPIB gateway's GPIB interface, "
+            "each listener at its own address",
+            false, &makeVxi11},
+    BackEnd{"hislip", "HOST[:PORT][/SUBADDRESS]",
+            "a LAN instrument over HiSLIP (TCP port 4880 and hislip0 unless given), or with "
+            "/gpib0 a LAN/GPIB gateway's GPIB interface, each listener at its own address",
+            false, &makeHislip},
     BackEnd{"trace", "FILE",
             "appends every driver call of the chosen back end to FILE as JSON Lines "
             "(given with --trace FILE)",
