@@ -260,6 +260,9 @@ struct BadCall {
     XdrWriter args;
     std::int32_t expected; // -1 - accept_stat
 };
+void PrintTo(const BadCall& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class Vxi11BadCall : public Vxi11ServerTest, public testing::WithParamInterface<BadCall> {};
 
