@@ -300,8 +300,11 @@ void Vxi11Server::acceptLoop() {
 }
 
 void Vxi11Server::serve(Connection* c) {
-    if (c->channel == Channel::Core)
+    if (c->channel == Channel::Core) {
+        // Registration is a driver call too: it takes its turn.
+        std::lock_guard<std::mutex> lock(busMutex_);
         bus_->RegisterGpibGlobalsForThread(&c->sta, &c->err, &c->cnt, &c->cntl);
+    }
     RecordReader reader(c->channel == Channel::Core ? kMaxRecord : kMaxSmallRecord);
     std::vector<char> buffer(256 * 1024);
     bool close = false;
@@ -330,6 +333,7 @@ void Vxi11Server::serve(Connection* c) {
     }
     if (c->channel == Channel::Core) {
         dropLinks(*c);
+        std::lock_guard<std::mutex> lock(busMutex_);
         bus_->UnregisterGpibGlobalsForThread();
     }
     std::lock_guard<std::mutex> lock(state_);
@@ -653,7 +657,10 @@ void Vxi11Server::dropLinks(Connection& c) {
 // device_intr_srq on each such link's interrupt channel when the line rises.
 void Vxi11Server::srqLoop() {
     std::int32_t sta = 0, err = 0, cnt = 0, cntl = 0;
-    bus_->RegisterGpibGlobalsForThread(&sta, &err, &cnt, &cntl);
+    {
+        std::lock_guard<std::mutex> lock(busMutex_);
+        bus_->RegisterGpibGlobalsForThread(&sta, &err, &cnt, &cntl);
+    }
     bool was = false;
     while (!stopping_) {
         {
@@ -699,6 +706,7 @@ void Vxi11Server::srqLoop() {
         }
         srqWanted_.wait_for(lock, kSrqPoll, [this] { return stopping_.load(); });
     }
+    std::lock_guard<std::mutex> lock(busMutex_);
     bus_->UnregisterGpibGlobalsForThread();
 }
 
