@@ -171,6 +171,22 @@ def main():
                 print(f"  read_raw of CURV?: {len(raw)} bytes, the same as through the "
                       f"Prologix simulator ({raw[:8]!r}...)")
             inst.close()
+
+        # inst0 is the device at 5: a lock on one link keeps the other out.
+        first = rm.open_resource("TCPIP0::127.0.0.1::inst0::INSTR", timeout=2000)
+        second = rm.open_resource("TCPIP0::127.0.0.1::gpib0,5::INSTR", timeout=2000)
+        first.lock_excl(timeout=1000)
+        try:
+            second.lock_excl(timeout=100)
+            sys.exit("gpib0,5 took the lock inst0 holds")
+        except pyvisa.errors.VisaIOError as e:
+            assert e.error_code == pyvisa.constants.StatusCode.error_resource_locked, e
+        first.unlock()
+        second.lock_excl(timeout=1000)
+        second.unlock()
+        first.close()
+        second.close()
+        print("  lock_excl on inst0 refuses gpib0,5 until unlocked")
         if capture is not None:
             capture.check()
     finally:
