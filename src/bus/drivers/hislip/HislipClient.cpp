@@ -428,6 +428,9 @@ AdapterDriver::Result HislipClient::write(const Target& target, const char* data
     bool refused = false;
     Link* link = linkFor(target.pad, target.sad, refused);
     if (link == nullptr) return Result::failed(refused ? ENOL : ENEB);
+    // No bytes, no message: on the bus nothing would reach the device either,
+    // and an answer on its way stays the one to read.
+    if (size == 0) return Result::ok();
     // A new message ends what is left of the last answer.
     link->pending.clear();
     link->pendingStart = 0;
@@ -436,7 +439,7 @@ AdapterDriver::Result HislipClient::write(const Target& target, const char* data
     const std::size_t most = static_cast<std::size_t>(
         std::min<std::uint64_t>(link->serverMax - kHeaderSize, kMaxPayload));
     std::size_t at = 0;
-    do {
+    while (at < size) {
         const std::size_t n = std::min(most, size - at);
         const bool last = at + n == size;
         const Type type = last && end ? Type::DataEnd : Type::Data;
@@ -448,7 +451,7 @@ AdapterDriver::Result HislipClient::write(const Target& target, const char* data
         link->nextId += 2;
         if (type == Type::DataEnd) link->awaitedId = id;
         at += n;
-    } while (at < size);
+    }
     return Result::ok(size);
 }
 
