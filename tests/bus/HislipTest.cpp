@@ -267,6 +267,8 @@ TEST(HislipGateway, FindsTheBenchListenersAndTalksToEachAtItsAddress) {
     ASSERT_EQ(talk.sta & bus::ERR, 0) << talk.err;
     found.resize(static_cast<std::size_t>(talk.cntl));
     EXPECT_EQ(found, (std::vector<bus::Addr4882>{5, 9, 22}));
+    client->ibsre(0, 1);
+    EXPECT_EQ(talk.sta & bus::ERR, 0) << "remote enable through an open session";
     EXPECT_EQ(talk.ask(7, "*IDN?\n"), testing_support::kNoListener);
     EXPECT_THAT(talk.ask(22, "*IDN?\n"), HasSubstr(","));
 }
