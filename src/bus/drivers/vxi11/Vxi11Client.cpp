@@ -78,7 +78,7 @@ bool isGpibInterface(std::string_view device) {
 // server before the call it is for is lost); the wait goes on for the reply.
 bool exchange(adapter::Transport& pipe, RecordReader& records, std::uint32_t xid,
               std::uint32_t program, std::uint32_t procedure, const XdrWriter& args,
-              std::chrono::steady_clock::time_point until, std::string& results, std::string& what,
+              std::chrono::steady_clock::time_point until, RpcResults& results, std::string& what,
               const std::function<bool()>& stopAsked = {},
               const std::function<void()>& onStop = {}) {
     std::string message = rpcCall(xid, program, kChannelVersion, procedure).take();
@@ -107,9 +107,10 @@ bool exchange(adapter::Transport& pipe, RecordReader& records, std::uint32_t xid
                 return false;
             }
             if (check == ReplyCheck::Results) {
-                const std::size_t start = got.size() - in.left();
-                got.erase(0, start);
-                results = std::move(got);
+                // The results stay where they are: a block of megabytes is
+                // not moved once more.
+                results.at = got.size() - in.left();
+                results.record = std::move(got);
                 return true;
             }
             continue; // another call's reply
@@ -353,7 +354,7 @@ AdapterDriver::Result Vxi11Client::lost(const std::string& step, const std::stri
 }
 
 bool Vxi11Client::call(const std::string& step, std::uint32_t procedure, const XdrWriter& args,
-                       std::string& results, const Link* abortLink) {
+                       RpcResults& results, const Link* abortLink) {
     if (!core_) return false;
     std::string what;
     const bool stoppable = abortLink != nullptr && stopWatched();
@@ -369,7 +370,7 @@ bool Vxi11Client::call(const std::string& step, std::uint32_t procedure, const X
 
 std::int32_t Vxi11Client::simpleCall(const std::string& step, std::uint32_t procedure,
                                      const XdrWriter& args) {
-    std::string results;
+    RpcResults results;
     if (!call(step, procedure, args, results)) return -1;
     XdrReader in(results);
     std::int32_t code = 0;
@@ -389,7 +390,7 @@ void Vxi11Client::sendAbort(const Link& link) {
     XdrWriter args;
     args.i32(link.id);
     RecordReader replies(kSmallRecord);
-    std::string results;
+    RpcResults results;
     // A lost abort channel is opened again on the next stop; the read's own
     // reply decides how the read ends.
     if (!exchange(*abort_, replies, xid_++, kAbortProgram, kDeviceAbort, args, until, results,
@@ -416,7 +417,7 @@ const Vxi11Client::Link* Vxi11Client::linkFor(std::int32_t pad, std::int32_t sad
     const std::string step = "create_link " + device;
     XdrWriter args;
     args.i32(1).u32(0).u32(0).opaque(device);
-    std::string results;
+    RpcResults results;
     if (!call(step, kCreateLink, args, results)) return nullptr;
     XdrReader in(results);
     Link link;
@@ -471,7 +472,7 @@ std::int32_t Vxi11Client::readStb(const Link& link, int ioTimeoutMs, std::uint8_
     XdrWriter args;
     args.i32(link.id).u32(0).u32(0).u32(static_cast<std::uint32_t>(ioTimeoutMs));
     const std::string step = "device_readstb " + link.device;
-    std::string results;
+    RpcResults results;
     if (!call(step, kDeviceReadStb, args, results)) return -1;
     XdrReader in(results);
     std::int32_t code = 0;
@@ -588,7 +589,7 @@ AdapterDriver::Result Vxi11Client::write(const Target& target, const char* data,
             .u32(0)
             .u32(last && end ? kFlagEnd : 0)
             .opaque(std::string_view(data + sent, piece));
-        std::string results;
+        RpcResults results;
         if (!call(step, kDeviceWrite, args, results)) return Result::failed(ENEB, sent);
         XdrReader in(results);
         std::int32_t code = 0;
@@ -624,7 +625,7 @@ AdapterDriver::Result Vxi11Client::read(const Target& target, char* buffer, std:
             .u32(0)
             .u32(toEos ? kFlagTermChrSet : 0)
             .u32(static_cast<std::uint32_t>(target.eos & 0xFF));
-        std::string results;
+        RpcResults results;
         if (!call(step, kDeviceRead, args, results, &link)) return Result::failed(ENEB, count);
         XdrReader in(results);
         std::int32_t code = 0, reason = 0;

@@ -13,8 +13,16 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace bus::vxi11 {
+
+// The results of an RPC reply, inside the record that brought them.
+struct RpcResults {
+    std::string record;
+    std::size_t at = 0;
+    operator std::string_view() const { return std::string_view(record).substr(at); }
+};
 
 // VXI-11 error codes a console meets, by name.
 std::string vxi11ErrorName(std::int32_t code);
@@ -110,7 +118,7 @@ private:
     // in `results`; false (the connection dropped, lastError_ set) when none
     // came. With `stoppable`, a stop sends device_abort for `abortLink`.
     bool call(const std::string& step, std::uint32_t procedure, const XdrWriter& args,
-              std::string& results, const Link* abortLink = nullptr);
+              RpcResults& results, const Link* abortLink = nullptr);
     // A call whose reply is one Device_Error; its code, or -1 when lost.
     std::int32_t simpleCall(const std::string& step, std::uint32_t procedure,
                             const XdrWriter& args);
