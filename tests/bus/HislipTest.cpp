@@ -242,7 +242,8 @@ TEST_P(HislipBadReply, FailsTheReadWithWhatCameBackAndTheNextCallWorks) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, HislipBadReply,
     testing::Values(
-        BadReply{"NoPrologue", "Vireon,Block,0,1\n", bus::ENEB, "does not begin with \"HS\""},
+        BadReply{"NoPrologue", "Vireon 1.0\n", bus::ENEB,
+                 "\"Vireon 1.0\\x0A\" came where a message begins with \"HS\""},
         BadReply{"AnUnknownType", header(99, 0), bus::ENEB, "unknown message type 99"},
         BadReply{"AHugeLength", header(7, 1ull << 40), bus::ENEB, "more than the 1048576 agreed"},
         BadReply{"AnAsyncMessageOnTheSyncChannel", hs::encode(hs::Type::AsyncStatusResponse, 0, 0),

@@ -49,6 +49,22 @@ constexpr const char* kTypeNames[] = {"Initialize",
                                       "GetDescriptors",
                                       "GetDescriptorsResponse"};
 
+// The start of what came, shown safely in an error message.
+std::string shownStart(const char* at, std::size_t size) {
+    std::string text;
+    for (std::size_t i = 0; i < std::min<std::size_t>(size, 16); ++i) {
+        const auto b = static_cast<unsigned char>(at[i]);
+        if (b >= 0x20 && b < 0x7F && b != '"') {
+            text += static_cast<char>(b);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            text += hex;
+        }
+    }
+    return size > 16 ? text + "..." : text;
+}
+
 } // namespace
 
 void appendHeader(std::string& out, Type type, std::uint8_t control, std::uint32_t parameter,
@@ -143,18 +159,13 @@ void MessageReader::append(std::string_view bytes) {
 MessageReader::Status MessageReader::next(Message& message) {
     if (failed()) return Status::Bad;
     const std::size_t have = used_ - start_;
-    if (have < kHeaderSize) {
-        // A wrong prologue is known as soon as its bytes are here.
-        if (have >= 1 && buffer_[start_] != 'H') error_ = "a message does not begin with \"HS\"";
-        if (have >= 2 && buffer_[start_ + 1] != 'S')
-            error_ = "a message does not begin with \"HS\"";
-        return failed() ? Status::Bad : Status::NeedMore;
-    }
     const char* at = buffer_.data() + start_;
-    if (at[0] != 'H' || at[1] != 'S') {
-        error_ = "a message does not begin with \"HS\"";
+    // A wrong prologue is known as soon as its bytes are here.
+    if ((have >= 1 && at[0] != 'H') || (have >= 2 && at[1] != 'S')) {
+        error_ = "\"" + shownStart(at, have) + "\" came where a message begins with \"HS\"";
         return Status::Bad;
     }
+    if (have < kHeaderSize) return Status::NeedMore;
     Header header;
     header.type = static_cast<std::uint8_t>(at[2]);
     header.control = static_cast<std::uint8_t>(at[3]);

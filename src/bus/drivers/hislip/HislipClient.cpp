@@ -133,7 +133,7 @@ int HislipClient::leftMs() const {
 }
 
 void HislipClient::say(const std::string& step, const std::string& what) {
-    problem_ = description() + (gateway_ ? "" : "") + ": " + step + ": " + what;
+    problem_ = description() + ": " + step + ": " + what;
 }
 
 std::string HislipClient::sessionName(std::int32_t pad, std::int32_t sad) const {
@@ -197,7 +197,9 @@ HislipClient::Opened HislipClient::openLink(Link& link) {
         drop(link);
         say(step, "the server refused it: " + fatalErrorText(m.header.control) +
                       (m.payload.empty() ? "" : " (\"" + shown(m.payload) + "\")"));
-        return Opened::Refused;
+        // A server with no room for another client has the device all the
+        // same; any other refusal means nothing is there.
+        return m.header.control == kFatalTooManyClients ? Opened::Lost : Opened::Refused;
     }
     if (m.type() != Type::InitializeResponse) {
         drop(link);
