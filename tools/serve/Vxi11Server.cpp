@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -73,8 +74,9 @@ struct Vxi11Server::Link {
     bool srqEnabled = false;
     std::string handle;
     std::atomic<bool> abort{false};
-    std::string pending;     // read past a termination character, for the next read
-    bool pendingEnd = false; // the pending bytes end the device's message
+    std::atomic<bool> busy{false}; // a call of this link is being served
+    std::string pending;           // read past a termination character, for the next read
+    bool pendingEnd = false;       // the pending bytes end the device's message
     int key() const { return pad * 32 + sad; }
 };
 
@@ -85,6 +87,7 @@ struct Vxi11Server::Connection {
     std::thread thread;
     std::atomic<bool> done{false};
     std::int32_t sta = 0, err = 0, cnt = 0, cntl = 0;
+    std::atomic<bool> inHand{false}; // calls taken from the socket, not yet answered
     // The interrupt channel back to the client (create_intr_chan).
     int intrFd = -1;
     bool intrUdp = false;
@@ -312,7 +315,11 @@ void Vxi11Server::serve(Connection* c) {
         pollfd p[2] = {{c->fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
         if (::poll(p, 2, 500) < 0 && errno != EINTR) break;
         if ((p[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+        // Set before the bytes leave the socket, so an abort never finds a
+        // call of this connection in neither place.
+        c->inHand = true;
         const ssize_t n = ::recv(c->fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        if (n <= 0) c->inHand = false;
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         if (n <= 0) break;
         reader.feed(buffer.data(), static_cast<std::size_t>(n));
@@ -327,9 +334,13 @@ void Vxi11Server::serve(Connection* c) {
                 break;
             }
             const std::string reply = handle(*c, record, close);
+            // Nothing more of this connection's on its way: an abort from
+            // here on is for no call.
+            if (reader.pending() == 0) c->inHand = false;
             if (!reply.empty() && !sendAll(c->fd, recordOf(reply))) close = true;
             if (close) break;
         }
+        c->inHand = false;
     }
     if (c->channel == Channel::Core) {
         dropLinks(*c);
@@ -444,7 +455,12 @@ std::string Vxi11Server::call(Connection& c, const CoreCall& call) {
         std::lock_guard<std::mutex> lock(state_);
         const auto found = links_.find(call.lid);
         if (found == links_.end()) return out.i32(kInvalidLink).take();
-        found->second->abort = true;
+        // An abort may overtake the call it is meant for: it counts while a
+        // call of the link runs or its connection has calls on their way.
+        Link& link = *found->second;
+        int waiting = 0;
+        if (link.owner->fd >= 0) ::ioctl(link.owner->fd, FIONREAD, &waiting);
+        if (link.busy || link.owner->inHand || waiting > 0) link.abort = true;
         return out.i32(kNoError).take();
     }
     if (procedure == kCreateLink) {
@@ -498,6 +514,16 @@ std::string Vxi11Server::call(Connection& c, const CoreCall& call) {
             return out.i32(kInvalidLink).u32(0).take();
         return out.i32(kInvalidLink).take();
     }
+
+    // An abort ends with the call it came for.
+    struct Serving {
+        Link& link;
+        explicit Serving(Link& l) : link(l) { link.busy = true; }
+        ~Serving() {
+            link.busy = false;
+            link.abort = false;
+        }
+    } serving(*link);
 
     switch (procedure) {
     case kDestroyLink: {
@@ -554,9 +580,9 @@ std::string Vxi11Server::call(Connection& c, const CoreCall& call) {
 
     std::lock_guard<std::mutex> lock(busMutex_);
     const std::int32_t tmo = timeoutCode(call.ioTimeout);
-    link->abort = false;
     switch (procedure) {
     case kDeviceWrite: {
+        if (link->abort) return out.i32(kAborted).u32(0).take();
         const std::int32_t ud = (call.flags & kEnd) != 0 ? link->udEnd : link->udMore;
         bus_->ibtmo(ud, tmo);
         const std::int32_t sta =
@@ -603,7 +629,7 @@ std::string Vxi11Server::call(Connection& c, const CoreCall& call) {
                 reason = (end ? kReasonEnd : 0) | (data.size() == wanted ? kReasonReqCnt : 0);
                 break;
             }
-            if (link->abort) {
+            if (link->abort || stopping_) { // a server going down ends long reads too
                 error = kAborted;
                 break;
             }
