@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 namespace bus::vxi11 {
 
@@ -441,7 +442,6 @@ const Vxi11Client::Link* Vxi11Client::linkFor(std::int32_t pad, std::int32_t sad
         return nullptr;
     if (remote_ && simpleCall("device_remote " + device, kDeviceRemote, generic) < 0)
         return nullptr;
-    if (srqChannel_) enableSrq(made, key);
     return core_ ? &links_[key] : nullptr;
 }
 
@@ -459,13 +459,17 @@ void Vxi11Client::openSrqChannel() {
     srqChannel_ = code == 0 || code == kErrorChannelExists;
 }
 
-void Vxi11Client::enableSrq(const Link& link, int key) {
+bool Vxi11Client::enableSrq(Link& link, int key) {
     XdrWriter args;
     args.i32(link.id).u32(1).opaque(std::string(kHandlePrefix) + std::to_string(key));
     const std::int32_t code =
         simpleCall("device_enable_srq " + link.device, kDeviceEnableSrq, args);
-    // A server that cannot send this device's requests is polled instead.
+    // A server that cannot send this device's requests is polled instead;
+    // a lost connection took the link with it.
     if (code > 0) srqChannel_ = false;
+    if (code != 0) return false;
+    link.srqEnabled = true;
+    return true;
 }
 
 std::int32_t Vxi11Client::readStb(const Link& link, int ioTimeoutMs, std::uint8_t& status) {
@@ -689,6 +693,22 @@ bool Vxi11Client::serviceRequest(const Target* target, bool wait) {
     if (!ready()) return false;
     if (target != nullptr && linkFor(target->pad, target->sad, kProbeTimeoutMs) == nullptr)
         return false;
+    // A device's requests come over the interrupt channel once it is asked
+    // about the first time (the server then watches its line for it); one
+    // that asked before is found by a poll.
+    std::vector<Link> enabled;
+    if (srqChannel_) {
+        std::vector<int> keys;
+        for (const auto& [key, link] : links_)
+            if (!link.srqEnabled && (target == nullptr || key == keyOf(target->pad, target->sad)))
+                keys.push_back(key);
+        for (const int key : keys) {
+            if (!core_ || !srqChannel_) break;
+            Link& link = links_[key];
+            if (enableSrq(link, key)) enabled.push_back(link);
+        }
+        if (!core_) return false;
+    }
     const auto waitEnd = Clock::now() + std::chrono::milliseconds(waitMs);
     bool first = true;
     for (;;) {
@@ -698,7 +718,7 @@ bool Vxi11Client::serviceRequest(const Target* target, bool wait) {
             return true;
         // The devices to ask: those whose request came over the interrupt
         // channel, or, without it, each one linked.
-        std::vector<Link> ask;
+        std::vector<Link> ask = std::exchange(enabled, {});
         if (srqChannel_) {
             const int look = first ? 0 : std::min(remainingMs(waitEnd), 50);
             for (const std::string& handle : srq_->take(look)) {

@@ -104,6 +104,7 @@ private:
         std::uint32_t maxRecvSize = 0;
         std::uint32_t abortPort = 0;
         std::string device;
+        bool srqEnabled = false; // its requests come over the interrupt channel
     };
     // What one call on the core channel came to.
     enum class Outcome { Done, Lost };
@@ -132,7 +133,8 @@ private:
     // A VXI-11 error code of a device call as a bus result.
     Result failure(const std::string& step, std::int32_t code, std::size_t count = 0);
     void openSrqChannel();
-    void enableSrq(const Link& link, int key);
+    // Asks the server to send the link's requests; false when it will not.
+    bool enableSrq(Link& link, int key);
     std::optional<std::uint8_t>& polled(std::int32_t pad) {
         return polled_[static_cast<std::size_t>(pad)];
     }
