@@ -93,7 +93,12 @@ std::string answer(std::string_view record, const std::vector<Mapping>& mappings
     return rpcReply(call.xid, AcceptStat::ProcedureUnavailable).take();
 }
 
-bool registerWithRpcbind(const Mapping& mapping, bool set, std::string& error) {
+namespace {
+
+// One call of the system's rpcbind on 127.0.0.1:111 over UDP that takes a
+// mapping and answers one word (SET, UNSET, GETPORT).
+bool rpcbindCall(std::uint32_t procedure, const Mapping& mapping, std::uint32_t& result,
+                 std::string& error) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         error = std::string("UDP socket: ") + std::strerror(errno);
@@ -103,34 +108,31 @@ bool registerWithRpcbind(const Mapping& mapping, bool set, std::string& error) {
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     to.sin_port = htons(111);
-    const std::uint32_t xid = static_cast<std::uint32_t>(::getpid()) ^ 0x5EB1u;
-    XdrWriter out = rpcCall(xid, kPortmapperProgram, kPortmapperVersion, set ? kSet : kUnset);
+    const std::uint32_t xid = static_cast<std::uint32_t>(::getpid()) << 8 ^ procedure;
+    XdrWriter out = rpcCall(xid, kPortmapperProgram, kPortmapperVersion, procedure);
     out.u32(mapping.program).u32(mapping.version).u32(mapping.protocol).u32(mapping.port);
-    int granted = -1; // the answer's boolean once one came
+    bool answered = false;
     error.clear();
     // UDP may lose a datagram: ask three times before giving up.
-    for (int attempt = 0; attempt < 3 && granted < 0 && error.empty(); ++attempt) {
+    for (int attempt = 0; attempt < 3 && !answered && error.empty(); ++attempt) {
         if (::sendto(fd, out.bytes().data(), out.bytes().size(), 0,
                      reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0) {
             error = std::string("rpcbind: ") + std::strerror(errno);
             break;
         }
         pollfd p{fd, POLLIN, 0};
-        while (granted < 0 && error.empty() && ::poll(&p, 1, 300) > 0) {
+        while (!answered && error.empty() && ::poll(&p, 1, 300) > 0) {
             char reply[512];
             const ssize_t n = ::recv(fd, reply, sizeof reply, 0);
             if (n <= 0) break; // ICMP port unreachable: nobody listens
             XdrReader in(std::string_view(reply, static_cast<std::size_t>(n)));
             std::string why;
-            std::uint32_t value = 0;
             switch (readRpcReply(in, xid, why)) {
             case ReplyCheck::OtherCall:
                 break;
             case ReplyCheck::Results:
-                if (in.u32(value))
-                    granted = value != 0 ? 1 : 0;
-                else
-                    error = "rpcbind's answer is cut short";
+                answered = in.u32(result);
+                if (!answered) error = "rpcbind's answer is cut short";
                 break;
             case ReplyCheck::Failed:
                 error = "rpcbind: " + why;
@@ -139,11 +141,49 @@ bool registerWithRpcbind(const Mapping& mapping, bool set, std::string& error) {
         }
     }
     ::close(fd);
-    if (granted == 1) return true;
-    if (error.empty())
-        error =
-            granted == 0 ? "rpcbind refused the mapping" : "no rpcbind answers on 127.0.0.1:111";
-    return false;
+    if (!answered && error.empty()) error = "no rpcbind answers on 127.0.0.1:111";
+    return answered;
+}
+
+// Whether something accepts TCP connections on the loopback port.
+bool answers(std::uint32_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool open = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+    if (fd >= 0) ::close(fd);
+    return open;
+}
+
+} // namespace
+
+bool registerWithRpcbind(const Mapping& mapping, std::string& error) {
+    std::uint32_t granted = 0, port = 0;
+    if (!rpcbindCall(kSet, mapping, granted, error)) return false;
+    if (granted != 0) return true;
+    // Refused: the program is mapped already. A mapping left by a server that
+    // is gone is replaced; a live one stays its owner's.
+    Mapping asked = mapping;
+    asked.port = 0;
+    if (!rpcbindCall(kPortmapperGetPort, asked, port, error)) return false;
+    if (port != 0 && answers(port)) {
+        error = "rpcbind maps the VXI-11 core channel to port " + std::to_string(port) +
+                " already, where another server answers";
+        return false;
+    }
+    std::uint32_t ignored = 0;
+    rpcbindCall(kUnset, mapping, ignored, error);
+    if (!rpcbindCall(kSet, mapping, granted, error)) return false;
+    if (granted == 0) error = "rpcbind refused the mapping";
+    return granted != 0;
+}
+
+void unregisterWithRpcbind(const Mapping& mapping) {
+    std::uint32_t ignored = 0;
+    std::string error;
+    rpcbindCall(kUnset, mapping, ignored, error);
 }
 
 } // namespace serve::portmap

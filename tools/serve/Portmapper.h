@@ -23,9 +23,11 @@ struct Mapping {
 std::string answer(std::string_view record, const std::vector<Mapping>& mappings,
                    const std::string& host);
 
-// Tells the system's rpcbind on 127.0.0.1:111 (over UDP) that `mapping`
-// is served here (set) or no longer (unset). False, with the reason, when
-// no rpcbind answers or it refuses.
-bool registerWithRpcbind(const Mapping& mapping, bool set, std::string& error);
+// Tells the system's rpcbind on 127.0.0.1:111 (over UDP) that `mapping` is
+// served here, replacing a mapping of the program whose port no longer
+// answers. False, with the reason, when no rpcbind answers or it refuses.
+bool registerWithRpcbind(const Mapping& mapping, std::string& error);
+// Takes the mapping back (UNSET); quiet when no rpcbind answers.
+void unregisterWithRpcbind(const Mapping& mapping);
 
 } // namespace serve::portmap

@@ -111,41 +111,24 @@ Vxi11Server::Vxi11Server(Vxi11Options options, std::unique_ptr<bus::Driver> bus)
     abortFd_ = listenOn(SOCK_STREAM, options_.abortPort, abortPort_);
     if (abortFd_ < 0) return;
 
-    // The portmapper: our own on its port, or else the system's rpcbind.
+    // The portmapper: our own on its port, or else the system's rpcbind, or
+    // else our own on a free port, which our own client can be told.
     mappings_ = {{kCoreProgram, kVxi11Version, bus::vxi11::kProtocolTcp,
                   static_cast<std::uint16_t>(corePort_)}};
-    int udpPort = 0;
-    pmapTcpFd_ = listenOn(SOCK_STREAM, options_.portmapperPort, portmapperPort_);
-    if (pmapTcpFd_ >= 0) pmapUdpFd_ = listenOn(SOCK_DGRAM, portmapperPort_, udpPort);
-    if (pmapTcpFd_ >= 0 && pmapUdpFd_ >= 0) {
-        const int on = 1;
-        ::setsockopt(pmapUdpFd_, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
-        // The portmapper lists itself, as rpcinfo expects.
-        for (const std::uint32_t version : {2u, 3u, 4u})
-            for (const std::uint32_t protocol :
-                 {bus::vxi11::kProtocolTcp, bus::vxi11::kProtocolUdp})
-                mappings_.push_back({bus::vxi11::kPortmapperProgram, version, protocol,
-                                     static_cast<std::uint16_t>(portmapperPort_)});
-    } else {
-        if (pmapTcpFd_ >= 0) ::close(pmapTcpFd_);
-        pmapTcpFd_ = -1;
-        portmapperPort_ = 0;
+    if (!openPortmapper(options_.portmapperPort)) {
         const std::string why = error_;
         error_.clear();
         std::string rpcbind;
-        if (options_.portmapperPort == 111) {
-            registered_ = portmap::registerWithRpcbind(mappings_[0], true, rpcbind);
-            if (!registered_) {
-                // A stale mapping of an earlier run is in the way.
-                portmap::registerWithRpcbind(mappings_[0], false, rpcbind);
-                registered_ = portmap::registerWithRpcbind(mappings_[0], true, rpcbind);
-            }
-        }
-        if (!registered_)
+        if (options_.portmapperPort == 111)
+            registered_ = portmap::registerWithRpcbind(mappings_[0], rpcbind);
+        if (!registered_) {
+            if (!openPortmapper(0)) return;
             std::fprintf(stderr,
-                         "vireon-serve: no portmapper (%s%s%s): clients must be told the core "
-                         "channel's port %d\n",
-                         why.c_str(), rpcbind.empty() ? "" : "; ", rpcbind.c_str(), corePort_);
+                         "vireon-serve: %s%s%s; the portmapper is on port %d instead, which "
+                         "VISA clients cannot be told\n",
+                         why.c_str(), rpcbind.empty() ? "" : "; ", rpcbind.c_str(),
+                         portmapperPort_);
+        }
     }
 
     // inst0 is the lowest-addressed listener the bus has now.
@@ -183,12 +166,29 @@ Vxi11Server::~Vxi11Server() {
     if (srqThread_.joinable()) srqThread_.join();
     for (const auto& c : connections_)
         if (c->thread.joinable()) c->thread.join();
-    if (registered_) {
-        std::string ignored;
-        portmap::registerWithRpcbind(mappings_[0], false, ignored);
-    }
+    if (registered_) portmap::unregisterWithRpcbind(mappings_[0]);
     for (const int fd : {coreFd_, abortFd_, pmapTcpFd_, pmapUdpFd_, wake_[0], wake_[1]})
         if (fd >= 0) ::close(fd);
+}
+
+bool Vxi11Server::openPortmapper(int port) {
+    int udpPort = 0;
+    pmapTcpFd_ = listenOn(SOCK_STREAM, port, portmapperPort_);
+    if (pmapTcpFd_ >= 0) pmapUdpFd_ = listenOn(SOCK_DGRAM, portmapperPort_, udpPort);
+    if (pmapUdpFd_ < 0) {
+        if (pmapTcpFd_ >= 0) ::close(pmapTcpFd_);
+        pmapTcpFd_ = -1;
+        portmapperPort_ = 0;
+        return false;
+    }
+    const int on = 1;
+    ::setsockopt(pmapUdpFd_, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+    // The portmapper lists itself, as rpcinfo expects.
+    for (const std::uint32_t version : {2u, 3u, 4u})
+        for (const std::uint32_t protocol : {bus::vxi11::kProtocolTcp, bus::vxi11::kProtocolUdp})
+            mappings_.push_back({bus::vxi11::kPortmapperProgram, version, protocol,
+                                 static_cast<std::uint16_t>(portmapperPort_)});
+    return true;
 }
 
 int Vxi11Server::listenOn(int type, int port, int& bound) {
@@ -213,9 +213,6 @@ int Vxi11Server::listenOn(int type, int port, int& bound) {
 }
 
 std::vector<std::string> Vxi11Server::reachWith() const {
-    if (portmapperPort_ == 0 && !registered_)
-        return {"VXI-11 core channel: " + host_ + " TCP port " + std::to_string(corePort_) +
-                " (no portmapper: only for clients told the core port)"};
     const bool standard = registered_ || portmapperPort_ == 111;
     std::vector<std::string> lines = {
         "vxi11:" + host_ + (standard ? "" : ":" + std::to_string(portmapperPort_)) + "/gpib0"};

@@ -21,7 +21,8 @@ struct Vxi11Options {
     std::string listen = "127.0.0.1"; // the address to listen on; 0.0.0.0 for every interface
     int corePort = 0;                 // the core channel's TCP port; 0: any free port
     // The portmapper's port, TCP and UDP; 0: any free port. When 111 cannot
-    // be had, the core channel is registered with the system's rpcbind.
+    // be had, the core channel is registered with the system's rpcbind, and
+    // without one the portmapper takes a free port.
     int portmapperPort = 111;
     int abortPort = 0; // the abort channel's TCP port; 0: any free port
 };
@@ -53,6 +54,7 @@ private:
     enum class Channel { Core, Abort, Portmapper };
 
     int listenOn(int type, int port, int& bound);
+    bool openPortmapper(int port);
     void acceptLoop();
     void answerDatagram();
     void serve(Connection* connection);
