@@ -4,7 +4,8 @@
 // library and VISA back ends driving the bench through the fake vendor
 // libraries they load, and the Prologix and AR488 adapter back ends driving
 // the bench through a simulated adapter over a pseudo-terminal and over
-// loopback TCP.
+// loopback TCP, and the VXI-11 and HiSLIP back ends driving it through
+// vireon-serve's gateways on loopback.
 
 #include "bus/drivers/BenchFile.h"
 #include "bus/drivers/DriverChoice.h"
@@ -15,6 +16,8 @@
 #include "bus/drivers/VisaBus.h"
 #ifdef VIREON_ADAPTER_SIM
 #include "AdapterSimulator.h"
+#include "HislipServer.h"
+#include "Vxi11Server.h"
 #endif
 #include "support/Files.h"
 #include "support/Talk.h"
@@ -28,6 +31,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -46,7 +50,8 @@ enum class StoppedRead {
     Interrupts,
     // The adapter back ends read the rest to its end before anything else
     // goes to the adapter (only the line that follows a reply shows where it
-    // ends), so the device was never interrupted.
+    // ends), and a HiSLIP server reads the whole message before it sends it
+    // on, so the device was never interrupted.
     ReadOut,
     // A replay answers as the recording did and keeps no device status.
     Replayed,
@@ -317,6 +322,23 @@ std::unique_ptr<bus::Driver> simulatedAdapter(std::string& error) {
     error = selected.error;
     return std::move(selected.driver);
 }
+
+// The bench behind vireon-serve's VXI-11 gateway or HiSLIP server on
+// loopback, reached through its GPIB interface gpib0.
+template <typename Server, typename Options>
+std::unique_ptr<bus::Driver> lanGateway(std::string& error) {
+    static std::unique_ptr<Server> running;
+    running.reset();
+    Options options;
+    if constexpr (std::is_same_v<Options, serve::Vxi11Options>) options.portmapperPort = 0;
+    running = std::make_unique<Server>(options, bus::SimulatedBus::defaultBench());
+    if (!(error = running->error()).empty()) return nullptr;
+    std::string choice = running->reachWith().front(); // vxi11:HOST:PMAPPORT/gpib0
+    if constexpr (std::is_same_v<Options, serve::HislipOptions>) choice += "/gpib0";
+    bus::DriverSelection selected = bus::selectDriver(choice, "");
+    error = selected.error;
+    return std::move(selected.driver);
+}
 #endif
 
 // clang-format off
@@ -361,6 +383,9 @@ INSTANTIATE_TEST_SUITE_P(BackEnds, DriverContract, testing::Values(
     , BackEnd{"Ar488OverTcp", &simulatedAdapter<adaptersim::Protocol::Ar488, adaptersim::Link::Tcp>,
         StoppedRead::ReadOut}
     , BackEnd{"Ar488OverPty", &simulatedAdapter<adaptersim::Protocol::Ar488, adaptersim::Link::Pty>,
+        StoppedRead::ReadOut}
+    , BackEnd{"Vxi11Gateway", &lanGateway<serve::Vxi11Server, serve::Vxi11Options>}
+    , BackEnd{"HislipGateway", &lanGateway<serve::HislipServer, serve::HislipOptions>,
         StoppedRead::ReadOut}
 #endif
     ), [](const auto& info) { return std::string(info.param.name); });
