@@ -5,7 +5,6 @@
 // Usage: vireon_lan_client --driver TEXT [--address N]
 #include "bus/Driver.h"
 #include "bus/drivers/DriverChoice.h"
-#include "bus/drivers/vxi11/Vxi11Client.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,16 +24,8 @@ bool ok(const Globals& g, const char* step) {
 
 std::unique_ptr<bus::Driver> open(const std::string& text) {
     bus::DriverSelection s = bus::selectDriver(text, "");
-    if (s.driver) return std::move(s.driver);
-    // Until the table has a row for VXI-11, the client is made directly.
-    if (text.rfind("vxi11:", 0) == 0) {
-        std::string error;
-        if (auto client = bus::vxi11::Vxi11Client::open(text.substr(6), error)) return client;
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return nullptr;
-    }
-    std::fprintf(stderr, "%s\n", s.error.c_str());
-    return nullptr;
+    if (!s.driver) std::fprintf(stderr, "%s\n", s.error.c_str());
+    return std::move(s.driver);
 }
 
 } // namespace
