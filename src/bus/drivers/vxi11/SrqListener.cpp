@@ -71,11 +71,15 @@ private:
                 fds.push_back({p.fd, POLLIN, 0});
             if (::poll(fds.data(), fds.size(), kLookMs) <= 0) continue;
             if ((fds[0].revents & POLLIN) != 0) {
+                // The newest connection is the server's channel of now; the
+                // oldest gives way to it.
                 const int peer = ::accept(fd_, nullptr, nullptr);
-                if (peer >= 0 && peers_.size() < kMaxConnections)
-                    peers_.push_back({peer});
-                else if (peer >= 0)
-                    ::close(peer);
+                if (peer >= 0 && peers_.size() == kMaxConnections) {
+                    ::close(peers_.front().fd);
+                    peers_.erase(peers_.begin());
+                    fds.erase(fds.begin() + 1);
+                }
+                if (peer >= 0) peers_.push_back({peer});
             }
             for (std::size_t i = fds.size() - 1; i > 0; --i) {
                 if (fds[i].revents == 0) continue;

@@ -55,6 +55,8 @@ constexpr std::int32_t kEosEndsRead = 0x400;
 constexpr int kStopLookMs = 100;
 constexpr int kAbortMs = 1000;
 constexpr int kAbortRepeatMs = 200;
+// How often a wait for service polls even with the interrupt channel.
+constexpr int kSafetyPollMs = 1000;
 // Replies of the portmapper and the abort channel are a few words.
 constexpr std::size_t kSmallRecord = 4096;
 constexpr std::size_t kReceiveChunk = 256 * 1024;
@@ -710,6 +712,7 @@ bool Vxi11Client::serviceRequest(const Target* target, bool wait) {
         if (!core_) return false;
     }
     const auto waitEnd = Clock::now() + std::chrono::milliseconds(waitMs);
+    auto safetyPoll = Clock::now() + std::chrono::milliseconds(kSafetyPollMs);
     bool first = true;
     for (;;) {
         if (target != nullptr && polled(target->pad)) return true;
@@ -728,6 +731,14 @@ bool Vxi11Client::serviceRequest(const Target* target, bool wait) {
                     std::from_chars(handle.data() + kHandlePrefix.size(),
                                     handle.data() + handle.size(), key);
                 if (const auto it = links_.find(key); it != links_.end()) ask.push_back(it->second);
+            }
+            // Now and then a poll all the same: a request whose call was
+            // lost (a channel held by someone else) is not waited out.
+            if (Clock::now() >= safetyPoll) {
+                safetyPoll = Clock::now() + std::chrono::milliseconds(kSafetyPollMs);
+                for (const auto& [key, link] : links_)
+                    if (target == nullptr || key == keyOf(target->pad, target->sad))
+                        ask.push_back(link);
             }
         } else {
             for (const auto& [key, link] : links_)
