@@ -16,6 +16,17 @@
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
+#else
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <chrono>
+#include <climits>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #endif
 
 namespace bus::adapter {
@@ -30,7 +41,6 @@ bool isComPort(const std::string& text) {
            std::all_of(name.begin() + 3, name.end(),
                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 }
-
 
 #ifndef _WIN32
 // A socket, or a terminal device libserialport does not know.
@@ -118,8 +128,8 @@ std::unique_ptr<Transport> openTcp(const std::string& host, int tcpPort, std::st
     }
     std::string why = "no address";
     for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                                a->ai_protocol);
+        const int fd =
+            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0) continue;
         int r = ::connect(fd, a->ai_addr, a->ai_addrlen);
         if (r < 0 && errno == EINPROGRESS) {
@@ -156,8 +166,161 @@ std::unique_ptr<Transport> openTerminal(const std::string& name, std::string& er
     return nullptr;
 }
 
+// Why Winsock refused, for the operator: the usual network failures in
+// words, anything else as the system says it.
+std::string winsockReason(int code) {
+    switch (code) {
+    case WSAECONNREFUSED:
+        return "connection refused (nothing listens on that port)";
+    case WSAETIMEDOUT:
+        return "no answer (connection timed out)";
+    case WSAEHOSTUNREACH:
+    case WSAENETUNREACH:
+        return "no route to the host";
+    case WSAHOST_NOT_FOUND:
+    case WSANO_DATA:
+        return "no such host";
+    case WSATRY_AGAIN:
+        return "the name server did not answer";
+    case WSAECONNRESET:
+        return "the connection was reset";
+    }
+    char text[256] = {};
+    const DWORD n =
+        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                         static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    std::string reason(text, n);
+    while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' ||
+                               reason.back() == ' ' || reason.back() == '.'))
+        reason.pop_back();
+    return reason.empty() ? "Winsock error " + std::to_string(code) : reason;
+}
+
+// Winsock is started once, by whichever thread opens the first connection,
+// and left running until the program ends: sockets may outlive any one user.
+int winsockStarted() {
+    static const int code = [] {
+        WSADATA data;
+        return ::WSAStartup(MAKEWORD(2, 2), &data);
+    }();
+    return code;
+}
+
+// Waits until the socket can be read, or written; >0 when it can, 0 when the
+// time-out passed, -1 when it failed (a refused connect shows only in the
+// exception set). A closed or reset connection reads as ready.
+int waitFor(SOCKET s, bool write, int timeoutMs) {
+    fd_set ready, failed;
+    FD_ZERO(&ready);
+    FD_ZERO(&failed);
+    FD_SET(s, &ready);
+    FD_SET(s, &failed);
+    timeval t{std::max(timeoutMs, 0) / 1000, std::max(timeoutMs, 0) % 1000 * 1000};
+    const int r = write ? ::select(0, nullptr, &ready, &failed, &t)
+                        : ::select(0, &ready, nullptr, nullptr, &t);
+    return r > 0 && !FD_ISSET(s, &ready) ? -1 : r;
+}
+
+class SocketTransport final : public Transport {
+public:
+    explicit SocketTransport(SOCKET s) : s_(s) {}
+    ~SocketTransport() override { ::closesocket(s_); }
+    SocketTransport(const SocketTransport&) = delete;
+    SocketTransport& operator=(const SocketTransport&) = delete;
+
+    bool send(const char* data, std::size_t size, int timeoutMs) override {
+        using Clock = std::chrono::steady_clock;
+        const auto until = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+        while (!failed_ && size > 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+            if (left <= 0 || waitFor(s_, true, static_cast<int>(left)) <= 0)
+                return failed_ = true, false;
+            const int n =
+                ::send(s_, data, static_cast<int>(std::min<std::size_t>(size, INT_MAX)), 0);
+            if (n == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK) continue;
+            if (n <= 0) return failed_ = true, false;
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return !failed_;
+    }
+    long receive(char* buffer, std::size_t size, int timeoutMs) override {
+        if (failed_) return -1;
+        const int ready = waitFor(s_, false, timeoutMs);
+        if (ready < 0) return failed_ = true, -1;
+        if (ready == 0) return 0;
+        const int n = ::recv(s_, buffer, static_cast<int>(std::min<std::size_t>(size, INT_MAX)), 0);
+        if (n == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK) return 0;
+        if (n <= 0) return failed_ = true, -1;
+        return n;
+    }
+    void discardInput() override {
+        char sink[4096];
+        while (!failed_ && receive(sink, sizeof sink, 0) > 0) {
+        }
+    }
+
+private:
+    SOCKET s_;
+    bool failed_ = false;
+};
+
 std::unique_ptr<Transport> openTcp(const std::string& host, int tcpPort, std::string& error) {
-    error = host + ":" + std::to_string(tcpPort) + ": network adapters are not supported here";
+    const std::string where = host + ":" + std::to_string(tcpPort);
+    if (const int code = winsockStarted(); code != 0) {
+        error = where + ": the network is not available (" + winsockReason(code) + ")";
+        return nullptr;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int lookup = ::getaddrinfo(host.c_str(), std::to_string(tcpPort).c_str(), &hints, &found);
+    if (lookup != 0) {
+        error = where + ": " + winsockReason(lookup);
+        return nullptr;
+    }
+    std::string why = "no address";
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+        const SOCKET s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+        if (s == INVALID_SOCKET) {
+            why = winsockReason(::WSAGetLastError());
+            continue;
+        }
+        // Not handed down to programs this one starts (the console's shell).
+        ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+        u_long nonBlocking = 1;
+        int code = ::ioctlsocket(s, FIONBIO, &nonBlocking) == 0 ? 0 : ::WSAGetLastError();
+        if (code == 0 && ::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) != 0) {
+            code = ::WSAGetLastError();
+            if (code == WSAEWOULDBLOCK) {
+                const int r = waitFor(s, true, kConnectTimeoutMs);
+                int soError = 0;
+                int length = sizeof soError;
+                // A refused connect shows only in the exception set (r < 0);
+                // its reason is the socket's pending error.
+                if (r == 0)
+                    code = WSAETIMEDOUT;
+                else if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError),
+                                      &length) != 0)
+                    code = ::WSAGetLastError();
+                else
+                    code = soError != 0 ? soError : r < 0 ? WSAECONNABORTED : 0;
+            }
+        }
+        if (code == 0) {
+            ::freeaddrinfo(found);
+            const BOOL on = TRUE;
+            ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                         sizeof on);
+            return std::make_unique<SocketTransport>(s);
+        }
+        why = winsockReason(code);
+        ::closesocket(s);
+    }
+    ::freeaddrinfo(found);
+    error = where + ": " + why;
     return nullptr;
 }
 #endif
@@ -225,6 +388,5 @@ std::unique_ptr<Transport> openTransport(const AdapterAddress& address, std::str
     return address.serial ? openSerial(address.port, error)
                           : openTcp(address.host, address.tcpPort, error);
 }
-
 
 } // namespace bus::adapter
