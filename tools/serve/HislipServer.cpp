@@ -391,6 +391,13 @@ bool HislipServer::asyncMessage(Connection& c, Session& s, const hs::Message& m)
 }
 
 void HislipServer::lookForServiceRequests() {
+    // One look at the bus's SRQ line first: an adapter's bus answers each
+    // look with a round trip, and a gateway client may hold thirty sessions.
+    const bool anyAsync = std::any_of(sessions_.begin(), sessions_.end(),
+                                      [](const auto& s) { return s.second->asyncFd >= 0; });
+    if (!anyAsync) return;
+    bus_->ibwait(0, 0);
+    if ((sta_ & bus::SRQI) == 0) return;
     for (auto& [id, s] : sessions_) {
         if (s->asyncFd < 0 || s->requested) continue;
         bus_->ibwait(s->udEnd, 0);

@@ -122,7 +122,7 @@ public:
     const std::string& error() const { return error_; }
     bool failed() const { return !error_.empty(); }
     // Bytes held that are not handed out yet.
-    std::size_t buffered() const { return buffer_.size() - start_; }
+    std::size_t buffered() const { return used_ - start_; }
     void reset();
 
 private:

@@ -16,7 +16,10 @@ constexpr std::uint16_t kVendorId = ('V' << 8) | 'R';
 constexpr std::size_t kReceiveChunk = 256 * 1024;
 // How often a read that may be stopped looks whether it is to stop.
 constexpr int kStopLookMs = 100;
-constexpr std::uint32_t kLockWaitMs = 0; // a locked device is reported at once
+constexpr std::uint32_t kLockWaitMs = 0;
+// How long a wait for a reply on the asynchronous channel goes between looks
+// at the synchronous one, when that one is to be emptied.
+constexpr int kDropSliceMs = 10; // a locked device is reported at once
 
 // What came back, shown safely in a message.
 std::string shown(std::string_view bytes) {
@@ -324,10 +327,37 @@ void HislipClient::noteAsync(Link& link, const Message& m) {
     if (m.type() == Type::AsyncServiceRequest) link.serviceRequested = true;
 }
 
-std::optional<Message> HislipClient::asyncReply(Link& link, Type type, const char* step) {
+bool HislipClient::dropSyncInput(Link& link) {
+    Message dropped;
+    for (;;) {
+        if (Clock::now() >= deadline_) return true;
+        switch (receive(link, false, dropped, Clock::now())) {
+        case Got::Message:
+            continue;
+        case Got::Lost:
+            lost(link, "device clear: the server closed the connection");
+            return false;
+        case Got::Bad:
+            return false;
+        default:
+            return true;
+        }
+    }
+}
+
+std::optional<Message> HislipClient::asyncReply(Link& link, Type type, const char* step,
+                                                bool dropSync) {
     Message m;
     for (;;) {
-        switch (receive(link, true, m, deadline_)) {
+        const auto until =
+            dropSync ? std::min(deadline_, Clock::now() + std::chrono::milliseconds(kDropSliceMs))
+                     : deadline_;
+        const Got got = receive(link, true, m, until);
+        if (got == Got::Silence && dropSync && Clock::now() < deadline_) {
+            if (!dropSyncInput(link)) return std::nullopt;
+            continue;
+        }
+        switch (got) {
         case Got::Message:
             break;
         case Got::Bad:
@@ -533,49 +563,66 @@ AdapterDriver::Result HislipClient::serialPoll(const Target& target, std::uint8_
     return Result::ok(1);
 }
 
-bool HislipClient::clearLink(Link& link) {
-    // Part of a message that never came whole leaves the channel out of
-    // step: a new session starts in step, and is cleared like the old one.
-    if (link.syncReader.buffered() > 0 && openLink(link) != Opened::Yes) return false;
+HislipClient::Cleared HislipClient::clearSequence(Link& link, Clock::time_point until) {
     link.pending.clear();
     link.pendingStart = 0;
     link.pendingEnd = false;
+    // A server busy sending an answer takes the clear once the answer is
+    // out: it is read and dropped meanwhile.
     if (!send(link, true, Type::AsyncDeviceClear, 0, 0) ||
-        !asyncReply(link, Type::AsyncDeviceClearAcknowledge, "device clear"))
-        return false;
+        !asyncReply(link, Type::AsyncDeviceClearAcknowledge, "device clear", true))
+        return Cleared::Failed;
     // Synchronized mode asked for (control code 0); everything before the
     // acknowledgement belongs to what was cleared.
-    if (!send(link, false, Type::DeviceClearComplete, 0, 0)) return false;
+    if (!send(link, false, Type::DeviceClearComplete, 0, 0)) return Cleared::Failed;
     Message m;
     for (;;) {
-        switch (receive(link, false, m, deadline_)) {
+        switch (receive(link, false, m, until)) {
         case Got::Message:
             break;
         case Got::Lost:
             lost(link, "device clear: the server closed the connection");
-            return false;
+            return Cleared::Failed;
         case Got::Bad:
-            return false;
+            return Cleared::Failed;
         default:
-            lost(link, "device clear: no DeviceClearAcknowledge came back in time");
-            return false;
+            return Cleared::Silent;
         }
         if (m.type() == Type::DeviceClearAcknowledge) break;
         if (m.type() == Type::FatalError) {
             lost(link,
                  "device clear: the server ended the session: " + fatalErrorText(m.header.control));
-            return false;
+            return Cleared::Failed;
         }
     }
     if ((m.header.control & 1) != 0) {
         lost(link, "device clear: the server went over to overlapped mode");
-        return false;
+        return Cleared::Failed;
     }
     link.nextId = kFirstMessageId;
     link.awaitedId = 0;
     link.rmtDelivered = false;
     link.polled.reset();
-    return true;
+    return Cleared::Yes;
+}
+
+bool HislipClient::clearLink(Link& link) {
+    switch (clearSequence(link, deadline_ - std::chrono::milliseconds(kCommandMs / 2))) {
+    case Cleared::Yes:
+        return true;
+    case Cleared::Failed:
+        return false;
+    case Cleared::Silent:
+        break;
+    }
+    // No acknowledgement: the synchronous channel is out of step (part of a
+    // message that never came whole). A new session starts in step, and is
+    // cleared like the old one.
+    if (openLink(link) != Opened::Yes) return false;
+    const Cleared again = clearSequence(link, deadline_);
+    if (again == Cleared::Silent)
+        lost(link, "device clear: no DeviceClearAcknowledge came back in time");
+    return again == Cleared::Yes;
 }
 
 AdapterDriver::Result HislipClient::clear(std::int32_t pad, std::int32_t sad) {

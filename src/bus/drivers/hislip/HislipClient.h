@@ -96,10 +96,20 @@ private:
     // The reply of `type` on the asynchronous channel, skipping service
     // requests (noted) on the way; nullopt when the link failed (dropped,
     // with problem_ said).
-    std::optional<Message> asyncReply(Link& link, Type type, const char* step);
+    // With dropSync, what arrives on the synchronous channel meanwhile is
+    // read and dropped.
+    std::optional<Message> asyncReply(Link& link, Type type, const char* step,
+                                      bool dropSync = false);
+    // Reads and drops the whole messages that have arrived on the
+    // synchronous channel; false when the link failed.
+    bool dropSyncInput(Link& link);
     // A message on the synchronous channel that is no part of an answer.
     bool otherSyncMessage(Link& link, const Message& m, const char* step, Result& result);
     std::optional<std::uint8_t> statusQuery(Link& link, const char* step);
+    enum class Cleared { Yes, Failed, Silent };
+    // AsyncDeviceClear, then DeviceClearComplete, and what the synchronous
+    // channel holds dropped up to DeviceClearAcknowledge (due by `until`).
+    Cleared clearSequence(Link& link, Clock::time_point until);
     bool clearLink(Link& link);
     void noteAsync(Link& link, const Message& m);
     void say(const std::string& step, const std::string& what);
