@@ -3,6 +3,7 @@
 #include "bus/drivers/vxi11/OncRpc.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -10,9 +11,18 @@
 #include <thread>
 #include <utility>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
-#include <cerrno>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -35,20 +45,67 @@ constexpr std::size_t kMaxPending = 256;
 // How often the thread looks whether it is to end.
 constexpr int kLookMs = 50;
 
-#ifndef _WIN32
-class PosixSrqListener final : public SrqListener {
+#ifdef _WIN32
+using Socket = SOCKET;
+using PollFd = WSAPOLLFD;
+constexpr Socket kNoSocket = INVALID_SOCKET;
+constexpr int kSendFlags = 0;
+void closeSocket(Socket s) {
+    ::closesocket(s);
+}
+int pollSockets(PollFd* fds, std::size_t n, int ms) {
+    return ::WSAPoll(fds, static_cast<ULONG>(n), ms);
+}
+std::string socketError() {
+    return "winsock error " + std::to_string(::WSAGetLastError());
+}
+// Winsock is started for as long as the listener lives.
+struct SocketLibrary {
+    SocketLibrary() {
+        WSADATA data;
+        ok = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
+    ~SocketLibrary() {
+        if (ok) ::WSACleanup();
+    }
+    SocketLibrary(const SocketLibrary&) = delete;
+    SocketLibrary& operator=(const SocketLibrary&) = delete;
+    bool ok = false;
+};
+#else
+using Socket = int;
+using PollFd = pollfd;
+constexpr Socket kNoSocket = -1;
+constexpr int kSendFlags = MSG_NOSIGNAL;
+void closeSocket(Socket s) {
+    ::close(s);
+}
+int pollSockets(PollFd* fds, std::size_t n, int ms) {
+    return ::poll(fds, n, ms);
+}
+std::string socketError() {
+    return std::strerror(errno);
+}
+struct SocketLibrary {
+    bool ok = true;
+};
+#endif
+
+class SocketSrqListener final : public SrqListener {
 public:
-    PosixSrqListener(int fd, std::uint32_t address, int port)
-        : fd_(fd), address_(address), port_(port), thread_([this] { run(); }) {}
-    ~PosixSrqListener() override {
+    SocketSrqListener(std::unique_ptr<SocketLibrary> library, Socket fd, std::uint32_t address,
+                      int port)
+        : library_(std::move(library)), fd_(fd), address_(address), port_(port),
+          thread_([this] { run(); }) {}
+    ~SocketSrqListener() override {
         stop_ = true;
         thread_.join();
         for (const Peer& p : peers_)
-            ::close(p.fd);
-        ::close(fd_);
+            closeSocket(p.fd);
+        closeSocket(fd_);
     }
-    PosixSrqListener(const PosixSrqListener&) = delete;
-    PosixSrqListener& operator=(const PosixSrqListener&) = delete;
+    SocketSrqListener(const SocketSrqListener&) = delete;
+    SocketSrqListener& operator=(const SocketSrqListener&) = delete;
 
     std::uint32_t address() const override { return address_; }
     int port() const override { return port_; }
@@ -60,31 +117,31 @@ public:
 
 private:
     struct Peer {
-        int fd;
+        Socket fd;
         RecordReader records{kMaxCall};
     };
 
     void run() {
         while (!stop_) {
-            std::vector<pollfd> fds{{fd_, POLLIN, 0}};
+            std::vector<PollFd> fds{{fd_, POLLIN, 0}};
             for (const Peer& p : peers_)
                 fds.push_back({p.fd, POLLIN, 0});
-            if (::poll(fds.data(), fds.size(), kLookMs) <= 0) continue;
+            if (pollSockets(fds.data(), fds.size(), kLookMs) <= 0) continue;
             if ((fds[0].revents & POLLIN) != 0) {
                 // The newest connection is the server's channel of now; the
                 // oldest gives way to it.
-                const int peer = ::accept(fd_, nullptr, nullptr);
-                if (peer >= 0 && peers_.size() == kMaxConnections) {
-                    ::close(peers_.front().fd);
+                const Socket peer = ::accept(fd_, nullptr, nullptr);
+                if (peer != kNoSocket && peers_.size() == kMaxConnections) {
+                    closeSocket(peers_.front().fd);
                     peers_.erase(peers_.begin());
                     fds.erase(fds.begin() + 1);
                 }
-                if (peer >= 0) peers_.push_back({peer});
+                if (peer != kNoSocket) peers_.push_back({peer});
             }
             for (std::size_t i = fds.size() - 1; i > 0; --i) {
                 if (fds[i].revents == 0) continue;
                 if (!serve(peers_[i - 1])) {
-                    ::close(peers_[i - 1].fd);
+                    closeSocket(peers_[i - 1].fd);
                     peers_.erase(peers_.begin() + static_cast<std::ptrdiff_t>(i - 1));
                 }
             }
@@ -95,8 +152,8 @@ private:
     // connection is over or sent what is not RPC.
     bool serve(Peer& peer) {
         char chunk[1024];
-        const ssize_t n = ::recv(peer.fd, chunk, sizeof chunk, 0);
-        if (n <= 0) return n < 0 && errno == EINTR;
+        const auto n = ::recv(peer.fd, chunk, static_cast<int>(sizeof chunk), 0);
+        if (n <= 0) return false;
         peer.records.feed(chunk, static_cast<std::size_t>(n));
         std::string record, error;
         for (;;) {
@@ -119,14 +176,17 @@ private:
                 if (handles_.size() < kMaxPending) handles_.push_back(handle);
                 cv_.notify_all();
             }
+            // A reply of a few words; a server that does not read it is not
+            // waited for past the socket's own buffer.
             const std::string reply = recordOf(rpcReply(call.xid, stat).bytes());
-            if (::send(peer.fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT) !=
-                static_cast<ssize_t>(reply.size()))
+            if (::send(peer.fd, reply.data(), static_cast<int>(reply.size()), kSendFlags) !=
+                static_cast<int>(reply.size()))
                 return false;
         }
     }
 
-    int fd_;
+    std::unique_ptr<SocketLibrary> library_;
+    Socket fd_;
     std::uint32_t address_;
     int port_;
     std::vector<Peer> peers_; // only the thread touches them
@@ -144,48 +204,46 @@ bool localAddressFor(const std::string& peerHost, in_addr& local, std::string& e
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* found = nullptr;
-    if (const int r = ::getaddrinfo(peerHost.c_str(), "111", &hints, &found); r != 0) {
-        error = peerHost + ": no IPv4 address (" + ::gai_strerror(r) + ")";
+    if (::getaddrinfo(peerHost.c_str(), "111", &hints, &found) != 0 || found == nullptr) {
+        error = peerHost + ": no IPv4 address, so service requests are polled for";
         return false;
     }
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const Socket fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in own{};
     socklen_t length = sizeof own;
-    const bool ok = fd >= 0 && ::connect(fd, found->ai_addr, found->ai_addrlen) == 0 &&
+    const bool ok = fd != kNoSocket &&
+                    ::connect(fd, found->ai_addr, static_cast<int>(found->ai_addrlen)) == 0 &&
                     ::getsockname(fd, reinterpret_cast<sockaddr*>(&own), &length) == 0;
-    if (fd >= 0) ::close(fd);
+    if (!ok) error = peerHost + ": no route (" + socketError() + ")";
+    if (fd != kNoSocket) closeSocket(fd);
     ::freeaddrinfo(found);
-    if (!ok) {
-        error = peerHost + ": no route (" + std::strerror(errno) + ")";
-        return false;
-    }
-    local = own.sin_addr;
-    return true;
+    if (ok) local = own.sin_addr;
+    return ok;
 }
-#endif
 
 } // namespace
 
 std::unique_ptr<SrqListener> listenForSrq(const std::string& peerHost, std::string& error) {
-#ifndef _WIN32
+    auto library = std::make_unique<SocketLibrary>();
     in_addr local{};
-    if (!localAddressFor(peerHost, local, error)) return nullptr;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (!library->ok || !localAddressFor(peerHost, local, error)) return nullptr;
+    const Socket fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in at{};
     at.sin_family = AF_INET;
     at.sin_addr = local;
     socklen_t length = sizeof at;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
+    if (fd == kNoSocket || ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
         ::listen(fd, 4) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length) != 0) {
-        error = std::string("the interrupt channel's listener: ") + std::strerror(errno);
-        if (fd >= 0) ::close(fd);
+        error = "the interrupt channel's listener: " + socketError();
+        if (fd != kNoSocket) closeSocket(fd);
         return nullptr;
     }
-    return std::make_unique<PosixSrqListener>(fd, ntohl(local.s_addr), ntohs(at.sin_port));
-#else
-    error = peerHost + ": no interrupt channel on this system";
-    return nullptr;
+#ifndef _WIN32
+    // Not handed on to programs this one starts.
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
 #endif
+    return std::make_unique<SocketSrqListener>(std::move(library), fd, ntohl(local.s_addr),
+                                               ntohs(at.sin_port));
 }
 
 } // namespace bus::vxi11
