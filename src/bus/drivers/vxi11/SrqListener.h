@@ -22,8 +22,8 @@ public:
 };
 
 // Listens on the local IPv4 address that reaches `peerHost`, on any free
-// port; null with the reason where that cannot be done (an IPv6 peer, a
-// system without sockets here): the client then polls instead.
+// port; null with the reason where that cannot be done (an IPv6 peer, no
+// route to it): the client then polls instead.
 std::unique_ptr<SrqListener> listenForSrq(const std::string& peerHost, std::string& error);
 
 } // namespace bus::vxi11
