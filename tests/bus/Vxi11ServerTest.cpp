@@ -157,6 +157,37 @@ TEST_F(Vxi11ServerTest, LinksOnlyToListenersByTheNamesAGatewayGives) {
     EXPECT_EQ(error, kInvalidAddress);
 }
 
+TEST_F(Vxi11ServerTest, ReadsEndAtTheRequestSizeATerminationCharacterOrTheMessagesEnd) {
+    Peer p(server_.corePort());
+    const std::int32_t lid = p.link("inst0");
+    // A message in two writes, END only with the second.
+    ASSERT_EQ(p.write(lid, "*ID", 0), kNoError);
+    ASSERT_EQ(p.write(lid, "N?\n"), kNoError);
+    struct Read {
+        std::uint32_t size, flags;
+        std::int32_t reason;
+    };
+    // The bus hands over more than a read that ends at ',' returns: the rest
+    // comes with the next read.
+    const Read reads[] = {{10, 0, kReasonReqCnt},
+                          {1000, kTermCharSet, kReasonChr},
+                          {1000, kTermCharSet, kReasonChr},
+                          {1000, 0, kReasonEnd}};
+    std::string answer;
+    for (const Read& r : reads) {
+        p.send(kCoreProgram, kDeviceRead,
+               XdrWriter().i32(lid).u32(r.size).u32(1000).u32(0).u32(r.flags).u32(',' + 0u));
+        std::string rest, data;
+        ASSERT_EQ(p.errorOf(p.reply(), &rest), kNoError);
+        XdrReader in(rest);
+        std::int32_t reason = 0;
+        ASSERT_TRUE(in.i32(reason) && in.opaque(data, 1000));
+        EXPECT_EQ(reason, r.reason) << data;
+        answer += data + "|";
+    }
+    EXPECT_EQ(answer, "Vireon Sim|,|VDM-6500,|SN000005,1.04.2\n|");
+}
+
 TEST_F(Vxi11ServerTest, AbortStopsARunningReadOfThatLink) {
     Peer core(server_.corePort()), abort(server_.abortPort());
     const std::int32_t lid = core.link("gpib0,22");
