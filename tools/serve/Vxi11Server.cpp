@@ -479,14 +479,16 @@ std::string Vxi11Server::call(Connection& c, const CoreCall& call) {
             .u32(kMaxRecvSize)
             .take();
     }
-    if (procedure == kCreateIntrChan || procedure == kDestroyIntrChan) {
+    // Only this connection's thread opens and closes its interrupt channel;
+    // the lock is for the SRQ thread, which uses it.
+    if (procedure == kDestroyIntrChan) {
         std::lock_guard<std::mutex> lock(state_);
-        if (procedure == kDestroyIntrChan) {
-            if (c.intrFd < 0) return out.i32(kNoChannel).take();
-            ::close(c.intrFd);
-            c.intrFd = -1;
-            return out.i32(kNoError).take();
-        }
+        if (c.intrFd < 0) return out.i32(kNoChannel).take();
+        ::close(c.intrFd);
+        c.intrFd = -1;
+        return out.i32(kNoError).take();
+    }
+    if (procedure == kCreateIntrChan) {
         if (c.intrFd >= 0) return out.i32(kChannelEstablished).take();
         const bool udp = call.progFamily == 1;
         const int fd = ::socket(AF_INET, (udp ? SOCK_DGRAM : SOCK_STREAM) | SOCK_CLOEXEC, 0);
@@ -494,7 +496,8 @@ std::string Vxi11Server::call(Connection& c, const CoreCall& call) {
         to.sin_family = AF_INET;
         to.sin_addr.s_addr = htonl(call.hostAddr);
         to.sin_port = htons(static_cast<std::uint16_t>(call.hostPort));
-        // The client listens already; a connect that takes longer is refused.
+        // The client listens already; a connect that takes longer fails. It
+        // is made without the lock, so other connections go on meanwhile.
         const timeval limit{2, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
         if (fd < 0 || call.hostPort > 65535 || call.progFamily > 1 ||
@@ -502,6 +505,7 @@ std::string Vxi11Server::call(Connection& c, const CoreCall& call) {
             if (fd >= 0) ::close(fd);
             return out.i32(kNoChannel).take();
         }
+        std::lock_guard<std::mutex> lock(state_);
         c.intrFd = fd;
         c.intrUdp = udp;
         c.intrProgram = call.progNum;
