@@ -42,6 +42,12 @@ bool isComPort(const std::string& text) {
                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 }
 
+// How errors name where the connection went: an IPv6 host in brackets.
+std::string hostAndPort(const std::string& host, int tcpPort) {
+    const bool v6 = host.find(':') != std::string::npos;
+    return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(tcpPort);
+}
+
 #ifndef _WIN32
 // A socket, or a terminal device libserialport does not know.
 class FdTransport final : public Transport {
@@ -116,7 +122,7 @@ std::unique_ptr<Transport> openTerminal(const std::string& name, std::string& er
 }
 
 std::unique_ptr<Transport> openTcp(const std::string& host, int tcpPort, std::string& error) {
-    const std::string where = host + ":" + std::to_string(tcpPort);
+    const std::string where = hostAndPort(host, tcpPort);
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -267,7 +273,7 @@ private:
 };
 
 std::unique_ptr<Transport> openTcp(const std::string& host, int tcpPort, std::string& error) {
-    const std::string where = host + ":" + std::to_string(tcpPort);
+    const std::string where = hostAndPort(host, tcpPort);
     if (const int code = winsockStarted(); code != 0) {
         error = where + ": the network is not available (" + winsockReason(code) + ")";
         return nullptr;
