@@ -51,6 +51,7 @@ struct HislipServer::Session {
     std::uint64_t clientMax = kServerMaxMessage;
     std::uint32_t lastEndId = hs::kFirstMessageId;
     bool answerOut = false;                // an answer sent that the client has not said it read
+    bool query = false;                    // the message so far holds a '?'
     std::optional<std::uint8_t> requested; // the status byte of a service request
 };
 
@@ -267,9 +268,13 @@ bool HislipServer::syncMessage(Connection& c, Session& s, const hs::Message& m) 
             return send(c.fd, typeOf(hs::Type::Error), hs::kErrorUnidentified, 0,
                         "the device at " + std::to_string(s.pad) +
                             " did not take the message (error " + std::to_string(err_) + ")");
+        // A query may come in several messages.
+        s.query = s.query || m.payload.find('?') != std::string::npos;
         if (!end) return true;
         s.lastEndId = m.header.parameter;
-        return answer(s, m.payload.find('?') != std::string::npos);
+        const bool query = s.query;
+        s.query = false;
+        return answer(s, query);
     }
     case hs::Type::DeviceClearComplete:
         s.answerOut = false;
@@ -357,6 +362,7 @@ bool HislipServer::asyncMessage(Connection& c, Session& s, const hs::Message& m)
     case hs::Type::AsyncDeviceClear:
         bus_->ibclr(s.udEnd);
         s.answerOut = false;
+        s.query = false;
         s.requested.reset();
         return send(c.fd, typeOf(hs::Type::AsyncDeviceClearAcknowledge), 0, 0);
     case hs::Type::AsyncLock: {
