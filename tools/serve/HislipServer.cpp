@@ -25,6 +25,8 @@ constexpr std::uint8_t kMav = 0x10, kRqs = 0x40;
 // A client that takes nothing for this long is gone.
 constexpr int kSendMs = 5000;
 constexpr int kTickMs = 20;
+// Two per session: a gateway client probing every address takes sixty.
+constexpr std::size_t kMaxConnections = 512;
 
 void setNonBlocking(int fd) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -146,6 +148,12 @@ void HislipServer::accept() {
     for (;;) {
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) return;
+        if (connections_.size() >= kMaxConnections) {
+            send(fd, typeOf(hs::Type::FatalError), hs::kFatalTooManyClients, 0,
+                 "too many connections");
+            ::close(fd);
+            continue;
+        }
         const int on = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         auto c = std::make_unique<Connection>();
