@@ -390,6 +390,25 @@ TEST_F(Vxi11Served, OneInstrumentAnswersQueriesAndLongBlocksByteForByte) {
     EXPECT_TRUE(got == block) << "the block differs";
 }
 
+// With locking on, a client holds each device it links to until it lets go.
+TEST_F(Vxi11Served, ALockedDeviceRefusesAnotherClientUntilLetGo) {
+    const auto holder = open("gpib0"), other = open("gpib0");
+    ASSERT_TRUE(holder && other);
+    holder->setLocking(true);
+    Talk held(*holder);
+    held.write(held.open(5), "*CLS\n");
+    {
+        Talk talk(*other);
+        talk.write(talk.open(5), "*CLS\n");
+        EXPECT_EQ(talk.sta & bus::ERR, bus::ERR);
+        EXPECT_THAT(other->lastError(), HasSubstr("locked"));
+    }
+    holder->setLocking(false);
+    Talk talk(*other);
+    talk.write(talk.open(5), "*CLS\n");
+    EXPECT_EQ(talk.sta & bus::ERR, 0) << other->lastError();
+}
+
 // The request comes over the interrupt channel; the poll that took it is
 // the one the next serial poll reports.
 TEST_F(Vxi11Served, AWaitForServiceHearsTheInterruptChannel) {
