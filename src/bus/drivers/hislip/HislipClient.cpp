@@ -16,10 +16,10 @@ constexpr std::uint16_t kVendorId = ('V' << 8) | 'R';
 constexpr std::size_t kReceiveChunk = 256 * 1024;
 // How often a read that may be stopped looks whether it is to stop.
 constexpr int kStopLookMs = 100;
-constexpr std::uint32_t kLockWaitMs = 0;
+constexpr std::uint32_t kLockWaitMs = 0; // a locked device is reported at once
 // How long a wait for a reply on the asynchronous channel goes between looks
 // at the synchronous one, when that one is to be emptied.
-constexpr int kDropSliceMs = 10; // a locked device is reported at once
+constexpr int kDropSliceMs = 10;
 
 // What came back, shown safely in a message.
 std::string shown(std::string_view bytes) {
@@ -327,12 +327,13 @@ void HislipClient::noteAsync(Link& link, const Message& m) {
     if (m.type() == Type::AsyncServiceRequest) link.serviceRequested = true;
 }
 
-bool HislipClient::dropSyncInput(Link& link) {
+bool HislipClient::dropSyncInput(Link& link, bool& arrived) {
     Message dropped;
     for (;;) {
         if (Clock::now() >= deadline_) return true;
         switch (receive(link, false, dropped, Clock::now())) {
         case Got::Message:
+            arrived = true;
             continue;
         case Got::Lost:
             lost(link, "device clear: the server closed the connection");
@@ -348,14 +349,19 @@ bool HislipClient::dropSyncInput(Link& link) {
 std::optional<Message> HislipClient::asyncReply(Link& link, Type type, const char* step,
                                                 bool dropSync) {
     Message m;
+    // Slices in which neither channel brought anything: as many as fit in
+    // the call, counted rather than timed, so a pipe that answers at once
+    // with nothing ends the wait too.
+    int quietSlices = leftMs() / kDropSliceMs + 1;
     for (;;) {
         const auto until =
             dropSync ? std::min(deadline_, Clock::now() + std::chrono::milliseconds(kDropSliceMs))
                      : deadline_;
         const Got got = receive(link, true, m, until);
         if (got == Got::Silence && dropSync && Clock::now() < deadline_) {
-            if (!dropSyncInput(link)) return std::nullopt;
-            continue;
+            bool arrived = false;
+            if (!dropSyncInput(link, arrived)) return std::nullopt;
+            if (arrived || --quietSlices > 0) continue;
         }
         switch (got) {
         case Got::Message:

@@ -101,8 +101,9 @@ private:
     std::optional<Message> asyncReply(Link& link, Type type, const char* step,
                                       bool dropSync = false);
     // Reads and drops the whole messages that have arrived on the
-    // synchronous channel; false when the link failed.
-    bool dropSyncInput(Link& link);
+    // synchronous channel (`arrived` set when anything came); false when the
+    // link failed.
+    bool dropSyncInput(Link& link, bool& arrived);
     // A message on the synchronous channel that is no part of an answer.
     bool otherSyncMessage(Link& link, const Message& m, const char* step, Result& result);
     std::optional<std::uint8_t> statusQuery(Link& link, const char* step);
