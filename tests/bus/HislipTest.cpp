@@ -253,7 +253,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "poorly formed message header (\"bad\")"},
         BadReply{"AnError", hs::encode(hs::Type::Error, 4, 0, "no room"), bus::EBUS,
                  "message too large (\"no room\")"},
-        BadReply{"AMessageCutShort", header(7, 100) + "Vireon", bus::EABO, ""}),
+        BadReply{"AMessageCutShort", header(7, 100) + "Vireon", bus::EABO, ""},
+        BadReply{"AnotherMessagesAnswer", hs::encode(hs::Type::DataEnd, 0, 0x1234, "old\n"),
+                 bus::EABO, ""}),
     [](const testing::TestParamInfo<BadReply>& info) { return std::string(info.param.name); });
 
 TEST(HislipGateway, FindsTheBenchListenersAndTalksToEachAtItsAddress) {
