@@ -27,9 +27,9 @@ TEST(DriverChoices, NameInAnyCaseThenArguments) {
         {" sim", "unknown driver \" sim\""}, {"simul", "--driver help"},
         {"trace:x.jsonl", "unknown driver"},
         {"VXI11:lab-gw:1111/gpib0,22", "vxi11 lab-gw:1111/gpib0,22"},
-        {"vxi11", "needs vxi11:HOST[:PMAPPORT][/DEVICE]"},
+        {"vxi11", "needs vxi11:HOST[:PMAPPORT][/DEVICE][,lock]"},
         {"HiSLIP:[fe80::1]:4880/hislip0", "hislip [fe80::1]:4880/hislip0"},
-        {"hislip:", "needs hislip:HOST[:PORT][/SUBADDRESS]"}};
+        {"hislip:", "needs hislip:HOST[:PORT][/SUBADDRESS][,lock]"}};
     // clang-format on
     for (const auto& [text, expected] : cases) {
         std::string error;
@@ -95,7 +95,11 @@ TEST(SelectDriver, TheLanRowsReachTheirServerOrNameTheHost) {
         {"vxi11:127.0.0.1:" + std::to_string(vxi11.portmapperPort()) + "/gpib0",
          "VXI-11 gpib0 on 127.0.0.1"},
         {"hislip:127.0.0.1:" + std::to_string(hislip.port()),
-         "HiSLIP hislip0 on 127.0.0.1:" + std::to_string(hislip.port())}};
+         "HiSLIP hislip0 on 127.0.0.1:" + std::to_string(hislip.port())},
+        {"vxi11:127.0.0.1:" + std::to_string(vxi11.portmapperPort()) + "/gpib0,LOCK",
+         "VXI-11 gpib0 on 127.0.0.1, each device locked"},
+        {"hislip:127.0.0.1:" + std::to_string(hislip.port()) + ",lock",
+         "HiSLIP hislip0 on 127.0.0.1:" + std::to_string(hislip.port()) + ", each device locked"}};
     for (const auto& [choice, description] : reached) {
         const bus::DriverSelection s = bus::selectDriver(choice, "");
         EXPECT_NE(s.driver, nullptr) << choice << ": " << s.error;

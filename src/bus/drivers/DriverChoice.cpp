@@ -172,11 +172,24 @@ DriverSelection makeAr488(BackEndRequest& request) {
     return makeAdapter(adapter::kAr488, request);
 }
 
+// A LAN back end's arguments may end in ",lock": it then locks each device
+// it uses, so no other client of the instrument or gateway gets between.
+bool takeLockOption(std::string& args) {
+    constexpr std::string_view option = ",lock";
+    if (!endsWithIgnoringCase(args, option)) return false;
+    args.resize(args.size() - option.size());
+    return true;
+}
+
+constexpr std::string_view kLockedNote = ", each device locked";
+
 DriverSelection makeVxi11(BackEndRequest& request) {
     DriverSelection s;
+    const bool lock = takeLockOption(request.args);
     auto driver = vxi11::Vxi11Client::open(request.args, s.error);
     if (driver) {
-        s.description = driver->description();
+        driver->setLocking(lock);
+        s.description = driver->description() + std::string(lock ? kLockedNote : "");
         if (!driver->interruptChannel())
             s.notes.push_back(s.description +
                               ": no interrupt channel, so service requests are polled for");
@@ -187,8 +200,12 @@ DriverSelection makeVxi11(BackEndRequest& request) {
 
 DriverSelection makeHislip(BackEndRequest& request) {
     DriverSelection s;
+    const bool lock = takeLockOption(request.args);
     auto driver = hislip::HislipClient::open(request.args, s.error);
-    if (driver) s.description = driver->description();
+    if (driver) {
+        driver->setLocking(lock);
+        s.description = driver->description() + std::string(lock ? kLockedNote : "");
+    }
     s.driver = std::move(driver);
     return s;
 }
@@ -239,14 +256,15 @@ constexpr std::array kBackEnds{
             "an AR488 adapter on a serial PORT (/dev/ttyACM0, COM3) or over the network "
             "(TCP port 1234 unless given)",
             false, &makeAr488},
-    BackEnd{"vxi11", "HOST[:PMAPPORT][/DEVICE]",
+    BackEnd{"vxi11", "HOST[:PMAPPORT][/DEVICE][,lock]",
             "a LAN instrument over VXI-11 (device inst0 unless given; the portmapper on "
             "port 111 unless given), or with /gpib0 a LAN/GPIB gateway's GPIB interface, "
-            "each listener at its own address",
+            "each listener at its own address; ,lock locks each device while the console runs",
             false, &makeVxi11},
-    BackEnd{"hislip", "HOST[:PORT][/SUBADDRESS]",
+    BackEnd{"hislip", "HOST[:PORT][/SUBADDRESS][,lock]",
             "a LAN instrument over HiSLIP (TCP port 4880 and hislip0 unless given), or with "
-            "/gpib0 a LAN/GPIB gateway's GPIB interface, each listener at its own address",
+            "/gpib0 a LAN/GPIB gateway's GPIB interface, each listener at its own address; "
+            ",lock locks each device while the console runs",
             false, &makeHislip},
     BackEnd{"trace", "FILE",
             "appends every driver call of the chosen back end to FILE as JSON Lines "
