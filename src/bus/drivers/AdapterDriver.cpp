@@ -36,6 +36,35 @@ bool validSecondary(std::int32_t sad) {
 
 } // namespace
 
+int timeoutMs(std::int32_t code) {
+    static constexpr int kMs[] = {1000000, 1,   1,    1,    1,     1,     3,      10,     30,
+                                  100,     300, 1000, 3000, 10000, 30000, 100000, 300000, 1000000};
+    return code >= 0 && code < static_cast<std::int32_t>(std::size(kMs))
+               ? kMs[static_cast<std::size_t>(code)]
+               : 1000;
+}
+
+int remainingMs(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::int64_t>(left.count(), 0));
+}
+
+std::string shownBytes(std::string_view bytes) {
+    std::string text;
+    for (const char c : bytes.substr(0, 80)) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b < 0x7F) {
+            text += c;
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            text += hex;
+        }
+    }
+    return bytes.size() > 80 ? text + "..." : text;
+}
+
 AdapterDriver::AdapterDriver() = default;
 AdapterDriver::~AdapterDriver() = default;
 

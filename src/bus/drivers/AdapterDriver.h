@@ -4,14 +4,24 @@
 #include "bus/drivers/ThreadGlobals.h"
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace bus {
+
+// Milliseconds of a time-out code (T10us to T1000s); TNONE waits 1000 s.
+int timeoutMs(std::int32_t code);
+// What is left until the deadline, 0 once it has passed.
+int remainingMs(std::chrono::steady_clock::time_point deadline);
+// Bytes a peer sent, safe to show in a message: printable ASCII as it is,
+// anything else as \xNN, cut after 80 bytes.
+std::string shownBytes(std::string_view bytes);
 
 // The driver for a bus that has no NI-488.2 library behind it: a simulated
 // bench, a serial or network GPIB adapter. This base keeps what every such

@@ -25,30 +25,8 @@ constexpr int kStopLookMs = 100;
 constexpr std::size_t kMaxReply = 64 * 1024;
 constexpr std::size_t kReceiveChunk = 64 * 1024;
 
-// What came back, shown safely in a message.
-std::string shown(std::string_view bytes) {
-    std::string text;
-    for (const char c : bytes.substr(0, 80)) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b >= 0x20 && b < 0x7F) {
-            text += c;
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", b);
-            text += hex;
-        }
-    }
-    return bytes.size() > 80 ? text + "..." : text;
-}
-
 std::string addressText(std::int32_t pad, std::int32_t sad) {
     return std::to_string(pad) + (sad != 0 ? " " + std::to_string(sad) : "");
-}
-
-int remainingMs(std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    return static_cast<int>(std::max<std::int64_t>(left.count(), 0));
 }
 
 // A read of no bytes may come with no buffer at all.
@@ -70,14 +48,6 @@ std::string escapeData(std::string_view data) {
         escaped += c;
     }
     return escaped;
-}
-
-int timeoutMs(std::int32_t code) {
-    static constexpr int kMs[] = {1000000, 1,   1,    1,    1,     1,     3,      10,     30,
-                                  100,     300, 1000, 3000, 10000, 30000, 100000, 300000, 1000000};
-    return code >= 0 && code < static_cast<std::int32_t>(std::size(kMs))
-               ? kMs[static_cast<std::size_t>(code)]
-               : 1000;
 }
 
 PlusPlusAdapter::PlusPlusAdapter(const AdapterKind& kind, std::string where, Connector connector)
@@ -164,7 +134,7 @@ bool PlusPlusAdapter::connect(std::string& error) {
                     ? who + ": no " + std::string(kind_.name) +
                           " adapter answers there (nothing came back to ++ver)"
                     : who + ": no " + std::string(kind_.name) + " adapter answers there (\"" +
-                          shown(heard) + "\" came back to ++ver)";
+                          shownBytes(heard) + "\" came back to ++ver)";
         transport_.reset();
         return false;
     }

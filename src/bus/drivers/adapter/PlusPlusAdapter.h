@@ -38,9 +38,6 @@ extern const AdapterKind kAr488;
 // as data instead of ending the line or reading a command.
 std::string escapeData(std::string_view data);
 
-// Milliseconds of a time-out code (T10us to T1000s); TNONE waits 1000 s.
-int timeoutMs(std::int32_t code);
-
 // A Prologix GPIB-USB/GPIB-ETHERNET or AR488 in controller mode, driven
 // with its "++" command lines over a serial port or TCP.
 //

@@ -1,7 +1,5 @@
 #include "bus/drivers/hislip/HislipClient.h"
 
-#include "bus/drivers/adapter/PlusPlusAdapter.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -9,8 +7,6 @@
 namespace bus::hislip {
 
 namespace {
-
-using adapter::timeoutMs;
 
 constexpr std::uint16_t kVendorId = ('V' << 8) | 'R';
 constexpr std::size_t kReceiveChunk = 256 * 1024;
@@ -20,28 +16,6 @@ constexpr std::uint32_t kLockWaitMs = 0; // a locked device is reported at once
 // How long a wait for a reply on the asynchronous channel goes between looks
 // at the synchronous one, when that one is to be emptied.
 constexpr int kDropSliceMs = 10;
-
-// What came back, shown safely in a message.
-std::string shown(std::string_view bytes) {
-    std::string text;
-    for (const char c : bytes.substr(0, 80)) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b >= 0x20 && b < 0x7F) {
-            text += c;
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", b);
-            text += hex;
-        }
-    }
-    return bytes.size() > 80 ? text + "..." : text;
-}
-
-int remainingMs(std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    return static_cast<int>(std::max<std::int64_t>(left.count(), 0));
-}
 
 bool gatewayName(const std::string& sub) {
     if (sub.size() < 5 || sub.compare(0, 4, "gpib") != 0) return false;
@@ -93,7 +67,7 @@ std::unique_ptr<HislipClient> HislipClient::openWith(const std::string& args, Co
     std::string sub = slash == std::string::npos ? "hislip0" : args.substr(slash + 1);
     if (sub.empty()) sub = "hislip0";
     if (sub.size() > 256 || sub.find_first_of(" \t\r\n") != std::string::npos) {
-        error = "hislip:" + args + ": \"" + shown(sub) + "\" is no sub-address";
+        error = "hislip:" + args + ": \"" + shownBytes(sub) + "\" is no sub-address";
         return nullptr;
     }
     std::unique_ptr<HislipClient> client(
@@ -199,7 +173,7 @@ HislipClient::Opened HislipClient::openLink(Link& link) {
     if (m.type() == Type::FatalError) {
         drop(link);
         say(step, "the server refused it: " + fatalErrorText(m.header.control) +
-                      (m.payload.empty() ? "" : " (\"" + shown(m.payload) + "\")"));
+                      (m.payload.empty() ? "" : " (\"" + shownBytes(m.payload) + "\")"));
         // A server with no room for another client has the device all the
         // same; any other refusal means nothing is there.
         return m.header.control == kFatalTooManyClients ? Opened::Lost : Opened::Refused;
@@ -232,7 +206,7 @@ HislipClient::Opened HislipClient::openLink(Link& link) {
     std::uint64_t serverMax = 0;
     if (!decodeSize(size->payload, serverMax) || serverMax <= kHeaderSize) {
         drop(link);
-        say("agreeing the message size", "\"" + shown(size->payload) + "\" came back");
+        say("agreeing the message size", "\"" + shownBytes(size->payload) + "\" came back");
         return Opened::Lost;
     }
     link.serverMax = serverMax;
@@ -383,11 +357,12 @@ std::optional<Message> HislipClient::asyncReply(Link& link, Type type, const cha
             continue;
         }
         if (m.type() == Type::FatalError) {
-            lost(link, std::string(step) + ": the server ended the session: " +
-                           fatalErrorText(m.header.control) + " (\"" + shown(m.payload) + "\")");
+            lost(link, std::string(step) +
+                           ": the server ended the session: " + fatalErrorText(m.header.control) +
+                           " (\"" + shownBytes(m.payload) + "\")");
         } else if (m.type() == Type::Error) {
             lost(link, std::string(step) + ": the server answered with an error: " +
-                           errorText(m.header.control) + " (\"" + shown(m.payload) + "\")");
+                           errorText(m.header.control) + " (\"" + shownBytes(m.payload) + "\")");
         } else {
             lost(link, std::string(step) + ": " + typeName(m.header.type) +
                            " came back instead of " + typeName(static_cast<std::uint8_t>(type)));
@@ -403,14 +378,14 @@ bool HislipClient::otherSyncMessage(Link& link, const Message& m, const char* st
     case Type::DeviceClearAcknowledge:
         return true;
     case Type::FatalError:
-        result =
-            lost(link, std::string(step) + ": the server ended the session: " +
-                           fatalErrorText(m.header.control) + " (\"" + shown(m.payload) + "\")");
+        result = lost(link, std::string(step) + ": the server ended the session: " +
+                                fatalErrorText(m.header.control) + " (\"" + shownBytes(m.payload) +
+                                "\")");
         return false;
     case Type::Error:
         // The session goes on; this call fails with what the server said.
         say(step, "the server answered with an error: " + errorText(m.header.control) + " (\"" +
-                      shown(m.payload) + "\")");
+                      shownBytes(m.payload) + "\")");
         result = Result::failed(EBUS);
         return false;
     default:

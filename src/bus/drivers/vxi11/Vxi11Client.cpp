@@ -1,7 +1,6 @@
 #include "bus/drivers/vxi11/Vxi11Client.h"
 
 #include "bus/AsciiText.h"
-#include "bus/drivers/adapter/PlusPlusAdapter.h"
 
 #include <algorithm>
 #include <cctype>
@@ -61,12 +60,6 @@ constexpr int kSafetyPollMs = 1000;
 constexpr std::size_t kSmallRecord = 4096;
 constexpr std::size_t kReceiveChunk = 256 * 1024;
 constexpr std::string_view kHandlePrefix = "vireon:";
-
-int remainingMs(std::chrono::steady_clock::time_point until) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        until - std::chrono::steady_clock::now());
-    return static_cast<int>(std::max<std::int64_t>(left.count(), 0));
-}
 
 bool isGpibInterface(std::string_view device) {
     return startsWithIgnoringCase(device, "gpib") &&
@@ -574,7 +567,7 @@ bool Vxi11Client::listening(std::int32_t pad, std::int32_t sad) {
 
 AdapterDriver::Result Vxi11Client::write(const Target& target, const char* data, std::size_t size,
                                          bool end) {
-    const int ms = adapter::timeoutMs(target.tmo);
+    const int ms = timeoutMs(target.tmo);
     startCall(ms + kSilenceMarginMs);
     if (!ready()) return Result::failed(ENEB);
     const Link* found = linkFor(target.pad, target.sad, ms);
@@ -610,7 +603,7 @@ AdapterDriver::Result Vxi11Client::write(const Target& target, const char* data,
 }
 
 AdapterDriver::Result Vxi11Client::read(const Target& target, char* buffer, std::size_t size) {
-    const int ms = adapter::timeoutMs(target.tmo);
+    const int ms = timeoutMs(target.tmo);
     startCall(ms + kSilenceMarginMs);
     if (!ready()) return Result::failed(ENEB);
     const Link* found = linkFor(target.pad, target.sad, ms);
@@ -648,7 +641,7 @@ AdapterDriver::Result Vxi11Client::read(const Target& target, char* buffer, std:
 }
 
 AdapterDriver::Result Vxi11Client::serialPoll(const Target& target, std::uint8_t& statusByte) {
-    const int ms = adapter::timeoutMs(target.tmo);
+    const int ms = timeoutMs(target.tmo);
     startCall(ms + kSilenceMarginMs);
     if (!ready()) return Result::failed(ENEB);
     if (auto& kept = polled(target.pad)) {
@@ -690,7 +683,7 @@ AdapterDriver::Result Vxi11Client::clear(std::int32_t pad, std::int32_t sad) {
 }
 
 bool Vxi11Client::serviceRequest(const Target* target, bool wait) {
-    const int waitMs = wait && target != nullptr ? adapter::timeoutMs(target->tmo) : 0;
+    const int waitMs = wait && target != nullptr ? timeoutMs(target->tmo) : 0;
     startCall(waitMs + kCommandMs);
     if (!ready()) return false;
     if (target != nullptr && linkFor(target->pad, target->sad, kProbeTimeoutMs) == nullptr)
