@@ -1,6 +1,7 @@
 #include "bus/drivers/adapter/Transport.h"
 
 #include "bus/AsciiText.h"
+#include "bus/drivers/adapter/Sockets.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,24 +10,11 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <termios.h>
-#include <unistd.h>
 #else
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <chrono>
 #include <climits>
-#include <winsock2.h>
-#include <ws2tcpip.h>
 #endif
 
 namespace bus::adapter {
@@ -40,12 +28,6 @@ bool isComPort(const std::string& text) {
     return name.size() > 3 && startsWithIgnoringCase(name, "COM") &&
            std::all_of(name.begin() + 3, name.end(),
                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
-}
-
-// How errors name where the connection went: an IPv6 host in brackets.
-std::string hostAndPort(const std::string& host, int tcpPort) {
-    const bool v6 = host.find(':') != std::string::npos;
-    return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(tcpPort);
 }
 
 #ifndef _WIN32
@@ -170,46 +152,6 @@ std::unique_ptr<Transport> openTcp(const std::string& host, int tcpPort, std::st
 std::unique_ptr<Transport> openTerminal(const std::string& name, std::string& error) {
     error = name + ": " + reasonFor(ENOENT);
     return nullptr;
-}
-
-// Why Winsock refused, for the operator: the usual network failures in
-// words, anything else as the system says it.
-std::string winsockReason(int code) {
-    switch (code) {
-    case WSAECONNREFUSED:
-        return "connection refused (nothing listens on that port)";
-    case WSAETIMEDOUT:
-        return "no answer (connection timed out)";
-    case WSAEHOSTUNREACH:
-    case WSAENETUNREACH:
-        return "no route to the host";
-    case WSAHOST_NOT_FOUND:
-    case WSANO_DATA:
-        return "no such host";
-    case WSATRY_AGAIN:
-        return "the name server did not answer";
-    case WSAECONNRESET:
-        return "the connection was reset";
-    }
-    char text[256] = {};
-    const DWORD n =
-        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                         static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
-    std::string reason(text, n);
-    while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' ||
-                               reason.back() == ' ' || reason.back() == '.'))
-        reason.pop_back();
-    return reason.empty() ? "Winsock error " + std::to_string(code) : reason;
-}
-
-// Winsock is started once, by whichever thread opens the first connection,
-// and left running until the program ends: sockets may outlive any one user.
-int winsockStarted() {
-    static const int code = [] {
-        WSADATA data;
-        return ::WSAStartup(MAKEWORD(2, 2), &data);
-    }();
-    return code;
 }
 
 // Waits until the socket can be read, or written; >0 when it can, 0 when the

@@ -1,5 +1,6 @@
 #include "bus/drivers/vxi11/LanDiscovery.h"
 
+#include "bus/drivers/adapter/Sockets.h"
 #include "bus/drivers/vxi11/OncRpc.h"
 
 #include <algorithm>
@@ -10,24 +11,23 @@
 #include <future>
 #include <random>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
-#include <cerrno>
+#ifndef _WIN32
 #include <cstdlib>
 #include <ifaddrs.h>
 #include <net/if.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #endif
 
 namespace bus::vxi11 {
 
 namespace {
+
+using adapter::closeSocket;
+using adapter::hostAndPort;
+using adapter::kNoSocket;
+using adapter::pollOne;
+using adapter::Socket;
+using adapter::socketError;
+using adapter::SocketLibrary;
 
 constexpr std::uint32_t kCoreProgram = 0x0607AF;
 constexpr std::uint32_t kCoreVersion = 1;
@@ -36,58 +36,6 @@ constexpr int kHislipPort = 4880;
 // Answers beyond this many are not read: a network does not hold more
 // instruments than a list can show, and a flood must not keep us.
 constexpr std::size_t kMostAnswers = 256;
-
-std::string withPort(const std::string& host, int port) {
-    const std::string shown = host.find(':') != std::string::npos ? "[" + host + "]" : host;
-    return port > 0 ? shown + ":" + std::to_string(port) : shown;
-}
-
-#ifdef _WIN32
-using Socket = SOCKET;
-constexpr Socket kNoSocket = INVALID_SOCKET;
-void closeSocket(Socket s) {
-    ::closesocket(s);
-}
-int pollOne(Socket s, int timeoutMs) {
-    WSAPOLLFD p{s, POLLRDNORM, 0};
-    return ::WSAPoll(&p, 1, timeoutMs);
-}
-std::string socketError() {
-    return "winsock error " + std::to_string(::WSAGetLastError());
-}
-// Winsock is started for each use and stopped after it, so nothing is left
-// running between searches.
-struct SocketLibrary {
-    SocketLibrary() {
-        WSADATA data;
-        ok = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }
-    ~SocketLibrary() {
-        if (ok) ::WSACleanup();
-    }
-    bool ok = false;
-};
-#else
-using Socket = int;
-constexpr Socket kNoSocket = -1;
-void closeSocket(Socket s) {
-    ::close(s);
-}
-int pollOne(Socket s, int timeoutMs) {
-    pollfd p{s, POLLIN, 0};
-    int r;
-    do {
-        r = ::poll(&p, 1, timeoutMs);
-    } while (r < 0 && errno == EINTR);
-    return r;
-}
-std::string socketError() {
-    return std::strerror(errno);
-}
-struct SocketLibrary {
-    bool ok = true;
-};
-#endif
 
 // Who answers the portmapper broadcast on `broadcast`, until waitMs is over.
 std::vector<FoundInstrument> askPortmappers(const std::string& broadcast, int waitMs,
@@ -209,12 +157,12 @@ std::vector<std::string_view> splitFields(std::string_view text, std::size_t mos
 } // namespace
 
 std::string FoundInstrument::backEnd() const {
-    return (hislip ? "hislip:" : "vxi11:") + withPort(host, port);
+    return (hislip ? "hislip:" : "vxi11:") + hostAndPort(host, port);
 }
 
 std::string FoundInstrument::label() const {
     return (name.empty() ? std::string() : name + " - ") + (hislip ? "HiSLIP " : "VXI-11 ") +
-           withPort(host, port) + " (" + how + ")";
+           hostAndPort(host, port) + " (" + how + ")";
 }
 
 std::string coreChannelQuery(std::uint32_t xid) {

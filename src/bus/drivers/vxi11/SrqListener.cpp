@@ -1,5 +1,6 @@
 #include "bus/drivers/vxi11/SrqListener.h"
 
+#include "bus/drivers/adapter/Sockets.h"
 #include "bus/drivers/vxi11/OncRpc.h"
 
 #include <atomic>
@@ -11,28 +12,22 @@
 #include <thread>
 #include <utility>
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
+#ifndef _WIN32
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #endif
 
 namespace bus::vxi11 {
 
 namespace {
+
+using adapter::closeSocket;
+using adapter::kNoSocket;
+using adapter::kSendFlags;
+using adapter::PollFd;
+using adapter::pollSockets;
+using adapter::Socket;
+using adapter::socketError;
+using adapter::SocketLibrary;
 
 constexpr std::uint32_t kInterruptProgram = 0x0607B1;
 constexpr std::uint32_t kInterruptVersion = 1;
@@ -44,52 +39,6 @@ constexpr std::size_t kMaxConnections = 4;
 constexpr std::size_t kMaxPending = 256;
 // How often the thread looks whether it is to end.
 constexpr int kLookMs = 50;
-
-#ifdef _WIN32
-using Socket = SOCKET;
-using PollFd = WSAPOLLFD;
-constexpr Socket kNoSocket = INVALID_SOCKET;
-constexpr int kSendFlags = 0;
-void closeSocket(Socket s) {
-    ::closesocket(s);
-}
-int pollSockets(PollFd* fds, std::size_t n, int ms) {
-    return ::WSAPoll(fds, static_cast<ULONG>(n), ms);
-}
-std::string socketError() {
-    return "winsock error " + std::to_string(::WSAGetLastError());
-}
-// Winsock is started for as long as the listener lives.
-struct SocketLibrary {
-    SocketLibrary() {
-        WSADATA data;
-        ok = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }
-    ~SocketLibrary() {
-        if (ok) ::WSACleanup();
-    }
-    SocketLibrary(const SocketLibrary&) = delete;
-    SocketLibrary& operator=(const SocketLibrary&) = delete;
-    bool ok = false;
-};
-#else
-using Socket = int;
-using PollFd = pollfd;
-constexpr Socket kNoSocket = -1;
-constexpr int kSendFlags = MSG_NOSIGNAL;
-void closeSocket(Socket s) {
-    ::close(s);
-}
-int pollSockets(PollFd* fds, std::size_t n, int ms) {
-    return ::poll(fds, n, ms);
-}
-std::string socketError() {
-    return std::strerror(errno);
-}
-struct SocketLibrary {
-    bool ok = true;
-};
-#endif
 
 class SocketSrqListener final : public SrqListener {
 public:
