@@ -6,16 +6,13 @@
 // complete. The server answers at once and drops the connection when the
 // data runs out, so no call waits for the clock.
 #include "Check.h"
+#include "FakeTransport.h"
 #include "bus/drivers/vxi11/Vxi11Client.h"
-
-#include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -25,67 +22,56 @@ using bus::vxi11::XdrWriter;
 // One connection to the server the fuzzer plays. Each receive takes the
 // next piece of the input: a drop, silence, a reply to the last call (its
 // results from the input), another call's reply, a refusal, or any bytes.
-class FuzzedServer final : public bus::adapter::Transport {
+class FuzzedServer final : public fuzzing::FakeTransport {
 public:
     explicit FuzzedServer(FuzzedDataProvider& in) : in_(in) {}
 
-    bool send(const char* data, std::size_t size, int) override {
+private:
+    void sent(const char* data, std::size_t size) override {
         // The xid of the call just sent follows the record mark.
         if (size >= 8) {
             const auto* p = reinterpret_cast<const unsigned char*>(data) + 4;
             xid_ = std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 |
                    std::uint32_t{p[2]} << 8 | p[3];
         }
-        return !failed_;
     }
-    long receive(char* buffer, std::size_t size, int) override {
-        if (failed_) return -1;
-        if (queued_.empty()) {
-            if (in_.remaining_bytes() == 0) return failed_ = true, -1;
-            switch (in_.ConsumeIntegralInRange(0, 7)) {
-            case 0:
-                failed_ = true;
-                return -1;
-            case 1:
-                return 0;
-            case 2:
-            case 3: {
-                XdrWriter reply = bus::vxi11::rpcReply(xid_);
-                // An error code VXI-11 knows, most often none, then words.
-                reply.i32(in_.ConsumeBool() ? 0 : in_.ConsumeIntegralInRange(0, 30));
-                for (int words = in_.ConsumeIntegralInRange(0, 4); words > 0; --words)
-                    reply.u32(in_.ConsumeIntegral<std::uint32_t>());
-                if (in_.ConsumeBool()) reply.opaque(in_.ConsumeRandomLengthString(300));
-                queued_ = bus::vxi11::recordOf(reply.bytes());
-                break;
-            }
-            case 4:
-                queued_ = bus::vxi11::recordOf(
-                    bus::vxi11::rpcReply(xid_ + in_.ConsumeIntegralInRange(1, 3)).i32(0).bytes());
-                break;
-            case 5:
-                queued_ = bus::vxi11::recordOf(
-                    bus::vxi11::rpcReply(
-                        xid_, static_cast<bus::vxi11::AcceptStat>(in_.ConsumeIntegralInRange(1, 6)))
-                        .bytes());
-                break;
-            default:
-                queued_ = in_.ConsumeRandomLengthString(256);
-                break;
-            }
+    Step next(std::string& bytes) override {
+        if (in_.remaining_bytes() == 0) return Step::Drop;
+        switch (in_.ConsumeIntegralInRange(0, 7)) {
+        case 0:
+            return Step::Drop;
+        case 1:
+            return Step::Silence;
+        case 2:
+        case 3: {
+            XdrWriter reply = bus::vxi11::rpcReply(xid_);
+            // An error code VXI-11 knows, most often none, then words.
+            reply.i32(in_.ConsumeBool() ? 0 : in_.ConsumeIntegralInRange(0, 30));
+            for (int words = in_.ConsumeIntegralInRange(0, 4); words > 0; --words)
+                reply.u32(in_.ConsumeIntegral<std::uint32_t>());
+            if (in_.ConsumeBool()) reply.opaque(in_.ConsumeRandomLengthString(300));
+            bytes = bus::vxi11::recordOf(reply.bytes());
+            break;
         }
-        const std::size_t n = std::min(size, queued_.size());
-        std::memcpy(buffer, queued_.data(), n);
-        queued_.erase(0, n);
-        return static_cast<long>(n);
+        case 4:
+            bytes = bus::vxi11::recordOf(
+                bus::vxi11::rpcReply(xid_ + in_.ConsumeIntegralInRange(1, 3)).i32(0).bytes());
+            break;
+        case 5:
+            bytes = bus::vxi11::recordOf(
+                bus::vxi11::rpcReply(
+                    xid_, static_cast<bus::vxi11::AcceptStat>(in_.ConsumeIntegralInRange(1, 6)))
+                    .bytes());
+            break;
+        default:
+            bytes = in_.ConsumeRandomLengthString(256);
+            break;
+        }
+        return Step::Bytes;
     }
-    void discardInput() override { queued_.clear(); }
 
-private:
     FuzzedDataProvider& in_;
-    std::string queued_;
     std::uint32_t xid_ = 0;
-    bool failed_ = false;
 };
 
 } // namespace
@@ -110,65 +96,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!error.empty());
         return 0;
     }
-    bus::Driver& d = *client;
-    std::int32_t sta = 0, err = 0, cnt = 0, cntl = 0;
-    d.RegisterGpibGlobalsForThread(&sta, &err, &cnt, &cntl);
-    std::vector<std::int32_t> descriptors;
-    for (int calls = 0; calls < 64 && in.remaining_bytes() > 0; ++calls) {
-        const std::int32_t ud =
-            descriptors.empty()
-                ? 32
-                : descriptors[in.ConsumeIntegralInRange<std::size_t>(0, descriptors.size() - 1)];
-        sta = 0;
+    fuzzing::DriverCalls calls(*client, in);
+    bus::Driver& d = calls.d;
+    calls.run([&](std::int32_t ud) {
         switch (in.ConsumeIntegralInRange(0, 8)) {
         case 0: {
             const auto pad = in.ConsumeIntegralInRange<std::int32_t>(1, 30);
             const std::int32_t sad = in.ConsumeBool() ? 0 : 0x60 + in.ConsumeIntegralInRange(0, 30);
             const auto tmo = in.ConsumeIntegralInRange<std::int32_t>(0, 17);
             const std::int32_t eos = in.ConsumeBool() ? 0x40A : 0;
-            const std::int32_t made = d.ibdev(0, pad, sad, tmo, in.ConsumeBool(), eos);
-            if (made > 0) descriptors.push_back(made);
+            calls.keep(d.ibdev(0, pad, sad, tmo, in.ConsumeBool(), eos));
             break;
         }
-        case 1: {
+        case 1:
             // Longer than the smallest piece a server may take at once.
-            const std::string message = in.ConsumeRandomLengthString(2100);
-            d.ibwrt(ud, message.data(), static_cast<std::int32_t>(message.size()));
-            FUZZ_CHECK(cntl >= 0 && cntl <= static_cast<std::int32_t>(message.size()));
+            calls.write(ud, 2100);
             break;
-        }
-        case 2: {
-            // Exactly the size asked, so a byte too many is a heap overflow.
-            const auto asked = in.ConsumeIntegralInRange<std::int32_t>(0, 300);
-            std::vector<char> buffer(static_cast<std::size_t>(asked));
-            d.ibrd(ud, buffer.data(), asked);
-            FUZZ_CHECK(cntl >= 0 && cntl <= asked);
+        case 2:
+            calls.read(ud);
             break;
-        }
         case 3: {
             char status = 0;
             d.ibrsp(ud, &status);
-            FUZZ_CHECK(cntl >= 0 && cntl <= 1);
+            FUZZ_CHECK(calls.cntl >= 0 && calls.cntl <= 1);
             break;
         }
-        case 4: {
-            bus::Addr4882 probes[32], found[31] = {};
-            for (int a = 0; a <= 30; ++a)
-                probes[a] = static_cast<bus::Addr4882>(a);
-            probes[31] = bus::NOADDR;
-            const auto limit = in.ConsumeIntegralInRange<std::int32_t>(1, 31);
-            d.FindLstn(0, probes, found, limit);
-            FUZZ_CHECK(cntl >= 0 && cntl <= limit);
-            if (sta & bus::ERR) d.startupAdvice(err, cntl);
+        case 4:
+            calls.findListeners(in.ConsumeIntegralInRange<std::int32_t>(1, 31));
             break;
-        }
         case 5:
             d.ibclr(ud);
             break;
         case 6:
-            d.DevClear(0, in.ConsumeBool()
-                              ? bus::NOADDR
-                              : static_cast<bus::Addr4882>(in.ConsumeIntegralInRange(0, 30)));
+            calls.deviceClear();
             break;
         case 7:
             d.ibsre(0, in.ConsumeBool());
@@ -177,8 +137,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             d.ibwait(ud, bus::RQS | bus::CMPL);
             break;
         }
-        FUZZ_CHECK((sta & bus::CMPL) != 0);
-    }
-    d.UnregisterGpibGlobalsForThread();
+    });
     return 0;
 }
