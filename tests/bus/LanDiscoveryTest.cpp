@@ -13,32 +13,7 @@ namespace {
 
 using bus::vxi11::FoundInstrument;
 
-std::string hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned char c : bytes) {
-        text += digits[c >> 4];
-        text += digits[c & 15];
-    }
-    return text;
-}
-
-// The portmapper question as RFC 1833 lays it out, word by word.
-TEST(LanDiscovery, TheBroadcastAsksThePortmapperForTheCoreChannelOverTcp) {
-    EXPECT_EQ(hex(bus::vxi11::coreChannelQuery(0x01020304)),
-              "01020304" // xid
-              "00000000" // CALL
-              "00000002" // RPC version
-              "000186a0" // portmapper
-              "00000002" // its version
-              "00000003" // GETPORT
-              "0000000000000000"
-              "0000000000000000" // AUTH_NONE credentials, verifier
-              "000607af"         // VXI-11 core channel
-              "00000001"         // its version
-              "00000006"         // TCP
-              "00000000");       // port, unused
-}
+// Find's question itself goes to vireon-serve's portmapper in Vxi11ServerTest.
 
 struct PortmapperAnswer {
     const char* name;

@@ -4,6 +4,7 @@
 
 #include "Vxi11Server.h"
 #include "bus/drivers/SimulatedBus.h"
+#include "bus/drivers/vxi11/LanDiscovery.h"
 #include "bus/drivers/vxi11/OncRpc.h"
 
 #include <gtest/gtest.h>
@@ -260,27 +261,22 @@ TEST_F(Vxi11ServerTest, AServiceRequestCallsTheInterruptChannelWithTheLinksHandl
     EXPECT_EQ(handle, "dmm");
 }
 
-TEST_F(Vxi11ServerTest, ItsPortmapperNamesTheCoreChannelOverUdp) {
+// Find's question, sent as its broadcast sends it, gets the core channel.
+TEST_F(Vxi11ServerTest, ItsPortmapperAnswersFindWithTheCoreChannelOverUdp) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(static_cast<std::uint16_t>(server_.portmapperPort()));
-    XdrWriter call = rpcCall(7, kPortmapperProgram, kPortmapperVersion, kPortmapperGetPort);
-    call.u32(kCoreProgram).u32(kVxi11Version).u32(kProtocolTcp).u32(0);
-    ::sendto(fd, call.bytes().data(), call.bytes().size(), 0, reinterpret_cast<sockaddr*>(&a),
-             sizeof a);
+    const std::string query = bus::vxi11::coreChannelQuery(7);
+    ::sendto(fd, query.data(), query.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
     pollfd p{fd, POLLIN, 0};
     char reply[256];
     ASSERT_EQ(::poll(&p, 1, 5000), 1);
     const ssize_t n = ::recv(fd, reply, sizeof reply, 0);
     ::close(fd);
-    XdrReader in(std::string_view(reply, n > 0 ? static_cast<std::size_t>(n) : 0));
-    std::string error;
-    std::uint32_t port = 0;
-    ASSERT_EQ(readRpcReply(in, 7, error), ReplyCheck::Results) << error;
-    ASSERT_TRUE(in.u32(port));
-    EXPECT_EQ(static_cast<int>(port), server_.corePort());
+    EXPECT_EQ(bus::vxi11::coreChannelPort(std::string_view(reply, n > 0 ? std::size_t(n) : 0), 7),
+              server_.corePort());
 }
 
 // Calls the server cannot take, each answered the way RPC says.

@@ -2,9 +2,8 @@
 """Programs we did not write reach the bench through `vireon-serve vxi11`:
 lxi-tools' `lxi scpi` and pyvisa-py's VXI-11 client. Binary blocks are
 compared byte for byte with what the same bench sends through another of our
-paths, the Prologix adapter simulator. Where tshark can capture (root), its
-RPC and vxi11_core dissectors read the whole exchange on loopback and find
-nothing malformed.
+paths, the Prologix adapter simulator. (tshark reads the gateway's replies
+in check_vxi11_capture.py.)
 
 Usage: check_vxi11_peers.py VIREON_SERVE
 Exit 77 (skipped) when a peer is missing or port 111 cannot be had, unless
@@ -13,8 +12,6 @@ VIREON_REQUIRE_OUTSIDE=1.
 import os
 import shutil
 import socket
-import struct
-import tempfile
 import subprocess
 import sys
 import time
@@ -65,50 +62,6 @@ def prologix_block(address):
             data += more
 
 
-def core_port():
-    """The core channel's port, as the portmapper on 111 gives it (GETPORT over UDP)."""
-    words = (0x5EB1, 0, 2, 100000, 2, 3, 0, 0, 0, 0, 0x0607AF, 1, 6, 0)
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-        s.settimeout(5)
-        s.sendto(struct.pack(">14I", *words), ("127.0.0.1", 111))
-        reply = s.recv(512)
-    return struct.unpack(">I", reply[-4:])[0]
-
-
-class Capture:
-    """tshark on loopback, on the portmapper's and the core channel's ports only."""
-
-    def __init__(self, port):
-        self.port = port
-        self.file = tempfile.NamedTemporaryFile(suffix=".pcapng", delete=False).name
-        os.chmod(self.file, 0o666)  # dumpcap may drop to another user to write it
-        self.proc = subprocess.Popen(
-            ["tshark", "-i", "lo", "-f", f"tcp port {port} or port 111", "-w", self.file, "-q"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-        said = []
-        for line in self.proc.stderr:
-            if "Capturing on" in line:
-                return
-            said.append(line.strip())
-        self.proc.wait()
-        os.unlink(self.file)
-        raise RuntimeError(" ".join(said)[-300:])
-
-    def check(self):
-        time.sleep(0.5)  # the last packets reach the file
-        self.proc.terminate()
-        self.proc.wait(timeout=10)
-        read = ["tshark", "-r", self.file, "-d", f"tcp.port=={self.port},rpc"]
-        calls = subprocess.run(read + ["-Y", "vxi11_core"], capture_output=True, text=True)
-        bad = subprocess.run(read + ["-Y", "_ws.malformed || _ws.expert.severity>=error"],
-                             capture_output=True, text=True)
-        os.unlink(self.file)
-        count = len(calls.stdout.splitlines())
-        assert count > 0, f"tshark saw no VXI-11 core calls: {calls.stderr}"
-        assert not bad.stdout.strip(), f"tshark found malformed or wrong packets:\n{bad.stdout}"
-        print(f"tshark: {count} vxi11_core packets, none malformed, no expert errors")
-
-
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -127,17 +80,6 @@ def main():
         if reach[0] != "vxi11:127.0.0.1/gpib0":
             skip("port 111 is taken and no rpcbind took the registration: " + "; ".join(reach))
         print("vireon-serve vxi11 offers:", ", ".join(reach))
-        capture = None
-        if shutil.which("tshark") is not None and os.geteuid() == 0:
-            try:
-                capture = Capture(core_port())
-            except RuntimeError as e:
-                if REQUIRE:
-                    sys.exit(f"tshark cannot capture on lo: {e}")
-                print(f"tshark: cannot capture on lo, no capture ({e})")
-        else:
-            print("tshark: not installed or not root, no capture")
-
         idn = subprocess.run(["lxi", "scpi", "-a", "127.0.0.1", "-t", "5", "*IDN?"],
                              capture_output=True, text=True, timeout=20)
         lowest = idn.stdout.strip()
@@ -196,8 +138,6 @@ def main():
         first.close()
         second.close()
         print("  lock_excl on inst0 refuses gpib0,5 until unlocked")
-        if capture is not None:
-            capture.check()
     finally:
         if rm is not None:
             rm.close()  # before the server goes, so its links close cleanly
