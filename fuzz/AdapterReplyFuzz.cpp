@@ -24,30 +24,20 @@ using bus::adapter::PlusPlusAdapter;
 class FuzzedAdapter final : public fuzzing::FakeTransport {
 public:
     FuzzedAdapter(FuzzedDataProvider& in, std::string version)
-        : in_(in), version_(std::move(version)) {}
+        : FakeTransport(in, 8, Step::Silence), version_(std::move(version)) {}
 
 private:
-    Step next(std::string& bytes) override {
-        if (in_.remaining_bytes() == 0) return Step::Silence;
-        switch (in_.ConsumeIntegralInRange(0, 7)) {
-        case 0:
-            return Step::Drop;
-        case 1:
-            return Step::Silence;
+    std::string bytes(int move) override {
+        switch (move) {
         case 2:
-            bytes = version_;
-            break;
+            return version_;
         case 3:
-            bytes = PlusPlusAdapter::kEndMark + version_;
-            break;
+            return PlusPlusAdapter::kEndMark + version_;
         default:
-            bytes = in_.ConsumeRandomLengthString(256);
-            break;
+            return in_.ConsumeRandomLengthString(256);
         }
-        return Step::Bytes;
     }
 
-    FuzzedDataProvider& in_;
     std::string version_;
 };
 
@@ -76,48 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!error.empty());
         return 0;
     }
-    fuzzing::DriverCalls calls(*adapter, in);
-    bus::Driver& d = calls.d;
-    calls.run([&](std::int32_t ud) {
-        switch (in.ConsumeIntegralInRange(0, 9)) {
-        case 0: {
-            const auto pad = in.ConsumeIntegralInRange<std::int32_t>(0, 30);
-            const std::int32_t sad = in.ConsumeBool() ? 0 : 0x60 + in.ConsumeIntegralInRange(0, 30);
-            const auto tmo = in.ConsumeIntegralInRange<std::int32_t>(0, 17);
-            calls.keep(d.ibdev(0, pad, sad, tmo, in.ConsumeBool(), 0));
-            break;
-        }
-        case 1:
-            calls.write(ud, 64);
-            break;
-        case 2:
-            calls.read(ud);
-            break;
-        case 3: {
-            char status = 0;
-            d.ibrsp(ud, &status);
-            FUZZ_CHECK(calls.cntl >= 0 && calls.cntl <= 1);
-            break;
-        }
-        case 4:
-            calls.findListeners(in.ConsumeIntegralInRange<std::int32_t>(1, 31));
-            break;
-        case 5:
-            d.ibclr(ud);
-            break;
-        case 6:
-            calls.deviceClear();
-            break;
-        case 7:
-            d.SendIFC(0);
-            break;
-        case 8:
-            d.ibsre(0, in.ConsumeBool());
-            break;
-        default:
-            d.ibwait(ud, bus::RQS | bus::CMPL);
-            break;
-        }
-    });
+    using fuzzing::Call;
+    fuzzing::runDriverCalls(
+        *adapter, in,
+        {{Call::MakeDevice, Call::Write, Call::Read, Call::SerialPoll, Call::FindListeners,
+          Call::Clear, Call::DeviceClear, Call::InterfaceClear, Call::RemoteEnable, Call::Wait}});
     return 0;
 }

@@ -56,37 +56,22 @@ constexpr hs::Type kReplies[] = {hs::Type::InitializeResponse,
 // One channel to the server the fuzzer plays.
 class FuzzedServer final : public fuzzing::FakeTransport {
 public:
-    explicit FuzzedServer(FuzzedDataProvider& in) : in_(in) {}
+    explicit FuzzedServer(FuzzedDataProvider& in) : FakeTransport(in, 10, Step::Silence) {}
 
 private:
-    Step next(std::string& bytes) override {
-        if (in_.remaining_bytes() == 0) return Step::Silence;
-        switch (in_.ConsumeIntegralInRange(0, 9)) {
-        case 0:
-            return Step::Drop;
-        case 1:
-            return Step::Silence;
-        case 2:
-            bytes = in_.ConsumeRandomLengthString(64);
-            break;
-        default: {
-            const hs::Type type = in_.PickValueInArray(kReplies);
-            const auto control = in_.ConsumeIntegral<std::uint8_t>();
-            const std::uint32_t parameter =
-                in_.ConsumeBool() ? hs::kFirstMessageId + 2 * in_.ConsumeIntegralInRange(0, 8)
-                                  : in_.ConsumeIntegral<std::uint32_t>();
-            const std::string payload =
-                type == hs::Type::AsyncMaximumMessageSizeResponse
-                    ? hs::encodeSize(in_.ConsumeIntegralInRange<std::uint64_t>(0, 1 << 20))
-                    : in_.ConsumeRandomLengthString(300);
-            bytes = hs::encode(type, control, parameter, payload);
-            break;
-        }
-        }
-        return Step::Bytes;
+    std::string bytes(int move) override {
+        if (move == 2) return in_.ConsumeRandomLengthString(64);
+        const hs::Type type = in_.PickValueInArray(kReplies);
+        const auto control = in_.ConsumeIntegral<std::uint8_t>();
+        const std::uint32_t parameter =
+            in_.ConsumeBool() ? hs::kFirstMessageId + 2 * in_.ConsumeIntegralInRange(0, 8)
+                              : in_.ConsumeIntegral<std::uint32_t>();
+        const std::string payload =
+            type == hs::Type::AsyncMaximumMessageSizeResponse
+                ? hs::encodeSize(in_.ConsumeIntegralInRange<std::uint64_t>(0, 1 << 20))
+                : in_.ConsumeRandomLengthString(300);
+        return hs::encode(type, control, parameter, payload);
     }
-
-    FuzzedDataProvider& in_;
 };
 
 void client(FuzzedDataProvider& in) {
@@ -108,41 +93,13 @@ void client(FuzzedDataProvider& in) {
         FUZZ_CHECK(!error.empty());
         return;
     }
-    fuzzing::DriverCalls calls(*client, in);
-    bus::Driver& d = calls.d;
-    calls.run([&](std::int32_t ud) {
-        switch (in.ConsumeIntegralInRange(0, 7)) {
-        case 0: {
-            const auto pad = in.ConsumeIntegralInRange<std::int32_t>(0, 30);
-            const std::int32_t sad = in.ConsumeBool() ? 0 : 0x60 + in.ConsumeIntegralInRange(0, 30);
-            calls.keep(d.ibdev(0, pad, sad, bus::T1s, in.ConsumeBool(), 0));
-            break;
-        }
-        case 1:
-            calls.write(ud, 64);
-            break;
-        case 2:
-            calls.read(ud);
-            break;
-        case 3: {
-            char status = 0;
-            d.ibrsp(ud, &status);
-            break;
-        }
-        case 4:
-            calls.findListeners(31);
-            break;
-        case 5:
-            d.ibclr(ud);
-            break;
-        case 6:
-            d.ibsre(0, in.ConsumeBool());
-            break;
-        default:
-            d.ibwait(ud, bus::RQS | bus::CMPL);
-            break;
-        }
-    });
+    using fuzzing::Call;
+    fuzzing::CallSet set{{Call::MakeDevice, Call::Write, Call::Read, Call::SerialPoll,
+                          Call::FindListeners, Call::Clear, Call::RemoteEnable, Call::Wait}};
+    set.pickTimeout = false;
+    set.pickListenerLimit = false;
+    set.checkPollCount = false;
+    fuzzing::runDriverCalls(*client, in, set);
 }
 
 } // namespace

@@ -24,7 +24,7 @@ using bus::vxi11::XdrWriter;
 // results from the input), another call's reply, a refusal, or any bytes.
 class FuzzedServer final : public fuzzing::FakeTransport {
 public:
-    explicit FuzzedServer(FuzzedDataProvider& in) : in_(in) {}
+    explicit FuzzedServer(FuzzedDataProvider& in) : FakeTransport(in, 8, Step::Drop) {}
 
 private:
     void sent(const char* data, std::size_t size) override {
@@ -35,13 +35,8 @@ private:
                    std::uint32_t{p[2]} << 8 | p[3];
         }
     }
-    Step next(std::string& bytes) override {
-        if (in_.remaining_bytes() == 0) return Step::Drop;
-        switch (in_.ConsumeIntegralInRange(0, 7)) {
-        case 0:
-            return Step::Drop;
-        case 1:
-            return Step::Silence;
+    std::string bytes(int move) override {
+        switch (move) {
         case 2:
         case 3: {
             XdrWriter reply = bus::vxi11::rpcReply(xid_);
@@ -50,27 +45,21 @@ private:
             for (int words = in_.ConsumeIntegralInRange(0, 4); words > 0; --words)
                 reply.u32(in_.ConsumeIntegral<std::uint32_t>());
             if (in_.ConsumeBool()) reply.opaque(in_.ConsumeRandomLengthString(300));
-            bytes = bus::vxi11::recordOf(reply.bytes());
-            break;
+            return bus::vxi11::recordOf(reply.bytes());
         }
         case 4:
-            bytes = bus::vxi11::recordOf(
+            return bus::vxi11::recordOf(
                 bus::vxi11::rpcReply(xid_ + in_.ConsumeIntegralInRange(1, 3)).i32(0).bytes());
-            break;
         case 5:
-            bytes = bus::vxi11::recordOf(
+            return bus::vxi11::recordOf(
                 bus::vxi11::rpcReply(
                     xid_, static_cast<bus::vxi11::AcceptStat>(in_.ConsumeIntegralInRange(1, 6)))
                     .bytes());
-            break;
         default:
-            bytes = in_.ConsumeRandomLengthString(256);
-            break;
+            return in_.ConsumeRandomLengthString(256);
         }
-        return Step::Bytes;
     }
 
-    FuzzedDataProvider& in_;
     std::uint32_t xid_ = 0;
 };
 
@@ -96,47 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!error.empty());
         return 0;
     }
-    fuzzing::DriverCalls calls(*client, in);
-    bus::Driver& d = calls.d;
-    calls.run([&](std::int32_t ud) {
-        switch (in.ConsumeIntegralInRange(0, 8)) {
-        case 0: {
-            const auto pad = in.ConsumeIntegralInRange<std::int32_t>(1, 30);
-            const std::int32_t sad = in.ConsumeBool() ? 0 : 0x60 + in.ConsumeIntegralInRange(0, 30);
-            const auto tmo = in.ConsumeIntegralInRange<std::int32_t>(0, 17);
-            const std::int32_t eos = in.ConsumeBool() ? 0x40A : 0;
-            calls.keep(d.ibdev(0, pad, sad, tmo, in.ConsumeBool(), eos));
-            break;
-        }
-        case 1:
-            // Longer than the smallest piece a server may take at once.
-            calls.write(ud, 2100);
-            break;
-        case 2:
-            calls.read(ud);
-            break;
-        case 3: {
-            char status = 0;
-            d.ibrsp(ud, &status);
-            FUZZ_CHECK(calls.cntl >= 0 && calls.cntl <= 1);
-            break;
-        }
-        case 4:
-            calls.findListeners(in.ConsumeIntegralInRange<std::int32_t>(1, 31));
-            break;
-        case 5:
-            d.ibclr(ud);
-            break;
-        case 6:
-            calls.deviceClear();
-            break;
-        case 7:
-            d.ibsre(0, in.ConsumeBool());
-            break;
-        default:
-            d.ibwait(ud, bus::RQS | bus::CMPL);
-            break;
-        }
-    });
+    using fuzzing::Call;
+    fuzzing::CallSet set{{Call::MakeDevice, Call::Write, Call::Read, Call::SerialPoll,
+                          Call::FindListeners, Call::Clear, Call::DeviceClear, Call::RemoteEnable,
+                          Call::Wait}};
+    set.lowestPad = 1;
+    set.pickEos = true;
+    // Longer than the smallest piece a server may take at once.
+    set.longestWrite = 2100;
+    fuzzing::runDriverCalls(*client, in, set);
     return 0;
 }
