@@ -12,17 +12,20 @@ import subprocess
 import sys
 import time
 
+# Starting and stopping vireon-serve as the outside checks do.
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
+                                "outside"))
+from lan_peers import served  # noqa: E402
+
 
 def main():
     serve, bench = sys.argv[1], sys.argv[2]
     queries = int(sys.argv[3]) if len(sys.argv) > 3 else 2000
     import pyvisa  # Debian's python3-pyvisa with python3-pyvisa-py
 
-    server = subprocess.Popen([serve, "vxi11"], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                              text=True)
-    try:
-        first = server.stdout.readline().strip()
-        if not first or "no portmapper" in first:
+    with served(serve, "vxi11") as first:
+        if "no portmapper" in first:
             sys.exit(f"vireon-serve vxi11 has no portmapper on 111: {first}")
         inst = pyvisa.ResourceManager("@py").open_resource("TCPIP0::127.0.0.1::inst0::INSTR")
         inst.timeout = 3000
@@ -44,9 +47,6 @@ def main():
         print(f"  pyvisa-py {pyvisa.__version__}: {theirs_us:.1f} us")
         print(f"  ours: {ours_us:.1f} us")
         print(f"  ours is {theirs_us / ours_us:.1f} times as fast (target 5)")
-    finally:
-        server.terminate()
-        server.wait(timeout=10)
 
 
 if __name__ == "__main__":
