@@ -56,19 +56,13 @@ TEST(Vxi11Address, ReadsHostPortmapperPortAndDevice) {
 
 constexpr std::uint32_t kCoreProgram = 0x0607AF;
 
-// How the scripted server answers the next device_read.
-enum class Fault {
-    None,
-    OtherCallFirst, // a reply with another xid, then the right one
-    OnlyOtherCall,  // a reply with another xid, then silence
-    HugeFragment,   // a record mark of 2 GiB
-    Truncated,      // half a record, then silence
-    NotAReply,      // a call where the reply belongs
-    Refused,        // the call not accepted (procedure unavailable)
-    TooMuchData,    // more data than was asked for
-    Silent,         // nothing at all
-    Dropped,        // the connection closed
-};
+// The reply to device_read call `xid`, with `data`.
+std::string readReply(std::uint32_t xid, const std::string& data) {
+    return bus::vxi11::recordOf(bus::vxi11::rpcReply(xid).i32(0).i32(4).opaque(data).bytes());
+}
+
+// What the scripted server sends for a device_read; null closes the pipe.
+using ReadAnswer = std::string (*)(std::uint32_t xid, const std::string& answer);
 
 // Plays the portmapper and the core channel in this process, over pipes the
 // client's connector gets: create_link, device_write and device_read with a
@@ -89,7 +83,7 @@ public:
     }
 
     std::string answer = "VIREON,SCRIPTED,0,1\n";
-    Fault nextRead = Fault::None;
+    ReadAnswer nextRead = &readReply;
     int connections = 0;
     // The sizes of the device_write calls, each with E when it had END.
     std::string writes;
@@ -140,7 +134,9 @@ private:
             reply.i32(0).u32(static_cast<std::uint32_t>(data.size()));
             writes += std::to_string(data.size()) + ((flags & 8) != 0 ? "E " : " ");
         } else if (call.program == kCoreProgram && call.procedure == 12) {
-            return answerRead(out, call.xid, std::exchange(nextRead, Fault::None));
+            const ReadAnswer read = std::exchange(nextRead, &readReply);
+            if (read != nullptr) out += read(call.xid, answer);
+            return read != nullptr;
         } else if (call.program != kCoreProgram) {
             reply.u32(111); // the portmapper's answer; every pipe leads here anyway
         } else {
@@ -149,45 +145,6 @@ private:
         }
         out += bus::vxi11::recordOf(reply.bytes());
         return true;
-    }
-
-    bool answerRead(std::string& out, std::uint32_t xid, Fault fault) {
-        const auto readReply = [&](std::uint32_t id, const std::string& data) {
-            return bus::vxi11::recordOf(
-                bus::vxi11::rpcReply(id).i32(0).i32(4).opaque(data).bytes());
-        };
-        switch (fault) {
-        case Fault::None:
-            out += readReply(xid, answer);
-            return true;
-        case Fault::OtherCallFirst:
-            out += readReply(xid + 1000, "not this one\n") + readReply(xid, answer);
-            return true;
-        case Fault::OnlyOtherCall:
-            out += readReply(xid - 1, answer);
-            return true;
-        case Fault::HugeFragment:
-            out += XdrWriter().u32(0xFFFFFFFF).take();
-            return true;
-        case Fault::Truncated:
-            out += readReply(xid, answer).substr(0, 20);
-            return true;
-        case Fault::NotAReply:
-            out += bus::vxi11::recordOf(bus::vxi11::rpcCall(xid, 1, 1, 1).bytes());
-            return true;
-        case Fault::Refused:
-            out += bus::vxi11::recordOf(
-                bus::vxi11::rpcReply(xid, bus::vxi11::AcceptStat::ProcedureUnavailable).bytes());
-            return true;
-        case Fault::TooMuchData:
-            out += readReply(xid, std::string(5000, 'x'));
-            return true;
-        case Fault::Silent:
-            return true;
-        case Fault::Dropped:
-            return false;
-        }
-        return false;
     }
 };
 
@@ -221,8 +178,8 @@ TEST(Vxi11Scripted, OneInstrumentAtAddressOneTakesLongWritesInPieces) {
 
 struct BadReply {
     const char* name;
-    Fault fault;
-    bool answered; // the read still gets its own answer
+    ReadAnswer reply;
+    bool answered = false; // the read still gets its own answer
 };
 
 class Vxi11BadReply : public testing::TestWithParam<BadReply> {};
@@ -235,7 +192,7 @@ TEST_P(Vxi11BadReply, FailsTheCallWithinItsDeadlineAndTheNextCallConnectsAgain) 
     const std::int32_t ud = talk.open(1);
     client->ibtmo(ud, bus::T300ms);
     talk.write(ud, "*IDN?\n");
-    server.nextRead = GetParam().fault;
+    server.nextRead = GetParam().reply;
     char buffer[256];
     withinDeadline([&] { client->ibrd(ud, buffer, sizeof buffer); });
     if (GetParam().answered) {
@@ -251,15 +208,32 @@ TEST_P(Vxi11BadReply, FailsTheCallWithinItsDeadlineAndTheNextCallConnectsAgain) 
 }
 
 const BadReply kBadReplies[] = {
-    {"AReplyToAnotherCallFirst", Fault::OtherCallFirst, true},
-    {"OnlyAReplyToAnotherCall", Fault::OnlyOtherCall, false},
-    {"AHugeFragmentLength", Fault::HugeFragment, false},
-    {"ATruncatedRecord", Fault::Truncated, false},
-    {"ACallInsteadOfAReply", Fault::NotAReply, false},
-    {"AProcedureRefused", Fault::Refused, false},
-    {"MoreDataThanAskedFor", Fault::TooMuchData, false},
-    {"ASilentServer", Fault::Silent, false},
-    {"ADroppedConnection", Fault::Dropped, false},
+    {"AReplyToAnotherCallFirst",
+     [](std::uint32_t xid, const std::string& answer) {
+         return readReply(xid + 1000, "not this one\n") + readReply(xid, answer);
+     },
+     true},
+    {"OnlyAReplyToAnotherCall",
+     [](std::uint32_t xid, const std::string& answer) { return readReply(xid - 1, answer); }},
+    {"AHugeFragmentLength",
+     [](std::uint32_t, const std::string&) { return XdrWriter().u32(0xFFFFFFFF).take(); }},
+    {"ATruncatedRecord", // half a record, then silence
+     [](std::uint32_t xid, const std::string& answer) {
+         return readReply(xid, answer).substr(0, 20);
+     }},
+    {"ACallInsteadOfAReply",
+     [](std::uint32_t xid, const std::string&) {
+         return bus::vxi11::recordOf(bus::vxi11::rpcCall(xid, 1, 1, 1).bytes());
+     }},
+    {"AProcedureRefused",
+     [](std::uint32_t xid, const std::string&) {
+         return bus::vxi11::recordOf(
+             bus::vxi11::rpcReply(xid, bus::vxi11::AcceptStat::ProcedureUnavailable).bytes());
+     }},
+    {"MoreDataThanAskedFor",
+     [](std::uint32_t xid, const std::string&) { return readReply(xid, std::string(5000, 'x')); }},
+    {"ASilentServer", [](std::uint32_t, const std::string&) { return std::string(); }},
+    {"ADroppedConnection", nullptr},
 };
 INSTANTIATE_TEST_SUITE_P(Replies, Vxi11BadReply, testing::ValuesIn(kBadReplies),
                          [](const auto& row) { return std::string(row.param.name); });
@@ -320,16 +294,12 @@ TEST_F(Vxi11Served, ALockedDeviceRefusesAnotherClientUntilLetGo) {
     const auto holder = open("gpib0"), other = open("gpib0");
     ASSERT_TRUE(holder && other);
     holder->setLocking(true);
-    Talk held(*holder);
+    Talk held(*holder), talk(*other);
     held.write(held.open(5), "*CLS\n");
-    {
-        Talk talk(*other);
-        talk.write(talk.open(5), "*CLS\n");
-        EXPECT_EQ(talk.sta & bus::ERR, bus::ERR);
-        EXPECT_THAT(other->lastError(), HasSubstr("locked"));
-    }
+    talk.write(talk.open(5), "*CLS\n");
+    EXPECT_EQ(talk.sta & bus::ERR, bus::ERR);
+    EXPECT_THAT(other->lastError(), HasSubstr("locked"));
     holder->setLocking(false);
-    Talk talk(*other);
     talk.write(talk.open(5), "*CLS\n");
     EXPECT_EQ(talk.sta & bus::ERR, 0) << other->lastError();
 }
