@@ -4,11 +4,13 @@
 #include "bus/drivers/hislip/HislipClient.h"
 
 #include "bus/drivers/SimulatedBus.h"
+#include "support/Files.h"
 #include "support/Talk.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #ifdef VIREON_ADAPTER_SIM
@@ -117,9 +119,10 @@ private:
 };
 
 struct Served {
-    explicit Served(bool withBlock) {
+    explicit Served(bool withBlock, std::uint64_t bytesPerSecond = 0) {
         auto bench = bus::SimulatedBus::defaultBench();
         if (withBlock) bench->attach(3, std::make_unique<Block>());
+        bench->setRate(bytesPerSecond);
         server = std::make_unique<serve::HislipServer>(serve::HislipOptions{}, std::move(bench));
     }
     std::unique_ptr<hs::HislipClient> open(const std::string& sub = "") {
@@ -287,6 +290,39 @@ TEST(HislipGateway, AServiceRequestEndsAWaitAndThePollSaysWhy) {
     EXPECT_EQ(talk.sta & (bus::RQS | bus::TIMO), bus::RQS);
     EXPECT_EQ(talk.poll(ud) & 0x60, 0x60);
     EXPECT_EQ(talk.poll(ud) & 0x40, 0) << "the poll took the request";
+}
+
+// Stops a file transfer once this many bytes reached the file, as the
+// operator would part-way through.
+struct StopAfter final : bus::TransferWatch {
+    explicit StopAfter(std::uint64_t bytes) : at(bytes) {}
+    void moved(std::uint64_t bytes) override { total += bytes; }
+    bool stopRequested() const override { return total >= at; }
+    std::uint64_t at, total = 0;
+};
+
+// The operator stops a long answer part-way. The server stops reading it at
+// the device clear that follows, although the rest would take twenty seconds
+// and more at the bench's pace: the clear is answered within its own
+// deadline, and the scope answers the next query, not with the rest.
+TEST(HislipStop, AStopPartWayThroughALongAnswerLeavesTheDeviceQuietAtOnce) {
+    Served served(false, 500'000);
+    auto client = served.open("/gpib0");
+    Talk talk(*client);
+    const std::string identity = talk.ask(22, "*IDN?\n");
+    ASSERT_THAT(identity, HasSubstr(","));
+    const std::int32_t ud = talk.open(22);
+    talk.write(ud, "HOR:RECO 10000000;:DAT:STOP 10000000;:CURV?\n");
+    StopAfter watch(100'000);
+    client->watchTransfers(&watch);
+    const std::string path = testing_support::scratchFile(".bin");
+    client->ibrdfA(ud, path.c_str());
+    std::filesystem::remove(path);
+    client->watchTransfers(nullptr);
+    ASSERT_EQ(talk.err, bus::EABO) << "the read was to stop part-way";
+    client->ibclr(ud);
+    EXPECT_EQ(talk.sta & bus::ERR, 0) << client->startupAdvice(talk.err, 0);
+    EXPECT_EQ(talk.ask(22, "*IDN?\n"), identity);
 }
 
 #endif

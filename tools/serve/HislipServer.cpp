@@ -20,6 +20,9 @@ namespace {
 
 constexpr std::uint64_t kServerMaxMessage = 1u << 20;
 constexpr std::size_t kReceiveChunk = 256 * 1024;
+// An answer is read from the bus in pieces this long, each sent at once; a
+// device clear or a closed session between two pieces stops the read there.
+constexpr std::size_t kReadPiece = 64 * 1024;
 constexpr std::uint16_t kVendorId = ('V' << 8) | 'R';
 constexpr std::uint8_t kMav = 0x10, kRqs = 0x40;
 // A client that takes nothing for this long is gone.
@@ -54,11 +57,12 @@ struct HislipServer::Session {
     std::uint32_t lastEndId = hs::kFirstMessageId;
     bool answerOut = false;                // an answer sent that the client has not said it read
     bool query = false;                    // the message so far holds a '?'
+    bool clearedWhileReading = false;      // an AsyncDeviceClear came during a read
     std::optional<std::uint8_t> requested; // the status byte of a service request
 };
 
 HislipServer::HislipServer(HislipOptions options, std::unique_ptr<bus::Driver> bus)
-    : options_(std::move(options)), bus_(std::move(bus)), chunk_(kServerMaxMessage) {
+    : options_(std::move(options)), bus_(std::move(bus)), chunk_(kReadPiece) {
     if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
         error_ = std::string("pipe: ") + std::strerror(errno);
         return;
@@ -320,7 +324,8 @@ bool HislipServer::answer(Session& s, bool query) {
         }
     }
     const std::size_t most = static_cast<std::size_t>(std::clamp<std::uint64_t>(
-        s.clientMax > hs::kHeaderSize ? s.clientMax - hs::kHeaderSize : 1, 1, kServerMaxMessage));
+        s.clientMax > hs::kHeaderSize ? s.clientMax - hs::kHeaderSize : 1, 1, kReadPiece));
+    s.clearedWhileReading = false;
     for (bool first = true;; first = false) {
         bus_->ibrd(s.udEnd, chunk_.data(), static_cast<std::int32_t>(most));
         const auto count = static_cast<std::size_t>(std::max(cntl_, 0));
@@ -339,7 +344,35 @@ bool HislipServer::answer(Session& s, bool query) {
             return true;
         }
         if ((sta_ & bus::ERR) != 0) return true;
+        switch (watchWhileReading(s)) {
+        case Watched::GoOn:
+            break;
+        case Watched::Cleared:
+            // The device is cleared and the clear acknowledged: the rest of
+            // the answer is gone, and the client drops what it had of it.
+            return true;
+        case Watched::Closed:
+            return false;
+        }
     }
+}
+
+HislipServer::Watched HislipServer::watchWhileReading(Session& s) {
+    if (stopping_) return Watched::Closed;
+    pollfd p[2] = {{s.syncFd, POLLIN, 0}, {s.asyncFd, POLLIN, 0}};
+    if (::poll(p, 2, 0) <= 0) return Watched::GoOn;
+    if ((p[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        // Only a look: the client's next message waits until the answer is out.
+        char next = 0;
+        const ssize_t n = ::recv(s.syncFd, &next, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return Watched::Closed;
+    }
+    if ((p[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        const auto found = connections_.find(s.asyncFd);
+        if (found == connections_.end() || !receive(*found->second)) return Watched::Closed;
+        if (s.clearedWhileReading) return Watched::Cleared;
+    }
+    return Watched::GoOn;
 }
 
 bool HislipServer::asyncMessage(Connection& c, Session& s, const hs::Message& m) {
@@ -369,6 +402,7 @@ bool HislipServer::asyncMessage(Connection& c, Session& s, const hs::Message& m)
     }
     case hs::Type::AsyncDeviceClear:
         bus_->ibclr(s.udEnd);
+        s.clearedWhileReading = true;
         s.answerOut = false;
         s.query = false;
         s.requested.reset();

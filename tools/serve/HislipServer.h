@@ -27,9 +27,10 @@ struct HislipOptions {
 //
 // HiSLIP has no read request: after a message that ends with END, the device
 // is polled, and an answer it has (MAV), or that a query ('?') asks for, is
-// read and sent at once. A service request the server notices is sent on the
-// session's asynchronous channel, and its status byte is the next status
-// query's answer.
+// read and sent at once, in pieces; a device clear or a closed session stops
+// a long answer between two pieces. Other sessions wait while one is read. A service request the
+// server notices is sent on the session's asynchronous channel, and its status byte is the next
+// status query's answer.
 class HislipServer {
 public:
     HislipServer(HislipOptions options, std::unique_ptr<bus::Driver> bus);
@@ -63,6 +64,10 @@ private:
     bool initialize(Connection& c, const bus::hislip::Message& m);
     bool asyncInitialize(Connection& c, const bus::hislip::Message& m);
     bool answer(Session& s, bool query);
+    enum class Watched { GoOn, Cleared, Closed };
+    // Between two pieces of an answer: takes what the session's asynchronous
+    // channel brought, and says whether the read is to stop.
+    Watched watchWhileReading(Session& s);
     void lookForServiceRequests();
     bool sendAll(int fd, const char* data, std::size_t size);
     bool send(int fd, std::uint8_t type, std::uint8_t control, std::uint32_t parameter,
