@@ -5,6 +5,8 @@
 // reach it. --listen is where the VXI-11 and HiSLIP servers listen (127.0.0.1
 // unless given; 0.0.0.0 for every interface). --wait and --pace shape the
 // simulated adapters: real read time-outs, and answers a byte at a time.
+// Without tcp:PORT, hislip listens on its standard port 4880; the others, and
+// tcp:0, take any free port (vxi11's portmapper stays on 111).
 
 #include "AdapterSimulator.h"
 #include "HislipServer.h"
@@ -27,7 +29,9 @@ volatile std::sig_atomic_t stop = 0;
 int usage() {
     std::fprintf(stderr, "usage: vireon-serve [--driver NAME[:ARGS]] [--listen ADDRESS] [--wait]\n"
                          "                    [--pace=DEVICE_MS,ADAPTER_MS]\n"
-                         "                    prologix|ar488|vxi11|hislip [tcp[:PORT]|pty]\n");
+                         "                    prologix|ar488|vxi11|hislip [tcp[:PORT]|pty]\n"
+                         "PORT: hislip 4880 unless given, the others any free port; 0: any free "
+                         "port\n");
     return 2;
 }
 
@@ -49,7 +53,7 @@ bool number(const std::string& text, int& value) {
 int main(int argc, char* argv[]) {
     std::string protocol, driver = "sim", listen = "127.0.0.1";
     bool pty = false, realTimeouts = false;
-    int tcpPort = 0, devicePaceMs = 0, adapterPaceMs = 0;
+    int tcpPort = -1, devicePaceMs = 0, adapterPaceMs = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--driver" && i + 1 < argc) {
@@ -78,6 +82,8 @@ int main(int argc, char* argv[]) {
         }
     }
     if (protocol.empty()) return usage();
+    // -1: no tcp:PORT given.
+    if (tcpPort < 0) tcpPort = protocol == "hislip" ? 4880 : 0;
     if (pty && (protocol == "vxi11" || protocol == "hislip"))
         return failed(protocol + " is served over TCP only");
 
