@@ -30,6 +30,13 @@ bool isComPort(const std::string& text) {
                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 }
 
+// Reads and drops what waits; a failed pipe (receive -1) has nothing.
+void dropWaiting(Transport& pipe) {
+    char sink[4096];
+    while (pipe.receive(sink, sizeof sink, 0) > 0) {
+    }
+}
+
 #ifndef _WIN32
 // A socket, or a terminal device libserialport does not know.
 class FdTransport final : public Transport {
@@ -62,11 +69,7 @@ public:
             return n;
         }
     }
-    void discardInput() override {
-        char sink[4096];
-        while (!failed_ && receive(sink, sizeof sink, 0) > 0) {
-        }
-    }
+    void discardInput() override { dropWaiting(*this); }
 
 private:
     // Whether the socket is ready; a hang-up or error marks the pipe failed.
@@ -203,11 +206,7 @@ public:
         if (n <= 0) return failed_ = true, -1;
         return n;
     }
-    void discardInput() override {
-        char sink[4096];
-        while (!failed_ && receive(sink, sizeof sink, 0) > 0) {
-        }
-    }
+    void discardInput() override { dropWaiting(*this); }
 
 private:
     SOCKET s_;
