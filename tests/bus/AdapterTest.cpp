@@ -7,6 +7,7 @@
 #include "bus/drivers/TransferMonitor.h"
 #include "bus/drivers/adapter/PlusPlusAdapter.h"
 #include "support/Files.h"
+#include "support/LoopbackListener.h"
 #include "support/Talk.h"
 
 #include <gmock/gmock.h>
@@ -69,25 +70,18 @@ TEST(PlusPlusProtocol, AMissingPortIsNamedWithTheReason) {
 // Where the adapter should answer, something floods the line: the start is
 // refused with what came back, and reading stops.
 TEST(PlusPlusProtocol, AnEndlessStreamInsteadOfAnAdapterIsRefused) {
-    const int server = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ::listen(server, 1);
-    ::getsockname(server, reinterpret_cast<sockaddr*>(&a), &size);
-    std::thread flood([server] {
-        const int client = ::accept(server, nullptr, nullptr);
+    const testing_support::LoopbackListener server;
+    ASSERT_TRUE(server.ok());
+    std::thread flood([&server] {
+        const int client = server.accept();
         const std::string junk(4096, '#');
         while (::send(client, junk.data(), junk.size(), MSG_NOSIGNAL) > 0) {
         }
         ::close(client);
     });
     const bus::DriverSelection s =
-        bus::selectDriver("prologix:127.0.0.1:" + std::to_string(ntohs(a.sin_port)), "");
+        bus::selectDriver("prologix:127.0.0.1:" + std::to_string(server.port()), "");
     flood.join();
-    ::close(server);
     EXPECT_FALSE(s.driver);
     EXPECT_THAT(s.error, HasSubstr("no Prologix adapter answers there (\"####"));
 }

@@ -1,25 +1,12 @@
 // The TCP pipe of the network back ends, against a loopback listener in this
 // program: the same test for Winsock (under Wine) and POSIX sockets.
 #include "bus/drivers/adapter/Transport.h"
+#include "support/LoopbackListener.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
-
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-using SOCKET = int;
-static int closesocket(SOCKET s) {
-    return ::close(s);
-}
-#endif
 
 namespace {
 
@@ -27,32 +14,14 @@ using bus::adapter::Transport;
 
 // Listens on 127.0.0.1, any free port, and opens a pipe to itself.
 struct Loopback {
-    Loopback() {
-#ifdef _WIN32
-        WSADATA data;
-        ::WSAStartup(MAKEWORD(2, 2), &data);
-#endif
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof a;
-        ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listener, 1);
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &size);
-        port = ntohs(a.sin_port);
+    Loopback() : port(listener.port()) {
+        EXPECT_TRUE(listener.ok());
         std::string error;
         pipe = bus::adapter::openTransport({false, "", "127.0.0.1", port}, error);
         EXPECT_TRUE(pipe) << error;
-        peer = pipe ? ::accept(listener, nullptr, nullptr) : ::socket(AF_INET, SOCK_STREAM, 0);
+        peer = pipe ? listener.accept() : ::socket(AF_INET, SOCK_STREAM, 0);
     }
-    ~Loopback() {
-        closesocket(peer);
-        closesocket(listener);
-#ifdef _WIN32
-        ::WSACleanup();
-#endif
-    }
+    ~Loopback() { bus::adapter::closeSocket(peer); }
     // A few bytes of one send arrive in one piece on loopback.
     std::string receive() {
         char got[64];
@@ -60,8 +29,9 @@ struct Loopback {
         return n > 0 ? std::string(got, static_cast<std::size_t>(n)) : std::to_string(n);
     }
 
-    SOCKET listener, peer;
+    testing_support::LoopbackListener listener;
     int port = 0;
+    bus::adapter::Socket peer;
     std::unique_ptr<Transport> pipe;
 };
 

@@ -6,6 +6,7 @@
 #include "bus/drivers/SimulatedBus.h"
 #include "bus/drivers/vxi11/LanDiscovery.h"
 #include "bus/drivers/vxi11/OncRpc.h"
+#include "support/LoopbackListener.h"
 
 #include <gtest/gtest.h>
 
@@ -215,20 +216,14 @@ TEST_F(Vxi11ServerTest, ARecordOverTheLimitClosesThatConnectionOnly) {
 }
 
 TEST_F(Vxi11ServerTest, AServiceRequestCallsTheInterruptChannelWithTheLinksHandle) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ::listen(listener, 1);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
+    const testing_support::LoopbackListener listener;
+    ASSERT_TRUE(listener.ok());
 
     Peer p(server_.corePort());
     const std::int32_t lid = p.link("gpib0,5");
     const XdrWriter channel = XdrWriter()
                                   .u32(INADDR_LOOPBACK)
-                                  .u32(ntohs(a.sin_port))
+                                  .u32(listener.port())
                                   .u32(kInterruptProgram)
                                   .u32(kVxi11Version)
                                   .u32(0);
@@ -237,10 +232,9 @@ TEST_F(Vxi11ServerTest, AServiceRequestCallsTheInterruptChannelWithTheLinksHandl
     EXPECT_EQ(p.call(kDeviceEnableSrq, XdrWriter().i32(lid).u32(1).opaque("dmm")), kNoError);
     EXPECT_EQ(p.write(lid, "*SRE 16;*IDN?\n"), kNoError); // the answer waiting raises SRQ
 
-    pollfd wait{listener, POLLIN, 0};
+    pollfd wait{listener.fd(), POLLIN, 0};
     ASSERT_EQ(::poll(&wait, 1, 5000), 1);
-    const int fd = ::accept(listener, nullptr, nullptr);
-    ::close(listener);
+    const int fd = listener.accept();
     RecordReader reader(4096);
     std::string record, error;
     char buffer[512];
