@@ -5,6 +5,7 @@
 // BENCH_TRACE=FILE writes the I/O trace of the run to FILE.
 #include "AdapterSimulator.h"
 #include "BenchSeams.h"
+#include "EveryByte.h"
 
 #include "bus/DeviceIo.h"
 #include "bus/Discovery.h"
@@ -65,11 +66,7 @@ void BM_AdapterBinaryAnswer1MB(benchmark::State& state) {
     bus::sim::Instrument* dmm = b.bench->instrument(5);
     for (auto _ : state) {
         state.PauseTiming();
-        // Every byte value, over and over.
-        dmm->queueGenerated(kSize, [](std::uint64_t offset, char* dest, std::size_t n) {
-            for (std::size_t i = 0; i < n; ++i)
-                dest[i] = static_cast<char>((offset + i) & 0xFF);
-        });
+        dmm->queueGenerated(kSize, bench_support::everyByteValue);
         state.ResumeTiming();
         std::u16string got = bus::ReadResponse(*b.s, b.ud);
         if (got.size() != kSize)

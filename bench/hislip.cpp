@@ -1,6 +1,7 @@
 // Speed of the HiSLIP client against our HiSLIP server over loopback, with
 // the built-in bench behind it: a short query's round trip, and a 16 MB
 // answer read through the driver in 1 MB reads.
+#include "EveryByte.h"
 #include "HislipServer.h"
 
 #include "bus/drivers/SimulatedBus.h"
@@ -20,10 +21,7 @@ constexpr std::uint64_t kBlock = 16u << 20;
 class Block final : public bus::sim::Instrument {
     void execute(std::string_view message) override {
         if (message.substr(0, 6) == "BLOCK?") {
-            queueGenerated(kBlock, [](std::uint64_t offset, char* dest, std::size_t n) {
-                for (std::size_t i = 0; i < n; ++i)
-                    dest[i] = static_cast<char>((offset + i) & 0xFF);
-            });
+            queueGenerated(kBlock, bench_support::everyByteValue);
         } else {
             queueOutput("Vireon,Block,0,1\n");
         }

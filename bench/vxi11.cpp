@@ -4,6 +4,7 @@
 // time, as at start-up). VXI11_BENCH_HOST=HOST[:PMAPPORT] runs the short
 // query against a server already running there instead (bench/pyvisa_vxi11.py
 // uses it to time pyvisa-py against the same server).
+#include "EveryByte.h"
 #include "Vxi11Server.h"
 
 #include "bus/drivers/SimulatedBus.h"
@@ -88,10 +89,7 @@ void BM_Vxi11Block16MB(benchmark::State& state) {
     bus::sim::Instrument* dmm = s.bench->instrument(5);
     for (auto _ : state) {
         state.PauseTiming();
-        dmm->queueGenerated(kSize, [](std::uint64_t offset, char* dest, std::size_t n) {
-            for (std::size_t i = 0; i < n; ++i)
-                dest[i] = static_cast<char>((offset + i) & 0xFF);
-        });
+        dmm->queueGenerated(kSize, bench_support::everyByteValue);
         state.ResumeTiming();
         client->ibrd(ud, block.data(), static_cast<std::int32_t>(block.size()));
         if ((g.sta & (bus::ERR | bus::END)) != bus::END || g.cntl != static_cast<int>(kSize)) {
