@@ -337,14 +337,14 @@ bool HislipServer::answer(Session& s, bool query) {
             return true;
         }
         const hs::Type type = end ? hs::Type::DataEnd : hs::Type::Data;
-        if (!send(s.syncFd, typeOf(type), 0, s.lastEndId, std::string_view(chunk_.data(), count)))
-            return false;
-        if (end) {
+        const bool sent =
+            send(s.syncFd, typeOf(type), 0, s.lastEndId, std::string_view(chunk_.data(), count));
+        if (sent && end) {
             s.answerOut = true;
             return true;
         }
-        if ((sta_ & bus::ERR) != 0) return true;
-        switch (watchWhileReading(s)) {
+        if (sent && (sta_ & bus::ERR) != 0) return true;
+        switch (sent ? watchWhileReading(s) : Watched::Closed) {
         case Watched::GoOn:
             break;
         case Watched::Cleared:
@@ -352,6 +352,9 @@ bool HislipServer::answer(Session& s, bool query) {
             // the answer is gone, and the client drops what it had of it.
             return true;
         case Watched::Closed:
+            // Nobody takes the rest (the session ends): the device is not
+            // left talking.
+            bus_->ibclr(s.udEnd);
             return false;
         }
     }
