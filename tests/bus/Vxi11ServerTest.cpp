@@ -32,13 +32,17 @@ public:
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         a.sin_port = htons(static_cast<std::uint16_t>(port));
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
     }
+    // Takes over a connection the test accepted.
+    struct Accepted {
+        int fd;
+    };
+    explicit Peer(Accepted from) : fd_(from.fd) {}
     ~Peer() { ::close(fd_); }
     Peer(const Peer&) = delete;
     Peer& operator=(const Peer&) = delete;
 
-    bool connected() const { return connected_; }
     void sendRaw(const std::string& bytes) { ::send(fd_, bytes.data(), bytes.size(), 0); }
     void send(std::uint32_t program, std::uint32_t procedure, const XdrWriter& args,
               std::uint32_t version = kVxi11Version) {
@@ -99,7 +103,6 @@ public:
 
 private:
     int fd_;
-    bool connected_ = false;
     std::uint32_t xid_ = 0;
 };
 
@@ -234,20 +237,11 @@ TEST_F(Vxi11ServerTest, AServiceRequestCallsTheInterruptChannelWithTheLinksHandl
 
     pollfd wait{listener.fd(), POLLIN, 0};
     ASSERT_EQ(::poll(&wait, 1, 5000), 1);
-    const int fd = listener.accept();
-    RecordReader reader(4096);
-    std::string record, error;
-    char buffer[512];
-    while (reader.next(record, error) == RecordReader::Status::NeedMore) {
-        pollfd in{fd, POLLIN, 0};
-        const ssize_t n = ::poll(&in, 1, 5000) == 1 ? ::recv(fd, buffer, sizeof buffer, 0) : 0;
-        ASSERT_GT(n, 0);
-        reader.feed(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
+    Peer interrupts(Peer::Accepted{listener.accept()});
+    const std::string record = interrupts.reply();
     XdrReader in(record);
     RpcCall call;
-    std::string handle;
+    std::string handle, error;
     ASSERT_TRUE(readRpcCall(in, call, error)) << error;
     EXPECT_EQ(call.program, kInterruptProgram);
     EXPECT_EQ(call.procedure, kDeviceIntrSrq);
