@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 namespace bus {
@@ -174,37 +175,19 @@ DriverSelection makeAr488(BackEndRequest& request) {
 
 // A LAN back end's arguments may end in ",lock": it then locks each device
 // it uses, so no other client of the instrument or gateway gets between.
-bool takeLockOption(std::string& args) {
-    constexpr std::string_view option = ",lock";
-    if (!endsWithIgnoringCase(args, option)) return false;
-    args.resize(args.size() - option.size());
-    return true;
-}
-
-constexpr std::string_view kLockedNote = ", each device locked";
-
-DriverSelection makeVxi11(BackEndRequest& request) {
+template <typename Client> DriverSelection makeLan(BackEndRequest& request) {
+    constexpr std::string_view lockOption = ",lock";
+    const bool lock = endsWithIgnoringCase(request.args, lockOption);
+    if (lock) request.args.resize(request.args.size() - lockOption.size());
     DriverSelection s;
-    const bool lock = takeLockOption(request.args);
-    auto driver = vxi11::Vxi11Client::open(request.args, s.error);
+    auto driver = Client::open(request.args, s.error);
     if (driver) {
         driver->setLocking(lock);
-        s.description = driver->description() + std::string(lock ? kLockedNote : "");
-        if (!driver->interruptChannel())
-            s.notes.push_back(s.description +
-                              ": no interrupt channel, so service requests are polled for");
-    }
-    s.driver = std::move(driver);
-    return s;
-}
-
-DriverSelection makeHislip(BackEndRequest& request) {
-    DriverSelection s;
-    const bool lock = takeLockOption(request.args);
-    auto driver = hislip::HislipClient::open(request.args, s.error);
-    if (driver) {
-        driver->setLocking(lock);
-        s.description = driver->description() + std::string(lock ? kLockedNote : "");
+        s.description = driver->description() + (lock ? ", each device locked" : "");
+        if constexpr (std::is_same_v<Client, vxi11::Vxi11Client>)
+            if (!driver->interruptChannel())
+                s.notes.push_back(s.description +
+                                  ": no interrupt channel, so service requests are polled for");
     }
     s.driver = std::move(driver);
     return s;
@@ -260,12 +243,12 @@ constexpr std::array kBackEnds{
             "a LAN instrument over VXI-11 (device inst0 unless given; the portmapper on "
             "port 111 unless given), or with /gpib0 a LAN/GPIB gateway's GPIB interface, "
             "each listener at its own address; ,lock locks each device while the console runs",
-            false, &makeVxi11},
+            false, &makeLan<vxi11::Vxi11Client>},
     BackEnd{"hislip", "HOST[:PORT][/SUBADDRESS][,lock]",
             "a LAN instrument over HiSLIP (TCP port 4880 and hislip0 unless given), or with "
             "/gpib0 a LAN/GPIB gateway's GPIB interface, each listener at its own address; "
             ",lock locks each device while the console runs",
-            false, &makeHislip},
+            false, &makeLan<hislip::HislipClient>},
     BackEnd{"trace", "FILE",
             "appends every driver call of the chosen back end to FILE as JSON Lines "
             "(given with --trace FILE)",
