@@ -32,9 +32,9 @@ TEST(OncRpc, XdrRoundTripPadsOpaqueDataAndRefusesWhatOverrunsItsBound) {
     EXPECT_EQ(text, "abcde");
     EXPECT_EQ(in.left(), 0u);
 
-    XdrReader tooLong(bytes.substr(8));
+    XdrReader tooLong(std::string_view(bytes).substr(8));
     EXPECT_FALSE(tooLong.opaque(text, 4));
-    XdrReader cutShort(bytes.substr(8, 9)); // the padding is missing
+    XdrReader cutShort(std::string_view(bytes).substr(8, 9)); // the padding is missing
     EXPECT_FALSE(cutShort.opaque(text, 100));
     EXPECT_FALSE(cutShort.u32(u)) << "a failed reader stays failed";
 }
