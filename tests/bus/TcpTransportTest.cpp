@@ -74,4 +74,18 @@ TEST(TcpTransport, ARefusedConnectionNamesHostPortAndReason) {
                                testing::HasSubstr("refused")));
 }
 
+// The short look before a thread sleeps: an idle socket is given up on, one
+// with bytes waiting is found and its revents say so.
+TEST(TcpTransport, ReadySoonFindsBytesWaitingAndGivesUpOnAnIdleSocket) {
+    Loopback link;
+    ASSERT_TRUE(link.pipe);
+    bus::adapter::PollFd idle{link.peer, POLLRDNORM, 0};
+    EXPECT_FALSE(bus::adapter::readySoon(&idle, 1));
+    ASSERT_TRUE(link.pipe->send("x", 1, 1000));
+    ASSERT_GT(bus::adapter::pollOne(link.peer, 5000), 0);
+    bus::adapter::PollFd waiting{link.peer, POLLRDNORM, 0};
+    EXPECT_TRUE(bus::adapter::readySoon(&waiting, 1));
+    EXPECT_NE(waiting.revents & POLLRDNORM, 0);
+}
+
 } // namespace

@@ -1,5 +1,7 @@
 #include "HislipServer.h"
 
+#include "bus/drivers/adapter/Sockets.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -129,7 +131,10 @@ void HislipServer::run() {
         fds.assign({{listenFd_, POLLIN, 0}, {wake_[0], POLLIN, 0}});
         for (const auto& [fd, c] : connections_)
             fds.push_back({fd, POLLIN, 0});
-        if (::poll(fds.data(), fds.size(), kTickMs) < 0 && errno != EINTR) break;
+        // A client asking message after message sends the next one at once.
+        if (!bus::adapter::readySoon(fds.data(), fds.size()) &&
+            ::poll(fds.data(), fds.size(), kTickMs) < 0 && errno != EINTR)
+            break;
         if (stopping_) break;
         if ((fds[0].revents & POLLIN) != 0) accept();
         for (std::size_t i = 2; i < fds.size(); ++i) {

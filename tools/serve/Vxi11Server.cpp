@@ -1,5 +1,7 @@
 #include "Vxi11Server.h"
 
+#include "bus/drivers/adapter/Sockets.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -320,7 +322,8 @@ void Vxi11Server::serve(Connection* c) {
     bool close = false;
     while (!stopping_ && !close) {
         pollfd p[2] = {{c->fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        if (::poll(p, 2, 500) < 0 && errno != EINTR) break;
+        // A client asking call after call sends the next one at once.
+        if (!bus::adapter::readySoon(p, 2) && ::poll(p, 2, 500) < 0 && errno != EINTR) break;
         if ((p[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
         // Set before the bytes leave the socket, so an abort never finds a
         // call of this connection in neither place.

@@ -1,6 +1,7 @@
 #include "bus/drivers/adapter/Sockets.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace bus::adapter {
@@ -98,5 +99,16 @@ std::string socketError() {
     return std::strerror(errno);
 }
 #endif
+
+bool readySoon(PollFd* fds, std::size_t n) {
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + std::chrono::microseconds(kAnswerSoonUs);
+    do {
+        const int r = pollSockets(fds, n, 0);
+        if (r > 0) return true;
+        if (r < 0) break; // the caller's own poll says what is wrong
+    } while (Clock::now() < until);
+    return false;
+}
 
 } // namespace bus::adapter

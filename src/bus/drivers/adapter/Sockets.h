@@ -61,6 +61,13 @@ void closeSocket(Socket s);
 int pollSockets(PollFd* fds, std::size_t n, int timeoutMs);
 // Waits for bytes on one socket: >0 when some came, 0 after the time-out.
 int pollOne(Socket s, int timeoutMs);
+// For an answer due at once: a peer on this machine or a near network answers
+// sooner than the system wakes a sleeping thread (tens of microseconds, more
+// on a virtual machine), so before a caller sleeps in its own poll this looks
+// again and again, kAnswerSoonUs at most, and says whether a socket is ready
+// (its revents then filled in).
+constexpr int kAnswerSoonUs = 60;
+bool readySoon(PollFd* fds, std::size_t n);
 // What went wrong with the last socket call, in words.
 std::string socketError();
 // How messages name a peer: an IPv6 host in brackets, then ":port" unless

@@ -60,7 +60,7 @@ public:
     }
     long receive(char* buffer, std::size_t size, int timeoutMs) override {
         if (failed_) return -1;
-        if (!wait(POLLIN, timeoutMs)) return failed_ ? -1 : 0;
+        if (!wait(POLLIN, timeoutMs, socket_)) return failed_ ? -1 : 0;
         for (;;) {
             const ssize_t n = ::read(fd_, buffer, size);
             if (n < 0 && errno == EINTR) continue;
@@ -73,12 +73,15 @@ public:
 
 private:
     // Whether the socket is ready; a hang-up or error marks the pipe failed.
-    bool wait(short events, int timeoutMs) {
+    // An answer due `soon` is looked for a moment before the thread sleeps.
+    bool wait(short events, int timeoutMs, bool soon = false) {
         pollfd p{fd_, events, 0};
-        int r;
-        do {
-            r = ::poll(&p, 1, timeoutMs);
-        } while (r < 0 && errno == EINTR);
+        int r = 1;
+        if (!soon || timeoutMs == 0 || !readySoon(&p, 1)) {
+            do {
+                r = ::poll(&p, 1, timeoutMs);
+            } while (r < 0 && errno == EINTR);
+        }
         if (r < 0 || (p.revents & (POLLERR | POLLNVAL)) != 0) failed_ = true;
         return r > 0 && (p.revents & (events | POLLHUP)) != 0 && !failed_;
     }
@@ -198,6 +201,10 @@ public:
     }
     long receive(char* buffer, std::size_t size, int timeoutMs) override {
         if (failed_) return -1;
+        if (timeoutMs != 0) {
+            WSAPOLLFD p{s_, POLLRDNORM, 0};
+            readySoon(&p, 1);
+        }
         const int ready = waitFor(s_, false, timeoutMs);
         if (ready < 0) return failed_ = true, -1;
         if (ready == 0) return 0;
