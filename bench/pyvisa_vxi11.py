@@ -6,6 +6,7 @@ as root, or with port 111 free), and says how many times faster ours is.
 Usage: /usr/bin/python3 bench/pyvisa_vxi11.py VIREON_SERVE VXI11_BENCH [QUERIES]
 (VXI11_BENCH is the program bench/vxi11.cpp builds, e.g. build/bench/vxi11.)
 """
+import importlib.metadata
 import json
 import os
 import subprocess
@@ -44,7 +45,8 @@ def main():
         if result.get("time_unit") == "ns":
             ours_us /= 1000
         print(f"short query *IDN? ({identity.strip()}):")
-        print(f"  pyvisa-py {pyvisa.__version__}: {theirs_us:.1f} us")
+        version = importlib.metadata.version("pyvisa-py")
+        print(f"  pyvisa-py {version} (pyvisa {pyvisa.__version__}): {theirs_us:.1f} us")
         print(f"  ours: {ours_us:.1f} us")
         print(f"  ours is {theirs_us / ours_us:.1f} times as fast (target 5)")
 
