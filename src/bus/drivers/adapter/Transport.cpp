@@ -201,11 +201,8 @@ public:
     }
     long receive(char* buffer, std::size_t size, int timeoutMs) override {
         if (failed_) return -1;
-        if (timeoutMs != 0) {
-            WSAPOLLFD p{s_, POLLRDNORM, 0};
-            readySoon(&p, 1);
-        }
-        const int ready = waitFor(s_, false, timeoutMs);
+        WSAPOLLFD p{s_, POLLRDNORM, 0};
+        const int ready = timeoutMs != 0 && readySoon(&p, 1) ? 1 : waitFor(s_, false, timeoutMs);
         if (ready < 0) return failed_ = true, -1;
         if (ready == 0) return 0;
         const int n = ::recv(s_, buffer, static_cast<int>(std::min<std::size_t>(size, INT_MAX)), 0);
